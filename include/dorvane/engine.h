@@ -1,0 +1,73 @@
+// The database engine: one process-wide object that opens database files and
+// gives recordsets over their tables, stored queries and SQL texts.
+//
+// Ownership: OpenDatabase and OpenRecordset hand out counted references
+// (std::shared_ptr). A recordset keeps its database alive; nothing needs to be
+// closed explicitly. Objects are not thread-safe: use each one on one thread.
+// Every failing call throws dorvane::RuntimeError.
+#pragma once
+
+#include <dorvane/variant.h>
+
+#include <memory>
+#include <string>
+
+namespace dorvane {
+
+class Recordset {
+ public:
+  virtual ~Recordset() = default;
+
+  // True for a table of the database opened by its name (Index and Seek work).
+  virtual bool isTableType() const = 0;
+
+  // Makes the named index current for the next Seek. Raises 3251 on a
+  // recordset that is not table-type and 3800 when the table has no such index.
+  virtual void setIndex(const std::u16string& name) = 0;
+
+  // Seek with a comparison ("=" only) and one key on the current index. The
+  // recordset stands on the first row in index order whose first index field
+  // equals the key under the index's own comparison, or NoMatch becomes true.
+  virtual void Seek(const std::u16string& comparison, const Variant& key) = 0;
+  virtual bool NoMatch() const = 0;
+
+  // The current row's value of the named field (names compare case-blind).
+  // Raises 3265 for a name the recordset lacks, 3021 with no current row.
+  virtual Variant Fields(const std::u16string& name) const = 0;
+
+  // 0 when the recordset holds no record; otherwise a positive count (not
+  // necessarily the total, as with the engine this mirrors).
+  virtual long RecordCount() const = 0;
+
+  virtual void MoveFirst() = 0;  // raises 3021 on an empty recordset
+  virtual void MoveNext() = 0;   // raises 3021 when already at EOF
+  virtual bool Eof() const = 0;  // true after the last record, and at once when empty
+};
+
+class Database {
+ public:
+  virtual ~Database() = default;
+
+  // A table name gives a table-type recordset; a view or stored query name or
+  // an SQL text gives a dynaset. Raises 3078 for an unknown name and 3075 for
+  // SQL the engine rejects.
+  virtual std::shared_ptr<Recordset> OpenRecordset(const std::u16string& source) = 0;
+
+  // The path the database was opened with.
+  virtual const std::u16string& name() const = 0;
+};
+
+class Engine {
+ public:
+  virtual ~Engine() = default;
+
+  // The process-wide engine, created on first use.
+  static Engine& instance();
+
+  // Opens the database file at path (relative paths against the current
+  // directory), telling formats apart by the file's header. Raises 3024 when
+  // the file does not exist and 3049 when it is no database we can read.
+  virtual std::shared_ptr<Database> OpenDatabase(const std::u16string& path) = 0;
+};
+
+}  // namespace dorvane

@@ -1,0 +1,40 @@
+// MergeObserver: hears what a merge does, so a host can explain a result.
+//
+// Every method has an empty default; override what you need. Nothing in the
+// merge depends on the observer, and an observer must not throw.
+#pragma once
+
+#include <dorvane/placeholder.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace dorvane {
+
+class MergeObserver {
+ public:
+  virtual ~MergeObserver() = default;
+
+  // A merge pass starts on the database at path with pass number wkcycle.
+  virtual void passStarted(const std::u16string& /*path*/, int /*wkcycle*/) {}
+  // A placeholder text was cut from the template; where says where (a page
+  // position, a cell address).
+  virtual void placeholderFound(const std::u16string& /*text*/, const std::u16string& /*where*/) {}
+  // The key was sought in the reference table.
+  virtual void keyLookedUp(const std::u16string& /*key*/, bool /*found*/) {}
+  // The placeholder is left alone, and why.
+  virtual void skipped(std::string_view /*reason*/) {}
+  // An SQL text is about to be opened.
+  virtual void sqlRun(const std::u16string& /*sql*/) {}
+  // The key-segment loop ended.
+  virtual void loopEnded(LoopEnd /*end*/) {}
+  // The result of one placeholder.
+  virtual void resolved(const PlaceholderResult& /*result*/) {}
+  // A value (as text) was written into the template at where.
+  virtual void valueWritten(const std::u16string& /*text*/, const std::u16string& /*where*/) {}
+  // A step failed with a run-time error (number, description).
+  virtual void failed(std::string_view /*step*/, int /*number*/, std::string_view /*description*/) {}
+};
+
+}  // namespace dorvane

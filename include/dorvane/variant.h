@@ -1,0 +1,75 @@
+// Variant: one field value as the automation layer knows it.
+//
+// Values move between the database engine, the arithmetic of value resolution
+// and the templates as Variants. The kinds mirror the automation variant the
+// system was designed around; Binary stands for a byte array (OLE objects,
+// binary columns). A Variant owns its text and bytes; copying copies them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dorvane {
+
+// The automation type numbers (VarType) of the kinds we carry.
+enum class VarType : std::uint16_t {
+  Empty = 0,
+  Null = 1,
+  Integer = 2,   // 16-bit signed
+  Long = 3,      // 32-bit signed
+  Single = 4,    // 32-bit float
+  Double = 5,    // 64-bit float
+  Currency = 6,  // 64-bit integer scaled by 10,000
+  Date = 7,      // days since 1899-12-30 as a double
+  String = 8,    // UTF-16 text
+  Boolean = 11,
+  Byte = 17,
+  Binary = 8209,  // array of bytes (vbArray | vbByte)
+};
+
+class Variant {
+ public:
+  Variant() = default;  // Empty
+
+  static Variant null();
+  static Variant boolean(bool v);
+  static Variant byte(std::uint8_t v);
+  static Variant integer(std::int16_t v);
+  static Variant longValue(std::int32_t v);
+  static Variant single(float v);
+  static Variant dbl(double v);
+  // Currency from its scaled integer (value * 10,000).
+  static Variant currencyScaled(std::int64_t scaled);
+  static Variant date(double oleDate);
+  static Variant string(std::u16string v);
+  static Variant binary(std::vector<std::uint8_t> v);
+
+  VarType type() const { return type_; }
+  bool isEmpty() const { return type_ == VarType::Empty; }
+  bool isNull() const { return type_ == VarType::Null; }
+  bool isString() const { return type_ == VarType::String; }
+  // True for Byte, Integer, Long, Single, Double, Currency and Boolean.
+  bool isNumber() const;
+
+  bool asBool() const { return i_ != 0; }
+  std::int64_t asInt() const { return i_; }  // Byte/Integer/Long/Boolean; Currency scaled
+  double asDouble() const { return d_; }     // Single/Double/Date
+  const std::u16string& asString() const { return s_; }
+  const std::vector<std::uint8_t>& asBytes() const { return bytes_; }
+
+  // Exact equality of kind and value (tests and comparisons with fixed words).
+  friend bool operator==(const Variant& a, const Variant& b);
+
+ private:
+  VarType type_ = VarType::Empty;
+  std::int64_t i_ = 0;
+  double d_ = 0;
+  std::u16string s_;
+  std::vector<std::uint8_t> bytes_;
+};
+
+// The automation name of a value's type: "Double", "String", "Null", ...
+const char* typeName(VarType t);
+
+}  // namespace dorvane

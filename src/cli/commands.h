@@ -1,0 +1,19 @@
+// The subcommands of the dorvane command. Each takes the arguments after its
+// name and returns the process exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace dorvane::cli {
+
+using Args = std::vector<std::string>;
+
+// Exit statuses shared by the commands.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;  // a run-time error, or nothing could be loaded/saved
+inline constexpr int kExitUsage = 2;
+
+int resolveCommand(const Args& args);
+
+}  // namespace dorvane::cli

@@ -1,0 +1,39 @@
+// dorvane: fills templates with values from reference databases.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/commands.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: dorvane COMMAND [ARGS...]\n"
+    "\n"
+    "Commands:\n"
+    "  resolve TEXT --db KIVDB --pass N [--kind worksheet|page] [--json] [--explain]\n"
+    "      Resolve one value placeholder (for example '!!price,A01;') against the\n"
+    "      reference table of KIVDB in pass N (1 or 2) and print the outcome, the\n"
+    "      value and the comment.\n"
+    "\n"
+    "Run 'dorvane COMMAND --help' for the details of a command.\n"
+    "Databases: SQLite 3 files. Access files (.mdb/.accdb) are recognised but\n"
+    "not read yet.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fputs(kUsage, stderr);
+    return dorvane::cli::kExitUsage;
+  }
+  std::string command = argv[1];
+  dorvane::cli::Args args(argv + 2, argv + argc);
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::fputs(kUsage, stdout);
+    return dorvane::cli::kExitOk;
+  }
+  if (command == "resolve") return dorvane::cli::resolveCommand(args);
+  std::fprintf(stderr, "dorvane: unknown command '%s'\n\n%s", command.c_str(), kUsage);
+  return dorvane::cli::kExitUsage;
+}

@@ -1,0 +1,157 @@
+// dorvane resolve: one placeholder against one reference database, as a pass
+// would resolve it.
+#include <dorvane/engine.h>
+#include <dorvane/runtime_error.h>
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/explain_observer.h"
+#include "platform/convert.h"
+#include "platform/text/utf.h"
+#include "resolve/reference_table.h"
+#include "resolve/resolve_placeholder.h"
+
+namespace dorvane::cli {
+
+namespace {
+
+const char kHelp[] =
+    "Usage: dorvane resolve TEXT --db KIVDB --pass N [--kind worksheet|page] [--json] [--explain]\n"
+    "\n"
+    "Resolves the value placeholder TEXT (for example '!!price,A01;') the way a\n"
+    "merge pass does: opens the reference table of KIVDB, seeks the key, applies\n"
+    "the pass selector for pass N (1 or 2), queries the source database and sums,\n"
+    "divides and rounds numbers or takes or joins texts.\n"
+    "\n"
+    "  --kind worksheet  (default) forms the cell comment and joins texts (連結)\n"
+    "  --kind page       no comment; a text item takes its first value\n"
+    "  --json            print one JSON object:\n"
+    "                    {\"outcome\": ..., \"value\": {\"type\": T, \"text\": S}, \"comment\": C}\n"
+    "                    or {\"error\": {\"number\": N, \"description\": ...}}\n"
+    "  --explain         print each step (key lookup, SQL texts, loop end) on stderr\n"
+    "\n"
+    "Relative paths, in KIVDB and in the reference table, resolve against the\n"
+    "current directory. Exit status: 0 resolved, skipped or stopped; 1 run-time\n"
+    "error; 2 usage.\n";
+
+int usage(const std::string& message) {
+  std::fprintf(stderr, "dorvane resolve: %s\n\n%s", message.c_str(), kHelp);
+  return kExitUsage;
+}
+
+struct Options {
+  std::string text, db;
+  int pass = 0;
+  PlaceholderKind kind = PlaceholderKind::Worksheet;
+  bool json = false, explain = false;
+};
+
+// Parses args into o; returns an error message, or nothing when they are good.
+std::optional<std::string> parse(const Args& args, Options& o) {
+  bool haveText = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto next = [&](const char* name) -> std::optional<std::string> {
+      if (i + 1 >= args.size()) return std::nullopt;
+      (void)name;
+      return args[++i];
+    };
+    if (a == "--db") {
+      auto v = next("--db");
+      if (!v) return "--db needs a database path";
+      o.db = *v;
+    } else if (a == "--pass") {
+      auto v = next("--pass");
+      if (!v || (*v != "1" && *v != "2")) return "--pass needs 1 or 2";
+      o.pass = (*v)[0] - '0';
+    } else if (a == "--kind") {
+      auto v = next("--kind");
+      if (v && *v == "worksheet") o.kind = PlaceholderKind::Worksheet;
+      else if (v && *v == "page") o.kind = PlaceholderKind::Page;
+      else return "--kind needs worksheet or page";
+    } else if (a == "--json") {
+      o.json = true;
+    } else if (a == "--explain") {
+      o.explain = true;
+    } else if (a.rfind("--", 0) == 0 && a.size() > 2) {
+      return "unknown option " + a;
+    } else if (!haveText) {
+      o.text = a;
+      haveText = true;
+    } else {
+      return "more than one placeholder text given";
+    }
+  }
+  if (!haveText) return "no placeholder text given";
+  if (o.db.empty()) return "--db is required";
+  if (o.pass == 0) return "--pass is required";
+  return std::nullopt;
+}
+
+nlohmann::ordered_json resultJson(const PlaceholderResult& r) {
+  nlohmann::ordered_json j;
+  j["outcome"] = outcomeName(r.outcome);
+  if (r.value) {
+    j["value"] = {{"type", typeName(r.value->type())},
+                  {"text", r.value->isNull() ? std::string() : text::toUtf8(toText(*r.value))}};
+  }
+  if (r.comment) j["comment"] = text::toUtf8(*r.comment);
+  return j;
+}
+
+void printReadable(const PlaceholderResult& r) {
+  std::printf("outcome: %s\n", outcomeName(r.outcome));
+  if (r.value) {
+    std::string shown = r.value->isNull() ? "Null" : text::toUtf8(toText(*r.value));
+    std::printf("value:   %s (%s)\n", shown.c_str(), typeName(r.value->type()));
+  } else if (r.outcome == Outcome::Resolved) {
+    std::printf("value:   none (the rounding word is not one of 四捨五入, 切り上げ, 切り捨て;\n"
+                "         the template keeps its placeholder)\n");
+  }
+  if (r.comment) std::printf("comment: %s\n", text::toUtf8(*r.comment).c_str());
+}
+
+}  // namespace
+
+int resolveCommand(const Args& args) {
+  for (const auto& a : args) {
+    if (a == "--help" || a == "-h") {
+      std::fputs(kHelp, stdout);
+      return kExitOk;
+    }
+  }
+  Options o;
+  if (auto error = parse(args, o)) return usage(*error);
+
+  ExplainObserver explain(stderr);
+  try {
+    auto kivdb = Engine::instance().OpenDatabase(text::fromUtf8(o.db));
+    auto kivrs = reference::open(*kivdb);
+    std::shared_ptr<Database> DB;
+    std::shared_ptr<Recordset> rs;
+    PlaceholderResult r =
+        resolvePlaceholder(text::fromUtf8(o.text), static_cast<std::int16_t>(o.pass), *kivrs,
+                           o.kind, DB, rs, o.explain ? &explain : nullptr);
+    if (o.json) {
+      std::printf("%s\n", resultJson(r).dump().c_str());
+    } else {
+      printReadable(r);
+    }
+    return kExitOk;
+  } catch (const RuntimeError& e) {
+    if (o.json) {
+      nlohmann::ordered_json j;
+      j["error"] = {{"number", e.number()}, {"description", e.description()}};
+      std::printf("%s\n", j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+    } else {
+      std::fprintf(stderr, "error %d: %s\n", e.number(), e.description());
+    }
+    return kExitFailed;
+  }
+}
+
+}  // namespace dorvane::cli

@@ -1,0 +1,108 @@
+// The process-wide engine: format detection and the cache of open files.
+//
+// Each SQLite file keeps one read-only connection per thread for the life of
+// the thread, found again by the file's device and inode, so re-opening the
+// same file costs one stat(). A file replaced by another (new inode) or
+// changed on disk is opened afresh. Statements always see the file's current
+// data. Connections are per thread because a connection and its statement
+// cache belong to one thread, like every object the engine hands out.
+#include <dorvane/engine.h>
+#include <dorvane/runtime_error.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+#include "platform/db/access_database.h"
+#include "platform/db/file_format.h"
+#include "platform/db/sqlite_connection.h"
+#include "platform/db/sqlite_database.h"
+#include "platform/text/utf.h"
+
+namespace dorvane {
+
+namespace {
+
+struct FileKey {
+  dev_t dev;
+  ino_t ino;
+  bool operator<(const FileKey& o) const { return dev != o.dev ? dev < o.dev : ino < o.ino; }
+};
+
+struct CachedFile {
+  off_t size;
+  timespec mtime;
+  std::shared_ptr<db::SqliteConnection> connection;
+};
+
+class DefaultEngine : public Engine {
+ public:
+  std::shared_ptr<Database> OpenDatabase(const std::u16string& path) override {
+    const std::string utf8 = text::toUtf8(path);
+    struct stat st {};
+    if (utf8.empty() || ::stat(utf8.c_str(), &st) != 0) {
+      throw RuntimeError(err::kFileNotFound, "Could not find file '" + utf8 + "'.");
+    }
+    if (!S_ISREG(st.st_mode)) {
+      throw RuntimeError(err::kUnrecognizedFormat,
+                         "Unrecognized database format '" + utf8 + "' (not a regular file).");
+    }
+    FileKey key{st.st_dev, st.st_ino};
+    auto it = files_.find(key);
+    if (it != files_.end() && it->second.size == st.st_size &&
+        it->second.mtime.tv_sec == st.st_mtim.tv_sec &&
+        it->second.mtime.tv_nsec == st.st_mtim.tv_nsec) {
+      return std::make_shared<db::SqliteDatabase>(it->second.connection, path);
+    }
+
+    db::FileFormat format = readFormat(utf8);
+    switch (format) {
+      case db::FileFormat::SQLite:
+        break;
+      case db::FileFormat::Jet3:
+      case db::FileFormat::Jet4:
+      case db::FileFormat::Ace:
+        return db::openAccessDatabase(utf8, path, format);
+      case db::FileFormat::Unknown:
+        throw RuntimeError(err::kUnrecognizedFormat,
+                           "Unrecognized database format '" + utf8 + "'.");
+    }
+
+    std::string error;
+    auto connection = db::SqliteConnection::openReadOnly(utf8, &error);
+    if (!connection) {
+      throw RuntimeError(err::kUnrecognizedFormat,
+                         "Unrecognized database format '" + utf8 + "' (" + error + ").");
+    }
+    files_[key] = CachedFile{st.st_size, st.st_mtim, connection};
+    return std::make_shared<db::SqliteDatabase>(connection, path);
+  }
+
+ private:
+  static db::FileFormat readFormat(const std::string& utf8) {
+    std::FILE* f = std::fopen(utf8.c_str(), "rb");
+    if (!f) {
+      throw RuntimeError(err::kFileNotFound, "Could not open file '" + utf8 +
+                                                 "': " + std::strerror(errno) + ".");
+    }
+    unsigned char header[64];
+    size_t n = std::fread(header, 1, sizeof header, f);
+    std::fclose(f);
+    return db::detectFormat(header, n);
+  }
+
+  static thread_local std::map<FileKey, CachedFile> files_;
+};
+
+thread_local std::map<FileKey, CachedFile> DefaultEngine::files_;
+
+}  // namespace
+
+Engine& Engine::instance() {
+  static DefaultEngine engine;
+  return engine;
+}
+
+}  // namespace dorvane

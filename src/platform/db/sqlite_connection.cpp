@@ -1,0 +1,133 @@
+#include "platform/db/sqlite_connection.h"
+
+#include <dorvane/runtime_error.h>
+
+#include "platform/text/utf.h"
+
+namespace dorvane::db {
+
+Statement& Statement::operator=(Statement&& o) noexcept {
+  if (this != &o) {
+    release();
+    stmt_ = o.stmt_;
+    owned_ = o.owned_;
+    o.stmt_ = nullptr;
+  }
+  return *this;
+}
+
+Statement::~Statement() { release(); }
+
+void Statement::release() {
+  if (!stmt_) return;
+  if (owned_) {
+    sqlite3_finalize(stmt_);
+  } else {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+  }
+  stmt_ = nullptr;
+}
+
+bool Statement::step() {
+  int rc = sqlite3_step(stmt_);
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  sqlite3* db = sqlite3_db_handle(stmt_);
+  throw RuntimeError(err::kSyntaxError,
+                     std::string("The database engine failed to run the SQL (") +
+                         sqlite3_errmsg(db) + "): " + sqlite3_sql(stmt_));
+}
+
+std::shared_ptr<SqliteConnection> SqliteConnection::openReadOnly(const std::string& utf8Path,
+                                                                  std::string* error) {
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(utf8Path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
+                           nullptr);
+  if (rc != SQLITE_OK) {
+    if (error) *error = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    sqlite3_close(db);
+    return nullptr;
+  }
+  // Opening is lazy: read the schema now so a damaged file fails here.
+  rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) {
+    if (error) *error = sqlite3_errmsg(db);
+    sqlite3_close(db);
+    return nullptr;
+  }
+  sqlite3_extended_result_codes(db, 1);
+  return std::shared_ptr<SqliteConnection>(new SqliteConnection(db));
+}
+
+std::shared_ptr<SqliteConnection> SqliteConnection::openMemory() {
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
+                  SQLITE_OPEN_NOMUTEX, nullptr);
+  return std::shared_ptr<SqliteConnection>(new SqliteConnection(db));
+}
+
+SqliteConnection::~SqliteConnection() {
+  for (auto& [sql, stmt] : cache_) sqlite3_finalize(stmt);
+  sqlite3_close(db_);
+}
+
+std::string SqliteConnection::lastError() const { return sqlite3_errmsg(db_); }
+
+void throwRejected(const std::string& msg, const std::string& sql) {
+  int number = msg.rfind("no such table", 0) == 0 ? err::kNoSuchTableOrQuery
+                                                   : err::kSyntaxError;
+  throw RuntimeError(number, "The database engine rejected the SQL (" + msg + "): " + sql);
+}
+
+bool SqliteConnection::tryPrepare(const std::u16string& sql, Statement& out,
+                                  std::string& error) {
+  sqlite3_stmt* stmt = nullptr;
+  int rc = sqlite3_prepare16_v2(db_, sql.data(), static_cast<int>(sql.size() * 2), &stmt,
+                                nullptr);
+  if (rc != SQLITE_OK) {
+    error = sqlite3_errmsg(db_);
+    sqlite3_finalize(stmt);
+    return false;
+  }
+  if (!stmt) {
+    error = "the SQL text holds no statement";
+    return false;
+  }
+  out = Statement(stmt, true);
+  return true;
+}
+
+Statement SqliteConnection::prepare(const std::u16string& sql) {
+  Statement stmt;
+  std::string error;
+  if (!tryPrepare(sql, stmt, error)) throwRejected(error, text::toUtf8(sql));
+  return stmt;
+}
+
+Statement SqliteConnection::cachedStatement(const std::string& sql) {
+  auto it = cache_.find(sql);
+  if (it != cache_.end()) return Statement(it->second, false);
+  sqlite3_stmt* stmt = nullptr;
+  int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()),
+                              SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+  if (rc != SQLITE_OK) {
+    std::string msg = sqlite3_errmsg(db_);
+    sqlite3_finalize(stmt);
+    throwRejected(msg, sql);
+  }
+  cache_.emplace(sql, stmt);
+  return Statement(stmt, false);
+}
+
+std::u16string quoteName(const std::u16string& name) {
+  std::u16string q = u"\"";
+  for (char16_t c : name) {
+    if (c == u'"') q.push_back(u'"');
+    q.push_back(c);
+  }
+  q.push_back(u'"');
+  return q;
+}
+
+}  // namespace dorvane::db

@@ -1,0 +1,77 @@
+// A SQLite connection with a cache of prepared statements.
+//
+// The engine keeps one connection per database file for the life of the
+// process; every statement runs in its own implicit transaction, so each sees
+// the file's current data. Statements handed out by cachedStatement() are
+// reset by the Statement guard when it goes out of scope.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+namespace dorvane::db {
+
+// Owns one prepared statement; resets (cached) or finalizes (owned) it.
+class Statement {
+ public:
+  Statement() = default;
+  Statement(sqlite3_stmt* stmt, bool owned) : stmt_(stmt), owned_(owned) {}
+  Statement(Statement&& o) noexcept : stmt_(o.stmt_), owned_(o.owned_) { o.stmt_ = nullptr; }
+  Statement& operator=(Statement&& o) noexcept;
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  ~Statement();
+
+  sqlite3_stmt* get() const { return stmt_; }
+  // Steps once: true for a row, false when done. Raises 3075 on an error.
+  bool step();
+
+ private:
+  void release();
+  sqlite3_stmt* stmt_ = nullptr;
+  bool owned_ = false;
+};
+
+class SqliteConnection {
+ public:
+  // Opens an existing file read-only; never creates or changes it.
+  // Returns nullptr with the SQLite message in *error when that fails.
+  static std::shared_ptr<SqliteConnection> openReadOnly(const std::string& utf8Path,
+                                                        std::string* error);
+  // A private in-memory database (the Access reader fills one per file).
+  static std::shared_ptr<SqliteConnection> openMemory();
+
+  ~SqliteConnection();
+  SqliteConnection(const SqliteConnection&) = delete;
+  SqliteConnection& operator=(const SqliteConnection&) = delete;
+
+  sqlite3* handle() const { return db_; }
+
+  // Prepares sql for one use. Raises 3078 for "no such table" and 3075 for
+  // any other rejection, quoting SQLite's message and the SQL text.
+  Statement prepare(const std::u16string& sql);
+  // Like prepare, but reports a rejection through error instead of raising.
+  bool tryPrepare(const std::u16string& sql, Statement& out, std::string& error);
+  // Prepares sql once and keeps it for later calls with the same text.
+  Statement cachedStatement(const std::string& sql);
+
+  // The last SQLite error message of this connection.
+  std::string lastError() const;
+
+ private:
+  explicit SqliteConnection(sqlite3* db) : db_(db) {}
+  sqlite3* db_;
+  std::unordered_map<std::string, sqlite3_stmt*> cache_;
+};
+
+// Raises the run-time error for SQL that SQLite rejected with message msg:
+// 3078 for a missing table or query, 3075 otherwise.
+[[noreturn]] void throwRejected(const std::string& msg, const std::string& sql);
+
+// Quotes a name for SQL text we build ourselves: "name" with inner quotes doubled.
+std::u16string quoteName(const std::u16string& name);
+
+}  // namespace dorvane::db

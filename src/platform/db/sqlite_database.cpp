@@ -1,0 +1,93 @@
+#include "platform/db/sqlite_database.h"
+
+#include <dorvane/runtime_error.h>
+
+#include "platform/db/sqlite_recordset.h"
+#include "platform/db/sqlite_values.h"
+#include "platform/text/utf.h"
+
+namespace dorvane::db {
+
+namespace {
+constexpr int kMaxImportsPerStatement = 64;
+
+}  // namespace
+
+bool isBareName(const std::u16string& source) {
+  if (source.empty()) return false;
+  for (char16_t c : source) {
+    if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0x3000) return false;
+  }
+  return true;
+}
+
+ObjectKind SqliteDatabase::objectKind(const std::u16string& name) {
+  Statement stmt = connection_->cachedStatement(
+      "SELECT type FROM sqlite_master WHERE type IN ('table', 'view') "
+      "AND name = ?1 COLLATE NOCASE LIMIT 1");
+  bindVariant(stmt.get(), 1, Variant::string(name));
+  if (!stmt.step()) return ObjectKind::None;
+  const char* type = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0));
+  return std::string(type ? type : "") == "table" ? ObjectKind::Table : ObjectKind::View;
+}
+
+std::optional<IndexDef> SqliteDatabase::findIndex(const std::u16string& table,
+                                                  const std::u16string& index) {
+  std::u16string indexName;
+  {
+    Statement stmt = connection_->cachedStatement(
+        "SELECT name FROM pragma_index_list(?1) WHERE name = ?2 COLLATE NOCASE LIMIT 1");
+    bindVariant(stmt.get(), 1, Variant::string(table));
+    bindVariant(stmt.get(), 2, Variant::string(index));
+    if (!stmt.step()) return std::nullopt;
+    indexName = columnText16(stmt.get(), 0);
+  }
+  IndexDef def;
+  def.name = indexName;
+  Statement stmt = connection_->cachedStatement(
+      "SELECT name, coll FROM pragma_index_xinfo(?1) WHERE key = 1 AND cid >= 0 "
+      "ORDER BY seqno");
+  bindVariant(stmt.get(), 1, Variant::string(indexName));
+  while (stmt.step()) {
+    def.columns.push_back(columnText16(stmt.get(), 0));
+    def.collations.push_back(columnText16(stmt.get(), 1));
+  }
+  // An index on expressions only cannot serve a Seek on a field.
+  if (def.columns.empty()) return std::nullopt;
+  return def;
+}
+
+bool SqliteDatabase::importTable(const std::u16string&) { return false; }
+
+bool SqliteDatabase::isLinked(const std::u16string&) { return false; }
+
+Statement SqliteDatabase::prepareImporting(const std::u16string& sql) {
+  std::string error;
+  for (int attempt = 0; attempt < kMaxImportsPerStatement; ++attempt) {
+    Statement stmt;
+    if (connection_->tryPrepare(sql, stmt, error)) return stmt;
+    static const std::string kNoSuchTable = "no such table: ";
+    if (error.rfind(kNoSuchTable, 0) != 0) break;
+    std::string missing = error.substr(kNoSuchTable.size());
+    if (missing.rfind("main.", 0) == 0) missing.erase(0, 5);
+    if (!importTable(text::fromUtf8(missing))) break;
+  }
+  throwRejected(error, text::toUtf8(sql));
+}
+
+std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::u16string& source) {
+  if (!isBareName(source)) return std::make_shared<Dynaset>(prepareImporting(source), source);
+
+  ObjectKind kind = objectKind(source);
+  if (kind == ObjectKind::None && importTable(source)) kind = objectKind(source);
+  if (kind == ObjectKind::Table && !isLinked(source))
+    return std::make_shared<TableRecordset>(shared_from_this(), source);
+  if (kind != ObjectKind::None)
+    return std::make_shared<Dynaset>(prepareImporting(u"SELECT * FROM " + quoteName(source)),
+                                     source);
+  throw RuntimeError(err::kNoSuchTableOrQuery,
+                     "The database engine cannot find the input table or query '" +
+                         text::toUtf8(source) + "' in '" + text::toUtf8(name_) + "'.");
+}
+
+}  // namespace dorvane::db

@@ -1,0 +1,60 @@
+// A database whose SQL runs on SQLite: a SQLite file opened as it is, or the
+// in-memory copy of an Access file that the Access reader fills on demand.
+//
+// The hooks (objectKind, findIndex, importTable, isLinked) are where a reader
+// that imports tables lazily plugs in; the defaults read the SQLite schema.
+#pragma once
+
+#include <dorvane/engine.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/db/sqlite_connection.h"
+
+namespace dorvane::db {
+
+enum class ObjectKind { None, Table, View };
+
+// An index as Seek uses it: its key columns in order with their collations.
+struct IndexDef {
+  std::u16string name;
+  std::vector<std::u16string> columns;
+  std::vector<std::u16string> collations;  // "BINARY", "NOCASE", or a registered one
+};
+
+class SqliteDatabase : public Database, public std::enable_shared_from_this<SqliteDatabase> {
+ public:
+  SqliteDatabase(std::shared_ptr<SqliteConnection> connection, std::u16string name)
+      : connection_(std::move(connection)), name_(std::move(name)) {}
+
+  std::shared_ptr<Recordset> OpenRecordset(const std::u16string& source) override;
+  const std::u16string& name() const override { return name_; }
+
+  SqliteConnection& connection() { return *connection_; }
+
+  // Whether name is a table or a view of this database (names compare case-blind).
+  virtual ObjectKind objectKind(const std::u16string& name);
+  // The named index of table, or nothing.
+  virtual std::optional<IndexDef> findIndex(const std::u16string& table,
+                                            const std::u16string& index);
+  // Makes table name available when it exists in the source but not yet in
+  // SQLite; true when it is available afterwards. The default has nothing to import.
+  virtual bool importTable(const std::u16string& name);
+  // Linked tables are tables in SQLite but not table-type recordsets.
+  virtual bool isLinked(const std::u16string& table);
+
+ private:
+  // Prepares sql, importing each missing table it names first.
+  Statement prepareImporting(const std::u16string& sql);
+
+  std::shared_ptr<SqliteConnection> connection_;
+  std::u16string name_;
+};
+
+// True when source is a single name rather than an SQL text.
+bool isBareName(const std::u16string& source);
+
+}  // namespace dorvane::db

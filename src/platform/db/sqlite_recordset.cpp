@@ -1,0 +1,201 @@
+#include "platform/db/sqlite_recordset.h"
+
+#include <dorvane/runtime_error.h>
+
+#include "platform/text/compare.h"
+#include "platform/text/utf.h"
+
+namespace dorvane::db {
+
+namespace {
+[[noreturn]] void throwNoField(const std::u16string& field, const std::u16string& source) {
+  throw RuntimeError(err::kItemNotFound, "Item not found in this collection: '" +
+                                             text::toUtf8(field) + "' is no field of '" +
+                                             text::toUtf8(source) + "'.");
+}
+
+[[noreturn]] void throwNoCurrent(const std::u16string& source) {
+  throw RuntimeError(err::kNoCurrentRecord,
+                     "No current record in '" + text::toUtf8(source) + "'.");
+}
+
+std::string quoted(const std::u16string& name) { return text::toUtf8(quoteName(name)); }
+}  // namespace
+
+int ColumnSet::find(const std::u16string& name) const {
+  for (size_t i = 0; i < names.size(); ++i)
+    if (text::equalsText(names[i], name)) return static_cast<int>(i);
+  return -1;
+}
+
+std::vector<Variant> ColumnSet::readRow(sqlite3_stmt* stmt, int first) const {
+  std::vector<Variant> row;
+  row.reserve(names.size());
+  for (size_t i = 0; i < names.size(); ++i)
+    row.push_back(columnValue(stmt, first + static_cast<int>(i), kinds[i]));
+  return row;
+}
+
+ColumnSet ColumnSet::fromStatement(sqlite3_stmt* stmt, int first) {
+  ColumnSet set;
+  int n = sqlite3_column_count(stmt);
+  for (int i = first; i < n; ++i) {
+    const void* name = sqlite3_column_name16(stmt, i);
+    set.names.emplace_back(name ? static_cast<const char16_t*>(name) : u"");
+    set.kinds.push_back(kindFromDeclType(sqlite3_column_decltype(stmt, i)));
+  }
+  return set;
+}
+
+// ---- Dynaset ---------------------------------------------------------------
+
+Dynaset::Dynaset(Statement stmt, std::u16string source)
+    : source_(std::move(source)), columns_(ColumnSet::fromStatement(stmt.get(), 0)) {
+  while (stmt.step()) rows_.push_back(columns_.readRow(stmt.get(), 0));
+}
+
+void Dynaset::setIndex(const std::u16string&) {
+  throw RuntimeError(err::kOperationNotSupported,
+                     "Operation is not supported for this type of object: '" +
+                         text::toUtf8(source_) +
+                         "' is not a table of the database itself (a linked table, a query "
+                         "or an SQL text has no index to set).");
+}
+
+void Dynaset::Seek(const std::u16string& comparison, const Variant& key) {
+  (void)comparison;
+  (void)key;
+  setIndex(u"");
+}
+
+Variant Dynaset::Fields(const std::u16string& name) const {
+  int col = columns_.find(name);
+  if (col < 0) throwNoField(name, source_);
+  if (pos_ >= rows_.size()) throwNoCurrent(source_);
+  return rows_[pos_][static_cast<size_t>(col)];
+}
+
+void Dynaset::MoveFirst() {
+  if (rows_.empty()) throwNoCurrent(source_);
+  pos_ = 0;
+}
+
+void Dynaset::MoveNext() {
+  if (pos_ >= rows_.size()) throwNoCurrent(source_);
+  ++pos_;
+}
+
+// ---- TableRecordset --------------------------------------------------------
+
+TableRecordset::TableRecordset(std::shared_ptr<SqliteDatabase> db, std::u16string table)
+    : db_(std::move(db)), table_(std::move(table)), quotedTable_(quoted(table_)) {
+  Statement stmt = db_->connection().cachedStatement(selectRows() + " WHERE rowid = ?1");
+  columns_ = ColumnSet::fromStatement(stmt.get(), 1);
+  loadFirst();
+}
+
+std::string TableRecordset::selectRows() const { return "SELECT rowid, * FROM " + quotedTable_; }
+
+std::string TableRecordset::orderBy() const {
+  std::string order = " ORDER BY ";
+  if (index_) {
+    for (size_t i = 0; i < index_->columns.size(); ++i)
+      order += quoted(index_->columns[i]) + " COLLATE " + quoted(index_->collations[i]) + ", ";
+  }
+  return order + "rowid";
+}
+
+bool TableRecordset::load(sqlite3_int64 rowid) {
+  Statement stmt = db_->connection().cachedStatement(selectRows() + " WHERE rowid = ?1");
+  sqlite3_bind_int64(stmt.get(), 1, rowid);
+  if (!stmt.step()) {
+    current_.reset();
+    return false;
+  }
+  row_ = columns_.readRow(stmt.get(), 1);
+  current_ = rowid;
+  return true;
+}
+
+void TableRecordset::loadFirst() {
+  Statement stmt = db_->connection().cachedStatement(selectRows() + orderBy() + " LIMIT 1");
+  if (stmt.step()) {
+    current_ = sqlite3_column_int64(stmt.get(), 0);
+    row_ = columns_.readRow(stmt.get(), 1);
+  } else {
+    current_.reset();
+  }
+}
+
+void TableRecordset::setIndex(const std::u16string& name) {
+  auto def = db_->findIndex(table_, name);
+  if (!def) {
+    throw RuntimeError(err::kNotAnIndex, "'" + text::toUtf8(name) +
+                                             "' is not an index in this table ('" +
+                                             text::toUtf8(table_) + "' of '" +
+                                             text::toUtf8(db_->name()) + "').");
+  }
+  index_ = std::move(def);
+}
+
+void TableRecordset::Seek(const std::u16string& comparison, const Variant& key) {
+  if (comparison != u"=") {
+    throw RuntimeError(err::kOperationNotSupported,
+                       "Seek supports only the comparison '=', not '" +
+                           text::toUtf8(comparison) + "'.");
+  }
+  if (!index_) {
+    throw RuntimeError(err::kNoCurrentIndex, "Operation invalid without a current index ('" +
+                                                 text::toUtf8(table_) + "').");
+  }
+  Statement stmt = db_->connection().cachedStatement(
+      selectRows() + " WHERE " + quoted(index_->columns[0]) + " = ?1 COLLATE " +
+      quoted(index_->collations[0]) + orderBy() + " LIMIT 1");
+  bindVariant(stmt.get(), 1, key);
+  noMatch_ = !stmt.step();
+  if (noMatch_) {
+    current_.reset();
+    return;
+  }
+  current_ = sqlite3_column_int64(stmt.get(), 0);
+  row_ = columns_.readRow(stmt.get(), 1);
+}
+
+Variant TableRecordset::Fields(const std::u16string& name) const {
+  int col = columns_.find(name);
+  if (col < 0) throwNoField(name, table_);
+  if (!current_) throwNoCurrent(table_);
+  return row_[static_cast<size_t>(col)];
+}
+
+long TableRecordset::RecordCount() const {
+  Statement stmt =
+      db_->connection().cachedStatement("SELECT EXISTS (SELECT 1 FROM " + quotedTable_ + ")");
+  stmt.step();
+  return static_cast<long>(sqlite3_column_int64(stmt.get(), 0));
+}
+
+void TableRecordset::MoveFirst() {
+  loadFirst();
+  if (!current_) throwNoCurrent(table_);
+}
+
+void TableRecordset::MoveNext() {
+  if (!current_) throwNoCurrent(table_);
+  // The row after the current one in the current order: find the current
+  // row's place in that order and step once past it.
+  Statement stmt = db_->connection().cachedStatement("SELECT rowid FROM " + quotedTable_ +
+                                                     orderBy());
+  bool seen = false;
+  while (stmt.step()) {
+    sqlite3_int64 rowid = sqlite3_column_int64(stmt.get(), 0);
+    if (seen) {
+      load(rowid);
+      return;
+    }
+    seen = rowid == *current_;
+  }
+  current_.reset();
+}
+
+}  // namespace dorvane::db

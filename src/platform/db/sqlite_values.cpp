@@ -1,0 +1,152 @@
+#include "platform/db/sqlite_values.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "platform/convert.h"
+
+namespace dorvane::db {
+
+namespace {
+bool containsWord(const std::string& upper, const char* word) {
+  return upper.find(word) != std::string::npos;
+}
+
+Variant integerValue(sqlite3_int64 v, ColumnKind kind) {
+  if (kind == ColumnKind::Byte && v >= 0 && v <= 255) return Variant::byte(static_cast<std::uint8_t>(v));
+  if (kind == ColumnKind::Integer && v >= -32768 && v <= 32767)
+    return Variant::integer(static_cast<std::int16_t>(v));
+  if (v >= std::numeric_limits<std::int32_t>::min() && v <= std::numeric_limits<std::int32_t>::max())
+    return Variant::longValue(static_cast<std::int32_t>(v));
+  return Variant::dbl(static_cast<double>(v));
+}
+
+// Exact decimal text to a currency scaled by 10,000, or false.
+bool currencyFromText(const std::string& s, std::int64_t& scaled) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
+  __int128 whole = 0;
+  int digits = 0;
+  for (; i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])); ++i, ++digits)
+    whole = whole * 10 + (s[i] - '0');
+  int frac = 0, fracDigits = 0;
+  if (i < s.size() && s[i] == '.') {
+    for (++i; i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])); ++i) {
+      if (fracDigits < 4) frac = frac * 10 + (s[i] - '0'), ++fracDigits;
+      ++digits;
+    }
+  }
+  if (digits == 0 || i != s.size()) return false;
+  while (fracDigits < 4) frac *= 10, ++fracDigits;
+  __int128 v = whole * 10000 + frac;
+  if (v > std::numeric_limits<std::int64_t>::max()) return false;
+  scaled = static_cast<std::int64_t>(negative ? -v : v);
+  return true;
+}
+}  // namespace
+
+std::u16string columnText16(sqlite3_stmt* stmt, int column) {
+  const void* p = sqlite3_column_text16(stmt, column);
+  int bytes = sqlite3_column_bytes16(stmt, column);
+  if (!p) return {};
+  return std::u16string(static_cast<const char16_t*>(p), static_cast<size_t>(bytes) / 2);
+}
+
+ColumnKind kindFromDeclType(const char* declType) {
+  if (!declType) return ColumnKind::Plain;
+  std::string t(declType);
+  for (auto& c : t) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (t == "BOOLEAN" || t == "BOOL" || t == "BIT" || t == "YESNO" || t == "LOGICAL")
+    return ColumnKind::Boolean;
+  if (containsWord(t, "DATE") || containsWord(t, "TIMESTAMP")) return ColumnKind::Date;
+  if (containsWord(t, "CURRENCY") || containsWord(t, "MONEY")) return ColumnKind::Currency;
+  if (t == "TINYINT" || t == "BYTE") return ColumnKind::Byte;
+  if (t == "SMALLINT" || t == "SHORT") return ColumnKind::Integer;
+  if (t == "SINGLE" || t == "FLOAT4") return ColumnKind::Single;
+  return ColumnKind::Plain;
+}
+
+Variant columnValue(sqlite3_stmt* stmt, int column, ColumnKind kind) {
+  switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_NULL:
+      return Variant::null();
+    case SQLITE_INTEGER: {
+      sqlite3_int64 v = sqlite3_column_int64(stmt, column);
+      switch (kind) {
+        case ColumnKind::Boolean: return Variant::boolean(v != 0);
+        case ColumnKind::Date: return Variant::date(static_cast<double>(v));
+        case ColumnKind::Currency:
+          if (v > std::numeric_limits<std::int64_t>::max() / 10000 ||
+              v < std::numeric_limits<std::int64_t>::min() / 10000)
+            return Variant::dbl(static_cast<double>(v));
+          return Variant::currencyScaled(v * 10000);
+        case ColumnKind::Single: return Variant::single(static_cast<float>(v));
+        default: return integerValue(v, kind);
+      }
+    }
+    case SQLITE_FLOAT: {
+      double d = sqlite3_column_double(stmt, column);
+      switch (kind) {
+        case ColumnKind::Boolean: return Variant::boolean(d != 0);
+        case ColumnKind::Date: return Variant::date(d);
+        case ColumnKind::Currency:
+          if (std::fabs(d) < 9.2e14) return Variant::currencyScaled(std::llround(d * 10000));
+          return Variant::dbl(d);
+        case ColumnKind::Single: return Variant::single(static_cast<float>(d));
+        default: return Variant::dbl(d);
+      }
+    }
+    case SQLITE_TEXT: {
+      if (kind == ColumnKind::Date || kind == ColumnKind::Currency) {
+        const char* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+        std::string s(p ? p : "");
+        if (kind == ColumnKind::Date) {
+          if (auto d = parseIsoDate(s)) return Variant::date(*d);
+        } else {
+          std::int64_t scaled;
+          if (currencyFromText(s, scaled)) return Variant::currencyScaled(scaled);
+        }
+      }
+      return Variant::string(columnText16(stmt, column));
+    }
+    case SQLITE_BLOB: {
+      auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt, column));
+      int n = sqlite3_column_bytes(stmt, column);
+      return Variant::binary(std::vector<std::uint8_t>(p, p + n));
+    }
+  }
+  return Variant::null();
+}
+
+void bindVariant(sqlite3_stmt* stmt, int index, const Variant& v) {
+  switch (v.type()) {
+    case VarType::Empty:
+    case VarType::Null:
+      sqlite3_bind_null(stmt, index);
+      break;
+    case VarType::String:
+      sqlite3_bind_text16(stmt, index, v.asString().data(),
+                          static_cast<int>(v.asString().size() * 2), SQLITE_TRANSIENT);
+      break;
+    case VarType::Binary:
+      sqlite3_bind_blob(stmt, index, v.asBytes().data(), static_cast<int>(v.asBytes().size()),
+                        SQLITE_TRANSIENT);
+      break;
+    case VarType::Single:
+    case VarType::Double:
+    case VarType::Date:
+      sqlite3_bind_double(stmt, index, v.asDouble());
+      break;
+    case VarType::Currency:
+      sqlite3_bind_double(stmt, index, static_cast<double>(v.asInt()) / 10000.0);
+      break;
+    default:
+      sqlite3_bind_int64(stmt, index, v.asInt());
+      break;
+  }
+}
+
+}  // namespace dorvane::db

@@ -1,0 +1,32 @@
+// Mapping of SQLite column values to Variants by the column's declared type.
+//
+//   BOOLEAN, BOOL, BIT, YESNO, LOGICAL     -> Boolean (0 False, other numbers True)
+//   DATE, DATETIME, TIMESTAMP              -> Date (ISO text, or a serial number)
+//   CURRENCY, MONEY                        -> Currency (exact from text)
+//   TINYINT, BYTE                          -> Byte;  SMALLINT, SHORT -> Integer
+//   SINGLE, FLOAT4                         -> Single
+//   other integers -> Long (Double beyond 32 bits); reals -> Double;
+//   texts -> String; blobs -> Binary; NULL -> Null.
+// A stored value that does not fit its declared kind keeps its own kind.
+#pragma once
+
+#include <dorvane/variant.h>
+#include <sqlite3.h>
+
+#include <string>
+
+namespace dorvane::db {
+
+enum class ColumnKind { Plain, Boolean, Date, Currency, Byte, Integer, Single };
+
+ColumnKind kindFromDeclType(const char* declType);
+
+Variant columnValue(sqlite3_stmt* stmt, int column, ColumnKind kind);
+
+// The text of a column as UTF-16 ("" for NULL).
+std::u16string columnText16(sqlite3_stmt* stmt, int column);
+
+// Binds a Variant as parameter index (1-based) of stmt.
+void bindVariant(sqlite3_stmt* stmt, int index, const Variant& v);
+
+}  // namespace dorvane::db

@@ -1,0 +1,84 @@
+// Construction, equality and type names of Variant.
+#include <dorvane/variant.h>
+
+namespace dorvane {
+
+#define DORVANE_FACTORY(fn, T, Kind, field, expr) \
+  Variant Variant::fn(T v) {                      \
+    Variant r;                                    \
+    r.type_ = VarType::Kind;                      \
+    r.field = expr;                               \
+    return r;                                     \
+  }
+
+DORVANE_FACTORY(boolean, bool, Boolean, i_, v ? -1 : 0)
+DORVANE_FACTORY(byte, std::uint8_t, Byte, i_, v)
+DORVANE_FACTORY(integer, std::int16_t, Integer, i_, v)
+DORVANE_FACTORY(longValue, std::int32_t, Long, i_, v)
+DORVANE_FACTORY(single, float, Single, d_, v)
+DORVANE_FACTORY(dbl, double, Double, d_, v)
+DORVANE_FACTORY(currencyScaled, std::int64_t, Currency, i_, v)
+DORVANE_FACTORY(date, double, Date, d_, v)
+DORVANE_FACTORY(string, std::u16string, String, s_, std::move(v))
+DORVANE_FACTORY(binary, std::vector<std::uint8_t>, Binary, bytes_, std::move(v))
+#undef DORVANE_FACTORY
+
+Variant Variant::null() {
+  Variant r;
+  r.type_ = VarType::Null;
+  return r;
+}
+
+bool Variant::isNumber() const {
+  switch (type_) {
+    case VarType::Byte:
+    case VarType::Integer:
+    case VarType::Long:
+    case VarType::Single:
+    case VarType::Double:
+    case VarType::Currency:
+    case VarType::Boolean:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool operator==(const Variant& a, const Variant& b) {
+  if (a.type_ != b.type_) return false;
+  switch (a.type_) {
+    case VarType::Empty:
+    case VarType::Null:
+      return true;
+    case VarType::Single:
+    case VarType::Double:
+    case VarType::Date:
+      return a.d_ == b.d_;
+    case VarType::String:
+      return a.s_ == b.s_;
+    case VarType::Binary:
+      return a.bytes_ == b.bytes_;
+    default:
+      return a.i_ == b.i_;
+  }
+}
+
+const char* typeName(VarType t) {
+  switch (t) {
+    case VarType::Empty: return "Empty";
+    case VarType::Null: return "Null";
+    case VarType::Integer: return "Integer";
+    case VarType::Long: return "Long";
+    case VarType::Single: return "Single";
+    case VarType::Double: return "Double";
+    case VarType::Currency: return "Currency";
+    case VarType::Date: return "Date";
+    case VarType::String: return "String";
+    case VarType::Boolean: return "Boolean";
+    case VarType::Byte: return "Byte";
+    case VarType::Binary: return "Byte()";
+  }
+  return "Unknown";
+}
+
+}  // namespace dorvane

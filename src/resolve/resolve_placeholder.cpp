@@ -1,0 +1,271 @@
+#include "resolve/resolve_placeholder.h"
+
+#include <dorvane/runtime_error.h>
+
+#include <cmath>
+#include <limits>
+
+#include "platform/convert.h"
+#include "platform/text/compare.h"
+#include "platform/text/utf.h"
+#include "resolve/names.h"
+#include "resolve/reference_table.h"
+#include "resolve/rounding.h"
+#include "resolve/sql_text.h"
+
+namespace dorvane {
+
+namespace {
+
+using text::CompareMode;
+
+MergeObserver& quiet() {
+  static MergeObserver none;
+  return none;
+}
+
+// Separator positions are 16-bit: a position (or a position plus one) beyond
+// 32767 overflows.
+std::int16_t position16(std::int64_t pos, const char* what) {
+  if (pos > std::numeric_limits<std::int16_t>::max()) {
+    throw RuntimeError(err::kOverflow, std::string("Overflow: the ") + what +
+                                           " of the placeholder lies beyond character 32767");
+  }
+  return static_cast<std::int16_t>(pos);
+}
+
+double checkedSum(double a, double b) {
+  double s = a + b;
+  if (!std::isfinite(s)) throw RuntimeError(err::kOverflow, "Overflow in the running total");
+  return s;
+}
+
+// The columns of the reference row that the loop and its ends use.
+struct Row {
+  std::u16string key;
+  Variant keyField, altKeyField;
+  std::u16string fieldName;
+  bool numeric = false;
+  bool tableMode = false;
+  Variant commentField;  // Null for the page kind
+};
+
+// Adds every numeric value of the value field from the current record to EOF.
+void accumulate(Recordset& rs, const Row& row, double& total) {
+  do {
+    Variant v = rs.Fields(row.fieldName);
+    if (!v.isNull() && isNumeric(v)) total = checkedSum(total, toDouble(v));
+    rs.MoveNext();
+  } while (!rs.Eof());
+}
+
+// Joins the non-Null values of the value field, each followed by one space.
+std::u16string concatenate(Recordset& rs, const Row& row) {
+  std::u16string out;
+  while (!rs.Eof()) {
+    Variant v = rs.Fields(row.fieldName);
+    if (!v.isNull()) out += toText(v) + u" ";
+    rs.MoveNext();
+  }
+  return out;
+}
+
+// total / "単位": Null when the unit is Null; 11 when it is 0.
+Variant divideByUnit(double total, const Recordset& kivrs, const Row& row) {
+  Variant unit = kivrs.Fields(names::kUnit);
+  if (unit.isNull()) return Variant::null();
+  const std::string what = "column '" + text::toUtf8(names::kUnit) + "' of '" +
+                           text::toUtf8(row.key) + "'";
+  double u = toDouble(unit, what);
+  if (u == 0) throw RuntimeError(err::kDivisionByZero, "Division by zero: " + what + " is 0");
+  double q = total / u;
+  if (!std::isfinite(q)) throw RuntimeError(err::kOverflow, "Overflow dividing by " + what);
+  return Variant::dbl(q);
+}
+
+bool isWord(const Variant& v, const char16_t* word) { return v.isString() && v.asString() == word; }
+
+// The text item's value: the concatenation (worksheet, "連結") or the first
+// record's value.
+Variant textValue(Recordset& rs, const Recordset& kivrs, const Row& row, PlaceholderKind kind) {
+  if (kind == PlaceholderKind::Worksheet && isWord(kivrs.Fields(names::kRounding), names::kConcatenate))
+    return Variant::string(concatenate(rs, row));
+  return rs.Fields(row.fieldName);
+}
+
+PlaceholderResult emptyFinal(double total, const Recordset& kivrs, const Row& row) {
+  PlaceholderResult r{Outcome::Resolved, {}, {}};
+  if (!row.numeric) {
+    r.value = Variant::string(u"");
+  } else if (total == 0.0) {
+    r.value = Variant::dbl(0);
+  } else {
+    r.value = divideByUnit(total, kivrs, row);
+  }
+  return r;
+}
+
+PlaceholderResult finalWithRecords(double total, Recordset& rs, const Recordset& kivrs,
+                                   const Row& row, PlaceholderKind kind) {
+  PlaceholderResult r{Outcome::Resolved, {}, {}};
+  const bool worksheet = kind == PlaceholderKind::Worksheet;
+
+  std::u16string commentText;
+  if (worksheet && !row.commentField.isNull()) {
+    const std::u16string field = toText(row.commentField);
+    commentText = toText(rs.Fields(field), "the comment field '" + text::toUtf8(field) +
+                                               "' for '" + text::toUtf8(row.key) + "'");
+  }
+
+  if (row.numeric) {
+    accumulate(rs, row, total);
+    double quotient = toDouble(divideByUnit(total, kivrs, row),
+                               "the quotient of '" + text::toUtf8(row.key) + "' (its " +
+                                   text::toUtf8(names::kUnit) + " is Null)");
+    Variant word = kivrs.Fields(names::kRounding);
+    double places = toDouble(kivrs.Fields(names::kDecimalPlaces),
+                             "column '" + text::toUtf8(names::kDecimalPlaces) + "' of '" +
+                                 text::toUtf8(row.key) + "'");
+    if (isWord(word, names::kRoundNearest)) {
+      r.value = Variant::dbl(roundDecimal(quotient, places, RoundingMode::Nearest));
+    } else if (isWord(word, names::kRoundUp)) {
+      r.value = Variant::dbl(roundDecimal(quotient, places, RoundingMode::Up));
+    } else if (isWord(word, names::kRoundDown)) {
+      r.value = Variant::dbl(roundDecimal(quotient, places, RoundingMode::Down));
+    }
+  } else {
+    r.value = textValue(rs, kivrs, row, kind);
+  }
+
+  if (worksheet) {
+    if (!row.commentField.isNull()) {
+      r.comment = commentText;
+    } else if (Variant d = kivrs.Fields(names::kDescription); !d.isNull()) {
+      r.comment = toText(d);
+    }
+  }
+  return r;
+}
+
+PlaceholderResult finish(PlaceholderResult r, LoopEnd end, MergeObserver& obs) {
+  obs.loopEnded(end);
+  obs.resolved(r);
+  return r;
+}
+
+PlaceholderResult outcomeOnly(Outcome o, MergeObserver& obs, std::string_view reason) {
+  PlaceholderResult r{o, {}, {}};
+  obs.skipped(reason);
+  obs.resolved(r);
+  return r;
+}
+
+}  // namespace
+
+PlaceholderResult resolvePlaceholder(const std::u16string& text, std::int16_t wkcycle,
+                                     Recordset& kivrs, PlaceholderKind kind,
+                                     std::shared_ptr<Database>& DB,
+                                     std::shared_ptr<Recordset>& rs, MergeObserver* observer) {
+  MergeObserver& obs = observer ? *observer : quiet();
+  const auto L = static_cast<std::int64_t>(text.size());
+
+  // The key ends at the first ",".
+  const std::int16_t C = position16(text::InStr(1, text, u",", CompareMode::Text), "','");
+  if (C == 0) return outcomeOnly(Outcome::StopPass, obs, "malformed: no ',' after the key");
+  if (C == L) return outcomeOnly(Outcome::StopPass, obs, "malformed: nothing after the ','");
+
+  Row row;
+  row.key = text.substr(0, static_cast<size_t>(C - 1));
+  bool found = reference::seek(kivrs, row.key);
+  obs.keyLookedUp(row.key, found);
+  if (!found) return outcomeOnly(Outcome::Skip, obs, "no row for the key in the reference table");
+
+  Variant priority = kivrs.Fields(names::kTransferPriority);
+  if (!reference::selectsPass(priority, wkcycle)) {
+    return outcomeOnly(Outcome::Skip, obs,
+                       priority.isNull() ? "the row's transfer priority is Null (no pass)"
+                                         : "the row belongs to the other pass");
+  }
+
+  row.keyField = kivrs.Fields(names::kKeyField);
+  row.altKeyField = kivrs.Fields(names::kAltKeyField);
+  const std::u16string dbName = reference::requireText(kivrs, names::kDbName, row.key);
+  row.fieldName = reference::requireText(kivrs, names::kFieldName, row.key);
+  row.numeric = reference::requireText(kivrs, names::kFieldType, row.key) == names::kNumericType;
+  row.tableMode = reference::requireText(kivrs, names::kTableOrQuery, row.key) == names::kTableMode;
+  row.commentField =
+      kind == PlaceholderKind::Worksheet ? kivrs.Fields(names::kCommentField) : Variant::null();
+  double total = 0;
+
+  DB = Engine::instance().OpenDatabase(dbName);
+
+  std::int16_t P = C;
+  for (;;) {
+    if (P == std::numeric_limits<std::int16_t>::max())
+      position16(std::int64_t{P} + 1, "';'");  // raises: P + 1 overflows
+    const std::int16_t S =
+        position16(text::InStr(P + 1, text, u";", CompareMode::Text), "';'");
+    if (S == 0) {
+      return outcomeOnly(Outcome::StopPass, obs,
+                         "malformed: a key segment without its ';' (or text after the last ';')");
+    }
+    const std::u16string segment = text.substr(static_cast<size_t>(P), static_cast<size_t>(S - P));
+    const auto A = text::InStr(1, segment, u"'", CompareMode::Text);
+    const auto E = text::InStr(1, segment, u";", CompareMode::Text);
+
+    const std::u16string target = row.tableMode
+                                      ? reference::requireText(kivrs, names::kTableName, row.key)
+                                      : reference::joinText(kivrs, names::kQueryName);
+    const std::u16string keyField = row.keyField.isNull() ? u"" : toText(row.keyField);
+    std::u16string sqlText;
+    if (A != 0) {
+      sql::SecondCondition second{row.altKeyField.isNull() ? u"" : toText(row.altKeyField),
+                                  segment.substr(static_cast<size_t>(A), static_cast<size_t>(E - A - 1))};
+      sqlText = sql::valueTarget(row.tableMode, target, keyField,
+                                 segment.substr(0, static_cast<size_t>(A - 1)), second);
+    } else {
+      sqlText = sql::valueTarget(row.tableMode, target, keyField,
+                                 segment.substr(0, static_cast<size_t>(E - 1)), std::nullopt);
+    }
+    obs.sqlRun(sqlText);
+    rs = DB->OpenRecordset(sqlText);
+
+    const bool final = S == L;
+    if (rs->RecordCount() == 0) {
+      if (final) return finish(emptyFinal(total, kivrs, row), LoopEnd::EmptyFinal, obs);
+      P = S;
+      continue;
+    }
+    if (final) {
+      return finish(finalWithRecords(total, *rs, kivrs, row, kind), LoopEnd::FinalWithRecords,
+                    obs);
+    }
+    if (row.numeric) {
+      accumulate(*rs, row, total);
+      P = S;
+      continue;
+    }
+    PlaceholderResult r{Outcome::Resolved, textValue(*rs, kivrs, row, kind), {}};
+    return finish(r, LoopEnd::EarlyText, obs);
+  }
+}
+
+const char* outcomeName(Outcome o) {
+  switch (o) {
+    case Outcome::StopPass: return "StopPass";
+    case Outcome::Skip: return "Skip";
+    case Outcome::Resolved: return "Resolved";
+  }
+  return "?";
+}
+
+const char* loopEndName(LoopEnd e) {
+  switch (e) {
+    case LoopEnd::EmptyFinal: return "EmptyFinal";
+    case LoopEnd::FinalWithRecords: return "FinalWithRecords";
+    case LoopEnd::EarlyText: return "EarlyText";
+  }
+  return "?";
+}
+
+}  // namespace dorvane

@@ -1,0 +1,198 @@
+#include <dorvane/engine.h>
+#include <dorvane/runtime_error.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/text/utf.h"
+#include "support/temp_db.h"
+
+namespace dorvane {
+namespace {
+
+using testing::TempDir;
+
+std::u16string u16(const std::string& s) { return text::fromUtf8(s); }
+
+int errorNumber(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const RuntimeError& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class SqliteEngine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = dir_.file("db.sqlite");
+    testing::buildDatabase(path_, R"sql(
+      CREATE TABLE t (k TEXT, v INTEGER, b BOOLEAN, d DATETIME, c CURRENCY, s SINGLE,
+                      n TINYINT, i SMALLINT, big INTEGER, r REAL, blob BLOB);
+      CREATE INDEX t_k ON t (k COLLATE NOCASE);
+      CREATE INDEX t_v ON t (v);
+      INSERT INTO t VALUES ('b', 2, 1, '2024-01-02 03:04:05', '12.3456', 0.5, 7, -3,
+                            5000000000, 1.5, x'0102');
+      INSERT INTO t VALUES ('A', 1, 0, NULL, 3, NULL, NULL, NULL, NULL, NULL, NULL);
+      INSERT INTO t VALUES ('a', 3, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL);
+      CREATE TABLE empty (x TEXT);
+      CREATE VIEW w AS SELECT k, v FROM t;
+    )sql");
+  }
+  std::shared_ptr<Database> open() { return Engine::instance().OpenDatabase(u16(path_)); }
+
+  TempDir dir_;
+  std::string path_;
+};
+
+TEST_F(SqliteEngine, OpenFailuresNameTheFile) {
+  EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u16(dir_.file("none.db"))); }),
+            3024);
+  EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u""); }), 3024);
+  std::ofstream(dir_.file("text.db")) << "hello, not a database";
+  EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u16(dir_.file("text.db"))); }),
+            3343);
+  std::ofstream(dir_.file("empty.db"));
+  EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u16(dir_.file("empty.db"))); }),
+            3343);
+  EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u16(dir_.path().string())); }),
+            3343);
+  // A truncated SQLite file: right header, no pages.
+  std::string head = slurp(path_).substr(0, 100);
+  std::ofstream(dir_.file("cut.db"), std::ios::binary) << head;
+  EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u16(dir_.file("cut.db"))); }),
+            3343);
+  try {
+    Engine::instance().OpenDatabase(u16(dir_.file("none.db")));
+  } catch (const RuntimeError& e) {
+    EXPECT_NE(std::string(e.description()).find("none.db"), std::string::npos);
+  }
+}
+
+TEST_F(SqliteEngine, AccessHeadersAreRecognised) {
+  std::string jet(2048, '\0');
+  jet.replace(0, 4, std::string("\0\1\0\0", 4));
+  jet.replace(4, 15, "Standard Jet DB");
+  std::ofstream(dir_.file("a.mdb"), std::ios::binary) << jet;
+  try {
+    Engine::instance().OpenDatabase(u16(dir_.file("a.mdb")));
+  } catch (const RuntimeError& e) {
+    EXPECT_NE(std::string(e.description()).find("a.mdb"), std::string::npos);
+    EXPECT_NE(e.number(), 3343);
+  }
+}
+
+TEST_F(SqliteEngine, NeverChangesTheFile) {
+  std::string before = slurp(path_);
+  struct stat st1 {};
+  ::stat(path_.c_str(), &st1);
+  {
+    auto db = open();
+    auto rs = db->OpenRecordset(u"t");
+    rs->setIndex(u"t_k");
+    rs->Seek(u"=", Variant::string(u"A"));
+    db->OpenRecordset(u"select * from w")->RecordCount();
+  }
+  EXPECT_EQ(errorNumber([&] { open()->OpenRecordset(u"insert into empty values ('x')"); }),
+            3075);
+  EXPECT_EQ(slurp(path_), before);
+  struct stat st2 {};
+  ::stat(path_.c_str(), &st2);
+  EXPECT_EQ(st1.st_mtim.tv_nsec, st2.st_mtim.tv_nsec);
+  EXPECT_FALSE(std::filesystem::exists(path_ + "-journal"));
+}
+
+TEST_F(SqliteEngine, RecordsetTypesFollowTheSource) {
+  auto db = open();
+  EXPECT_TRUE(db->OpenRecordset(u"t")->isTableType());
+  EXPECT_TRUE(db->OpenRecordset(u"T")->isTableType());
+  EXPECT_FALSE(db->OpenRecordset(u"w")->isTableType());
+  EXPECT_FALSE(db->OpenRecordset(u"select all t.* from t where t.k = 'b'")->isTableType());
+  EXPECT_EQ(errorNumber([&] { db->OpenRecordset(u"nosuch"); }), 3078);
+  EXPECT_EQ(errorNumber([&] { db->OpenRecordset(u"select all x.* from x where x.k = '1'"); }),
+            3078);
+  EXPECT_EQ(errorNumber([&] { db->OpenRecordset(u"select all t.* from t where t.zz = '1'"); }),
+            3075);
+  EXPECT_EQ(errorNumber([&] { db->OpenRecordset(u"w")->setIndex(u"t_k"); }), 3251);
+  EXPECT_EQ(errorNumber([&] { db->OpenRecordset(u"t")->setIndex(u"nosuch"); }), 3800);
+  EXPECT_EQ(errorNumber([&] { db->OpenRecordset(u"t")->Seek(u"=", Variant::string(u"a")); }),
+            3019);
+}
+
+TEST_F(SqliteEngine, SeekFindsTheFirstRowInIndexOrderUnderTheIndexCollation) {
+  auto rs = open()->OpenRecordset(u"t");
+  rs->setIndex(u"t_k");
+  rs->Seek(u"=", Variant::string(u"a"));  // 'A' (v 1) and 'a' (v 3) both match NOCASE
+  ASSERT_FALSE(rs->NoMatch());
+  EXPECT_EQ(rs->Fields(u"v"), Variant::longValue(1));
+  rs->Seek(u"=", Variant::string(u"zz"));
+  EXPECT_TRUE(rs->NoMatch());
+  EXPECT_EQ(errorNumber([&] { rs->Fields(u"v"); }), 3021);
+  rs->setIndex(u"t_v");
+  rs->Seek(u"=", Variant::string(u"2"));  // text key against an integer column
+  ASSERT_FALSE(rs->NoMatch());
+  EXPECT_EQ(rs->Fields(u"k"), Variant::string(u"b"));
+}
+
+TEST_F(SqliteEngine, WalksInIndexOrderAndCounts) {
+  auto rs = open()->OpenRecordset(u"t");
+  rs->setIndex(u"t_v");
+  rs->MoveFirst();
+  std::u16string order;
+  for (; !rs->Eof(); rs->MoveNext()) order += rs->Fields(u"K").asString();
+  EXPECT_EQ(order, u"Aba");
+  EXPECT_EQ(errorNumber([&] { rs->MoveNext(); }), 3021);
+  EXPECT_NE(rs->RecordCount(), 0);
+  auto empty = open()->OpenRecordset(u"empty");
+  EXPECT_EQ(empty->RecordCount(), 0);
+  EXPECT_TRUE(empty->Eof());
+  EXPECT_EQ(errorNumber([&] { empty->MoveFirst(); }), 3021);
+  auto dyn = open()->OpenRecordset(u"select * from t where v > 100");
+  EXPECT_EQ(dyn->RecordCount(), 0);
+  EXPECT_TRUE(dyn->Eof());
+  EXPECT_EQ(errorNumber([&] { dyn->MoveFirst(); }), 3021);
+  EXPECT_EQ(errorNumber([&] { dyn->Fields(u"nope"); }), 3265);
+}
+
+TEST_F(SqliteEngine, DeclaredTypesMapToVariants) {
+  auto rs = open()->OpenRecordset(u"select * from t where k = 'b'");
+  EXPECT_EQ(rs->Fields(u"v").type(), VarType::Long);
+  EXPECT_EQ(rs->Fields(u"b"), Variant::boolean(true));
+  EXPECT_EQ(rs->Fields(u"d").type(), VarType::Date);
+  EXPECT_EQ(rs->Fields(u"c"), Variant::currencyScaled(123456));
+  EXPECT_EQ(rs->Fields(u"s"), Variant::single(0.5f));
+  EXPECT_EQ(rs->Fields(u"n"), Variant::byte(7));
+  EXPECT_EQ(rs->Fields(u"i"), Variant::integer(-3));
+  EXPECT_EQ(rs->Fields(u"big"), Variant::dbl(5000000000.0));
+  EXPECT_EQ(rs->Fields(u"r"), Variant::dbl(1.5));
+  EXPECT_EQ(rs->Fields(u"blob"), Variant::binary({1, 2}));
+  auto rs2 = open()->OpenRecordset(u"select * from t where k = 'A'");
+  EXPECT_EQ(rs2->Fields(u"b"), Variant::boolean(false));
+  EXPECT_EQ(rs2->Fields(u"c"), Variant::currencyScaled(30000));
+  EXPECT_TRUE(rs2->Fields(u"d").isNull());
+}
+
+TEST_F(SqliteEngine, ReopeningSeesTheCurrentData) {
+  auto db = open();
+  EXPECT_EQ(db->OpenRecordset(u"empty")->RecordCount(), 0);
+  testing::buildDatabase(path_, "INSERT INTO empty VALUES ('now');");
+  EXPECT_NE(db->OpenRecordset(u"empty")->RecordCount(), 0);
+  // A file replaced by another one under the same name.
+  std::string other = dir_.file("other.sqlite");
+  testing::buildDatabase(other, "CREATE TABLE fresh (x TEXT);");
+  std::filesystem::rename(other, path_);
+  EXPECT_TRUE(open()->OpenRecordset(u"fresh")->isTableType());
+}
+
+}  // namespace
+}  // namespace dorvane
