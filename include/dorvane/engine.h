@@ -7,6 +7,7 @@
 // Every failing call throws dorvane::RuntimeError.
 #pragma once
 
+#include <dorvane/object.h>
 #include <dorvane/variant.h>
 
 #include <memory>
@@ -14,9 +15,8 @@
 
 namespace dorvane {
 
-class Recordset {
+class Recordset : public Object {
  public:
-  virtual ~Recordset() = default;
 
   // True for a table of the database opened by its name (Index and Seek work).
   virtual bool isTableType() const = 0;
@@ -44,9 +44,8 @@ class Recordset {
   virtual bool Eof() const = 0;  // true after the last record, and at once when empty
 };
 
-class Database {
+class Database : public Object {
  public:
-  virtual ~Database() = default;
 
   // A table name gives a table-type recordset; a view or stored query name or
   // an SQL text gives a dynaset. Raises 3078 for an unknown name and 3075 for
