@@ -25,9 +25,9 @@ bool selectsPass(const Variant& transferPriority, std::int16_t wkcycle) {
 std::u16string requireText(const Recordset& kivrs, const char16_t* column,
                            const std::u16string& key) {
   Variant v = kivrs.Fields(column);
-  std::string what = "column '" + text::toUtf8(column) + "' of the " +
-                     text::toUtf8(names::kReferenceTable) + " row '" + text::toUtf8(key) + "'";
-  return toText(v, what);
+  if (!v.isNull()) return toText(v);
+  return toText(v, "column '" + text::toUtf8(column) + "' of the " +
+                       text::toUtf8(names::kReferenceTable) + " row '" + text::toUtf8(key) + "'");
 }
 
 std::u16string joinText(const Recordset& kivrs, const char16_t* column) {

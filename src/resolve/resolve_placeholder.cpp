@@ -70,16 +70,32 @@ std::u16string concatenate(Recordset& rs, const Row& row) {
   return out;
 }
 
+// "column 'X' of '!!key'": names a reference column in an error description.
+std::string describeColumn(const char16_t* column, const Row& row) {
+  return "column '" + text::toUtf8(column) + "' of '" + text::toUtf8(row.key) + "'";
+}
+
+// A reference column's value as a number; the description is only built
+// when the conversion fails.
+double columnNumber(const Variant& v, const char16_t* column, const Row& row) {
+  if (v.isNumber()) return toDouble(v);
+  return toDouble(v, describeColumn(column, row));
+}
+
 // total / "単位": Null when the unit is Null; 11 when it is 0.
 Variant divideByUnit(double total, const Recordset& kivrs, const Row& row) {
   Variant unit = kivrs.Fields(names::kUnit);
   if (unit.isNull()) return Variant::null();
-  const std::string what = "column '" + text::toUtf8(names::kUnit) + "' of '" +
-                           text::toUtf8(row.key) + "'";
-  double u = toDouble(unit, what);
-  if (u == 0) throw RuntimeError(err::kDivisionByZero, "Division by zero: " + what + " is 0");
+  double u = columnNumber(unit, names::kUnit, row);
+  if (u == 0) {
+    throw RuntimeError(err::kDivisionByZero,
+                       "Division by zero: " + describeColumn(names::kUnit, row) + " is 0");
+  }
   double q = total / u;
-  if (!std::isfinite(q)) throw RuntimeError(err::kOverflow, "Overflow dividing by " + what);
+  if (!std::isfinite(q)) {
+    throw RuntimeError(err::kOverflow,
+                       "Overflow dividing by " + describeColumn(names::kUnit, row));
+  }
   return Variant::dbl(q);
 }
 
@@ -113,19 +129,17 @@ PlaceholderResult finalWithRecords(double total, Recordset& rs, const Recordset&
   std::u16string commentText;
   if (worksheet && !row.commentField.isNull()) {
     const std::u16string field = toText(row.commentField);
-    commentText = toText(rs.Fields(field), "the comment field '" + text::toUtf8(field) +
-                                               "' for '" + text::toUtf8(row.key) + "'");
+    Variant v = rs.Fields(field);
+    commentText = v.isNull() ? toText(v, "the comment field '" + text::toUtf8(field) +
+                                             "' for '" + text::toUtf8(row.key) + "'")
+                             : toText(v);
   }
 
   if (row.numeric) {
     accumulate(rs, row, total);
-    double quotient = toDouble(divideByUnit(total, kivrs, row),
-                               "the quotient of '" + text::toUtf8(row.key) + "' (its " +
-                                   text::toUtf8(names::kUnit) + " is Null)");
+    double quotient = columnNumber(divideByUnit(total, kivrs, row), names::kUnit, row);
     Variant word = kivrs.Fields(names::kRounding);
-    double places = toDouble(kivrs.Fields(names::kDecimalPlaces),
-                             "column '" + text::toUtf8(names::kDecimalPlaces) + "' of '" +
-                                 text::toUtf8(row.key) + "'");
+    double places = columnNumber(kivrs.Fields(names::kDecimalPlaces), names::kDecimalPlaces, row);
     if (isWord(word, names::kRoundNearest)) {
       r.value = Variant::dbl(roundDecimal(quotient, places, RoundingMode::Nearest));
     } else if (isWord(word, names::kRoundUp)) {

@@ -2,15 +2,23 @@
 
 #include <dorvane/runtime_error.h>
 
+#include "platform/db/sql_literals.h"
 #include "platform/text/utf.h"
 
 namespace dorvane::db {
+
+namespace {
+// Shapes of SQL texts kept prepared per connection; past this, texts are
+// prepared for one use.
+constexpr size_t kMaxCachedStatements = 512;
+}  // namespace
 
 Statement& Statement::operator=(Statement&& o) noexcept {
   if (this != &o) {
     release();
     stmt_ = o.stmt_;
-    owned_ = o.owned_;
+    inUse_ = o.inUse_;
+    slot_ = o.slot_;
     o.stmt_ = nullptr;
   }
   return *this;
@@ -20,11 +28,12 @@ Statement::~Statement() { release(); }
 
 void Statement::release() {
   if (!stmt_) return;
-  if (owned_) {
+  if (!inUse_) {
     sqlite3_finalize(stmt_);
   } else {
     sqlite3_reset(stmt_);
     sqlite3_clear_bindings(stmt_);
+    *inUse_ = false;
   }
   stmt_ = nullptr;
 }
@@ -62,13 +71,13 @@ std::shared_ptr<SqliteConnection> SqliteConnection::openReadOnly(const std::stri
 
 std::shared_ptr<SqliteConnection> SqliteConnection::openMemory() {
   sqlite3* db = nullptr;
-  sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
-                  SQLITE_OPEN_NOMUTEX, nullptr);
+  sqlite3_open_v2(":memory:", &db,
+                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   return std::shared_ptr<SqliteConnection>(new SqliteConnection(db));
 }
 
 SqliteConnection::~SqliteConnection() {
-  for (auto& [sql, stmt] : cache_) sqlite3_finalize(stmt);
+  for (auto& [sql, cached] : cache_) sqlite3_finalize(cached.stmt);
   sqlite3_close(db_);
 }
 
@@ -82,6 +91,19 @@ void throwRejected(const std::string& msg, const std::string& sql) {
 
 bool SqliteConnection::tryPrepare(const std::u16string& sql, Statement& out,
                                   std::string& error) {
+  if (auto p = parameterizeLiterals(sql); p && cache_.size() < kMaxCachedStatements) {
+    // A shape SQLite rejects falls through, so the error quotes the text itself.
+    if (lend(text::toUtf8(p->text), out, error) &&
+        sqlite3_bind_parameter_count(out.get()) == static_cast<int>(p->values.size())) {
+      for (size_t i = 0; i < p->values.size(); ++i) {
+        const auto& v = p->values[i];
+        sqlite3_bind_text16(out.get(), static_cast<int>(i + 1), v.data(),
+                            static_cast<int>(v.size() * 2), SQLITE_TRANSIENT);
+      }
+      return true;
+    }
+    out = Statement();  // rejected, or "?" of its own: prepare the text as it stands
+  }
   sqlite3_stmt* stmt = nullptr;
   int rc = sqlite3_prepare16_v2(db_, sql.data(), static_cast<int>(sql.size() * 2), &stmt,
                                 nullptr);
@@ -94,7 +116,7 @@ bool SqliteConnection::tryPrepare(const std::u16string& sql, Statement& out,
     error = "the SQL text holds no statement";
     return false;
   }
-  out = Statement(stmt, true);
+  out = Statement(stmt);
   return true;
 }
 
@@ -105,19 +127,33 @@ Statement SqliteConnection::prepare(const std::u16string& sql) {
   return stmt;
 }
 
-Statement SqliteConnection::cachedStatement(const std::string& sql) {
+bool SqliteConnection::lend(const std::string& sql, Statement& out, std::string& error) {
   auto it = cache_.find(sql);
-  if (it != cache_.end()) return Statement(it->second, false);
-  sqlite3_stmt* stmt = nullptr;
-  int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()),
-                              SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
-  if (rc != SQLITE_OK) {
-    std::string msg = sqlite3_errmsg(db_);
-    sqlite3_finalize(stmt);
-    throwRejected(msg, sql);
+  if (it == cache_.end() || it->second.inUse) {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()),
+                                SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    if (rc != SQLITE_OK || !stmt) {
+      error = rc != SQLITE_OK ? sqlite3_errmsg(db_) : "the SQL text holds no statement";
+      sqlite3_finalize(stmt);
+      return false;
+    }
+    if (it != cache_.end()) {  // lent out already: this caller gets its own
+      out = Statement(stmt);
+      return true;
+    }
+    it = cache_.emplace(sql, CachedStatement{stmt, false, nullptr}).first;
   }
-  cache_.emplace(sql, stmt);
-  return Statement(stmt, false);
+  it->second.inUse = true;
+  out = Statement(it->second.stmt, &it->second.inUse, &it->second.slot);
+  return true;
+}
+
+Statement SqliteConnection::cachedStatement(const std::string& sql) {
+  Statement out;
+  std::string error;
+  if (!lend(sql, out, error)) throwRejected(error, sql);
+  return out;
 }
 
 std::u16string quoteName(const std::u16string& name) {

@@ -18,8 +18,14 @@ namespace dorvane::db {
 class Statement {
  public:
   Statement() = default;
-  Statement(sqlite3_stmt* stmt, bool owned) : stmt_(stmt), owned_(owned) {}
-  Statement(Statement&& o) noexcept : stmt_(o.stmt_), owned_(o.owned_) { o.stmt_ = nullptr; }
+  // An owned statement (finalized at the end), or a cached one lent out:
+  // inUse is its cache entry's flag, cleared when the statement is handed back.
+  explicit Statement(sqlite3_stmt* stmt, bool* inUse = nullptr,
+                     std::shared_ptr<const void>* slot = nullptr)
+      : stmt_(stmt), inUse_(inUse), slot_(slot) {}
+  Statement(Statement&& o) noexcept : stmt_(o.stmt_), inUse_(o.inUse_), slot_(o.slot_) {
+    o.stmt_ = nullptr;
+  }
   Statement& operator=(Statement&& o) noexcept;
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
@@ -28,11 +34,15 @@ class Statement {
   sqlite3_stmt* get() const { return stmt_; }
   // Steps once: true for a row, false when done. Raises 3075 on an error.
   bool step();
+  // For a cached statement, a place where a reader may keep what it derived
+  // from the statement once (its column set); null for a one-use statement.
+  std::shared_ptr<const void>* slot() const { return slot_; }
 
  private:
   void release();
   sqlite3_stmt* stmt_ = nullptr;
-  bool owned_ = false;
+  bool* inUse_ = nullptr;
+  std::shared_ptr<const void>* slot_ = nullptr;
 };
 
 class SqliteConnection {
@@ -50,21 +60,32 @@ class SqliteConnection {
 
   sqlite3* handle() const { return db_; }
 
-  // Prepares sql for one use. Raises 3078 for "no such table" and 3075 for
-  // any other rejection, quoting SQLite's message and the SQL text.
+  // Prepares sql with its compared literals bound as parameters, reusing the
+  // statement of an earlier text of the same shape. Raises 3078 for "no such
+  // table" and 3075 for any other rejection, quoting SQLite's message and the SQL.
   Statement prepare(const std::u16string& sql);
   // Like prepare, but reports a rejection through error instead of raising.
   bool tryPrepare(const std::u16string& sql, Statement& out, std::string& error);
-  // Prepares sql once and keeps it for later calls with the same text.
+  // Prepares sql once and keeps it for later calls with the same text. A
+  // statement still lent out is not lent twice: the caller then gets its own.
   Statement cachedStatement(const std::string& sql);
 
   // The last SQLite error message of this connection.
   std::string lastError() const;
 
  private:
+  struct CachedStatement {
+    sqlite3_stmt* stmt = nullptr;
+    bool inUse = false;
+    std::shared_ptr<const void> slot;
+  };
   explicit SqliteConnection(sqlite3* db) : db_(db) {}
+  // The cached statement for sql, prepared on first use; false with error set
+  // when SQLite rejects it.
+  bool lend(const std::string& sql, Statement& out, std::string& error);
+
   sqlite3* db_;
-  std::unordered_map<std::string, sqlite3_stmt*> cache_;
+  std::unordered_map<std::string, CachedStatement> cache_;
 };
 
 // Raises the run-time error for SQL that SQLite rejected with message msg:

@@ -49,9 +49,15 @@ ColumnSet ColumnSet::fromStatement(sqlite3_stmt* stmt, int first) {
 
 // ---- Dynaset ---------------------------------------------------------------
 
-Dynaset::Dynaset(Statement stmt, std::u16string source)
-    : source_(std::move(source)), columns_(ColumnSet::fromStatement(stmt.get(), 0)) {
-  while (stmt.step()) rows_.push_back(columns_.readRow(stmt.get(), 0));
+Dynaset::Dynaset(Statement stmt, std::u16string source) : source_(std::move(source)) {
+  auto* slot = stmt.slot();
+  if (slot && *slot) {
+    columns_ = std::static_pointer_cast<const ColumnSet>(*slot);
+  } else {
+    columns_ = std::make_shared<const ColumnSet>(ColumnSet::fromStatement(stmt.get(), 0));
+    if (slot) *slot = columns_;
+  }
+  while (stmt.step()) rows_.push_back(columns_->readRow(stmt.get(), 0));
 }
 
 void Dynaset::setIndex(const std::u16string&) {
@@ -69,7 +75,7 @@ void Dynaset::Seek(const std::u16string& comparison, const Variant& key) {
 }
 
 Variant Dynaset::Fields(const std::u16string& name) const {
-  int col = columns_.find(name);
+  int col = columns_->find(name);
   if (col < 0) throwNoField(name, source_);
   if (pos_ >= rows_.size()) throwNoCurrent(source_);
   return rows_[pos_][static_cast<size_t>(col)];
@@ -128,6 +134,8 @@ void TableRecordset::loadFirst() {
 }
 
 void TableRecordset::setIndex(const std::u16string& name) {
+  // The same index set again (before every Seek of a pass) needs no lookup.
+  if (index_ && index_->name == name) return;
   auto def = db_->findIndex(table_, name);
   if (!def) {
     throw RuntimeError(err::kNotAnIndex, "'" + text::toUtf8(name) +

@@ -45,7 +45,7 @@ class Dynaset : public Recordset {
 
  private:
   std::u16string source_;
-  ColumnSet columns_;
+  std::shared_ptr<const ColumnSet> columns_;  // shared by texts of one shape
   std::vector<std::vector<Variant>> rows_;
   size_t pos_ = 0;
 };

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/convert.h"
+#include "platform/text/utf.h"
 
 namespace dorvane::db {
 
@@ -49,10 +50,11 @@ bool currencyFromText(const std::string& s, std::int64_t& scaled) {
 }  // namespace
 
 std::u16string columnText16(sqlite3_stmt* stmt, int column) {
-  const void* p = sqlite3_column_text16(stmt, column);
-  int bytes = sqlite3_column_bytes16(stmt, column);
+  // Read as UTF-8 and widen here: asking SQLite for UTF-16 allocates a
+  // converted copy of every value of a UTF-8 database.
+  const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
   if (!p) return {};
-  return std::u16string(static_cast<const char16_t*>(p), static_cast<size_t>(bytes) / 2);
+  return text::fromUtf8(std::string_view(p, static_cast<size_t>(sqlite3_column_bytes(stmt, column))));
 }
 
 ColumnKind kindFromDeclType(const char* declType) {

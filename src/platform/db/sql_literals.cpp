@@ -1,0 +1,47 @@
+#include "platform/db/sql_literals.h"
+
+namespace dorvane::db {
+
+std::optional<ParameterizedSql> parameterizeLiterals(const std::u16string& sql) {
+  ParameterizedSql out;
+  out.text.reserve(sql.size());
+  const size_t n = sql.size();
+  for (size_t i = 0; i < n; ++i) {
+    char16_t c = sql[i];
+    if (c == u'"' || c == u'[' || c == u'`') return std::nullopt;
+    if ((c == u'-' || c == u'/') && i + 1 < n && sql[i + 1] == (c == u'-' ? u'-' : u'*'))
+      return std::nullopt;
+    if (c != u'\'') {
+      out.text.push_back(c);
+      continue;
+    }
+    // A literal: read it to its closing quote ('' stands for one quote).
+    std::u16string value;
+    size_t j = i + 1;
+    for (;; ++j) {
+      if (j >= n) return std::nullopt;  // unterminated: let the engine report it
+      if (sql[j] == u'\'') {
+        if (j + 1 < n && sql[j + 1] == u'\'') {
+          value.push_back(u'\'');
+          ++j;
+          continue;
+        }
+        break;
+      }
+      value.push_back(sql[j]);
+    }
+    size_t k = out.text.size();
+    while (k > 0 && (out.text[k - 1] == u' ' || out.text[k - 1] == u'\t')) --k;
+    if (k > 0 && out.text[k - 1] == u'=') {
+      out.text.push_back(u'?');
+      out.values.push_back(std::move(value));
+    } else {
+      out.text.append(sql, i, j - i + 1);
+    }
+    i = j;
+  }
+  if (out.values.empty()) return std::nullopt;
+  return out;
+}
+
+}  // namespace dorvane::db
