@@ -36,8 +36,7 @@ std::string buildDatabase(bool indexed) {
       "', 'price', '数値', 'table', 'items', NULL, NULL, '単価', 1, '四捨五入', 0);"
       "CREATE TABLE items (code TEXT, price DOUBLE);"
       "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-      std::to_string(kRows - 1) +
-      ") INSERT INTO items SELECT printf('K%06d', i), i * 1.5 FROM n;";
+      std::to_string(kRows - 1) + ") INSERT INTO items SELECT printf('K%06d', i), i * 1.5 FROM n;";
   if (indexed) sql += "CREATE INDEX items_code ON items (code);";
   sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
   sqlite3_close(db);

@@ -45,10 +45,10 @@ class ctlMessage {
   void WEB明細型();
 
   // ---- property pairs ---------------------------------------------------
-#define DORVANE_OBJECT_MEMBER(T, name)                     \
+#define DORVANE_OBJECT_MEMBER(T, name)                   \
   std::shared_ptr<T> get_##name() const { return name; } \
   void putref_##name(std::shared_ptr<T> v) { name = std::move(v); }
-#define DORVANE_VALUE_MEMBER(T, name)     \
+#define DORVANE_VALUE_MEMBER(T, name)   \
   T get_##name() const { return name; } \
   void put_##name(T v) { name = std::move(v); }
 

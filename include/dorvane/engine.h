@@ -17,7 +17,6 @@ namespace dorvane {
 
 class Recordset : public Object {
  public:
-
   // True for a table of the database opened by its name (Index and Seek work).
   virtual bool isTableType() const = 0;
 
@@ -46,7 +45,6 @@ class Recordset : public Object {
 
 class Database : public Object {
  public:
-
   // A table name gives a table-type recordset; a view or stored query name or
   // an SQL text gives a dynaset. Raises 3078 for an unknown name and 3075 for
   // SQL the engine rejects.
@@ -67,6 +65,19 @@ class Engine {
   // directory), telling formats apart by the file's header. Raises 3024 when
   // the file does not exist and 3049 when it is no database we can read.
   virtual std::shared_ptr<Database> OpenDatabase(const std::u16string& path) = 0;
+};
+
+// While a ReadSnapshot lives on a thread, the statements that thread runs see
+// one snapshot per database file: the data as it was at the first statement
+// on that file. Statements outside any snapshot each see the data current
+// when they start. One placeholder is resolved under one snapshot, which makes
+// its reads consistent and spares the file locking of every further statement.
+class ReadSnapshot {
+ public:
+  ReadSnapshot();
+  ~ReadSnapshot();
+  ReadSnapshot(const ReadSnapshot&) = delete;
+  ReadSnapshot& operator=(const ReadSnapshot&) = delete;
 };
 
 }  // namespace dorvane

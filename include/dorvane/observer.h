@@ -34,7 +34,8 @@ class MergeObserver {
   // A value (as text) was written into the template at where.
   virtual void valueWritten(const std::u16string& /*text*/, const std::u16string& /*where*/) {}
   // A step failed with a run-time error (number, description).
-  virtual void failed(std::string_view /*step*/, int /*number*/, std::string_view /*description*/) {}
+  virtual void failed(std::string_view /*step*/, int /*number*/, std::string_view /*description*/) {
+  }
 };
 
 }  // namespace dorvane

@@ -23,7 +23,7 @@ enum class LoopEnd { EmptyFinal, FinalWithRecords, EarlyText };
 
 struct PlaceholderResult {
   Outcome outcome = Outcome::Skip;
-  std::optional<Variant> value;          // absent: nothing to write
+  std::optional<Variant> value;           // absent: nothing to write
   std::optional<std::u16string> comment;  // worksheet kind only
 };
 

@@ -12,20 +12,20 @@ namespace dorvane {
 
 // The error numbers raised by the system, each with its standard meaning.
 namespace err {
-inline constexpr int kOverflow = 6;              // a number or position out of range
-inline constexpr int kDivisionByZero = 11;       // "単位" of 0 in a division
-inline constexpr int kTypeMismatch = 13;         // a value that cannot be converted
-inline constexpr int kInvalidUseOfNull = 94;     // Null where a value is required
-inline constexpr int kNoCurrentRecord = 3021;    // Fields or Move without a current row
-inline constexpr int kNoCurrentIndex = 3019;     // Seek before an index is set
-inline constexpr int kFileNotFound = 3024;       // database file missing
-inline constexpr int kCannotOpenDatabase = 3049; // a database we cannot read yet
-inline constexpr int kUnrecognizedFormat = 3343; // a file that is no database
-inline constexpr int kNoSuchTableOrQuery = 3078; // OpenRecordset of an unknown name
+inline constexpr int kOverflow = 6;                  // a number or position out of range
+inline constexpr int kDivisionByZero = 11;           // "単位" of 0 in a division
+inline constexpr int kTypeMismatch = 13;             // a value that cannot be converted
+inline constexpr int kInvalidUseOfNull = 94;         // Null where a value is required
+inline constexpr int kNoCurrentRecord = 3021;        // Fields or Move without a current row
+inline constexpr int kNoCurrentIndex = 3019;         // Seek before an index is set
+inline constexpr int kFileNotFound = 3024;           // database file missing
+inline constexpr int kCannotOpenDatabase = 3049;     // a database we cannot read yet
+inline constexpr int kUnrecognizedFormat = 3343;     // a file that is no database
+inline constexpr int kNoSuchTableOrQuery = 3078;     // OpenRecordset of an unknown name
 inline constexpr int kOperationNotSupported = 3251;  // Index/Seek on a non-table recordset
-inline constexpr int kItemNotFound = 3265;       // a field name the recordset lacks
-inline constexpr int kSyntaxError = 3075;        // SQL that the engine rejects
-inline constexpr int kNotAnIndex = 3800;         // Index set to a name the table lacks
+inline constexpr int kItemNotFound = 3265;           // a field name the recordset lacks
+inline constexpr int kSyntaxError = 3075;            // SQL that the engine rejects
+inline constexpr int kNotAnIndex = 3800;             // Index set to a name the table lacks
 }  // namespace err
 
 class RuntimeError : public std::runtime_error {

@@ -30,7 +30,8 @@ const char kHelp[] =
     "  --kind worksheet  (default) forms the cell comment and joins texts (連結)\n"
     "  --kind page       no comment; a text item takes its first value\n"
     "  --json            print one JSON object:\n"
-    "                    {\"outcome\": ..., \"value\": {\"type\": T, \"text\": S}, \"comment\": C}\n"
+    "                    {\"outcome\": ..., \"value\": {\"type\": T, \"text\": S}, \"comment\": "
+    "C}\n"
     "                    or {\"error\": {\"number\": N, \"description\": ...}}\n"
     "  --explain         print each step (key lookup, SQL texts, loop end) on stderr\n"
     "\n"
@@ -70,9 +71,12 @@ std::optional<std::string> parse(const Args& args, Options& o) {
       o.pass = (*v)[0] - '0';
     } else if (a == "--kind") {
       auto v = next("--kind");
-      if (v && *v == "worksheet") o.kind = PlaceholderKind::Worksheet;
-      else if (v && *v == "page") o.kind = PlaceholderKind::Page;
-      else return "--kind needs worksheet or page";
+      if (v && *v == "worksheet")
+        o.kind = PlaceholderKind::Worksheet;
+      else if (v && *v == "page")
+        o.kind = PlaceholderKind::Page;
+      else
+        return "--kind needs worksheet or page";
     } else if (a == "--json") {
       o.json = true;
     } else if (a == "--explain") {
@@ -109,8 +113,9 @@ void printReadable(const PlaceholderResult& r) {
     std::string shown = r.value->isNull() ? "Null" : text::toUtf8(toText(*r.value));
     std::printf("value:   %s (%s)\n", shown.c_str(), typeName(r.value->type()));
   } else if (r.outcome == Outcome::Resolved) {
-    std::printf("value:   none (the rounding word is not one of 四捨五入, 切り上げ, 切り捨て;\n"
-                "         the template keeps its placeholder)\n");
+    std::printf(
+        "value:   none (the rounding word is not one of 四捨五入, 切り上げ, 切り捨て;\n"
+        "         the template keeps its placeholder)\n");
   }
   if (r.comment) std::printf("comment: %s\n", text::toUtf8(*r.comment).c_str());
 }
@@ -146,7 +151,8 @@ int resolveCommand(const Args& args) {
     if (o.json) {
       nlohmann::ordered_json j;
       j["error"] = {{"number", e.number()}, {"description", e.description()}};
-      std::printf("%s\n", j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+      std::printf("%s\n",
+                  j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
     } else {
       std::fprintf(stderr, "error %d: %s\n", e.number(), e.description());
     }

@@ -51,8 +51,8 @@ std::u16string formatSignificant(double d, int digits) {
 std::u16string formatCurrency(std::int64_t scaled) {
   bool negative = scaled < 0;
   // |INT64_MIN| does not fit: work on the unsigned magnitude.
-  std::uint64_t mag = negative ? 0 - static_cast<std::uint64_t>(scaled)
-                               : static_cast<std::uint64_t>(scaled);
+  std::uint64_t mag =
+      negative ? 0 - static_cast<std::uint64_t>(scaled) : static_cast<std::uint64_t>(scaled);
   std::string out = negative ? "-" : "";
   out += std::to_string(mag / 10000);
   std::uint64_t frac = mag % 10000;
@@ -72,8 +72,8 @@ std::u16string formatDate(double serial) {
   if (p.hour == 0 && p.minute == 0 && p.second == 0) {
     std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", p.year, p.month, p.day);
   } else {
-    std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %d:%02d:%02d", p.year, p.month, p.day,
-                  p.hour, p.minute, p.second);
+    std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %d:%02d:%02d", p.year, p.month, p.day, p.hour,
+                  p.minute, p.second);
   }
   return text::fromUtf8(buf);
 }
@@ -222,8 +222,7 @@ double toDouble(const Variant& v, std::string_view what) {
     case VarType::String:
       if (auto d = parseNumber(v.asString())) return *d;
       throw RuntimeError(err::kTypeMismatch, "Type mismatch: " + describe(what) + " '" +
-                                                 text::toUtf8(v.asString()) +
-                                                 "' is not a number");
+                                                 text::toUtf8(v.asString()) + "' is not a number");
     case VarType::Binary:
       break;
   }
@@ -232,9 +231,9 @@ double toDouble(const Variant& v, std::string_view what) {
 }
 
 double dateFromParts(int year, int month, int day, int hour, int minute, double second) {
-  double days = static_cast<double>(daysFromCivil(year, static_cast<unsigned>(month),
-                                                  static_cast<unsigned>(day)) -
-                                    kSerialEpochFrom1970);
+  double days = static_cast<double>(
+      daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
+      kSerialEpochFrom1970);
   double t = (hour * 3600.0 + minute * 60.0 + second) / 86400.0;
   // Before the epoch the fraction still counts forward from midnight.
   return days >= 0 ? days + t : days - t;

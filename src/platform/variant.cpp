@@ -65,18 +65,30 @@ bool operator==(const Variant& a, const Variant& b) {
 
 const char* typeName(VarType t) {
   switch (t) {
-    case VarType::Empty: return "Empty";
-    case VarType::Null: return "Null";
-    case VarType::Integer: return "Integer";
-    case VarType::Long: return "Long";
-    case VarType::Single: return "Single";
-    case VarType::Double: return "Double";
-    case VarType::Currency: return "Currency";
-    case VarType::Date: return "Date";
-    case VarType::String: return "String";
-    case VarType::Boolean: return "Boolean";
-    case VarType::Byte: return "Byte";
-    case VarType::Binary: return "Byte()";
+    case VarType::Empty:
+      return "Empty";
+    case VarType::Null:
+      return "Null";
+    case VarType::Integer:
+      return "Integer";
+    case VarType::Long:
+      return "Long";
+    case VarType::Single:
+      return "Single";
+    case VarType::Double:
+      return "Double";
+    case VarType::Currency:
+      return "Currency";
+    case VarType::Date:
+      return "Date";
+    case VarType::String:
+      return "String";
+    case VarType::Boolean:
+      return "Boolean";
+    case VarType::Byte:
+      return "Byte";
+    case VarType::Binary:
+      return "Byte()";
   }
   return "Unknown";
 }

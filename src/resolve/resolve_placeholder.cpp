@@ -93,8 +93,7 @@ Variant divideByUnit(double total, const Recordset& kivrs, const Row& row) {
   }
   double q = total / u;
   if (!std::isfinite(q)) {
-    throw RuntimeError(err::kOverflow,
-                       "Overflow dividing by " + describeColumn(names::kUnit, row));
+    throw RuntimeError(err::kOverflow, "Overflow dividing by " + describeColumn(names::kUnit, row));
   }
   return Variant::dbl(q);
 }
@@ -104,7 +103,8 @@ bool isWord(const Variant& v, const char16_t* word) { return v.isString() && v.a
 // The text item's value: the concatenation (worksheet, "連結") or the first
 // record's value.
 Variant textValue(Recordset& rs, const Recordset& kivrs, const Row& row, PlaceholderKind kind) {
-  if (kind == PlaceholderKind::Worksheet && isWord(kivrs.Fields(names::kRounding), names::kConcatenate))
+  if (kind == PlaceholderKind::Worksheet &&
+      isWord(kivrs.Fields(names::kRounding), names::kConcatenate))
     return Variant::string(concatenate(rs, row));
   return rs.Fields(row.fieldName);
 }
@@ -130,8 +130,8 @@ PlaceholderResult finalWithRecords(double total, Recordset& rs, const Recordset&
   if (worksheet && !row.commentField.isNull()) {
     const std::u16string field = toText(row.commentField);
     Variant v = rs.Fields(field);
-    commentText = v.isNull() ? toText(v, "the comment field '" + text::toUtf8(field) +
-                                             "' for '" + text::toUtf8(row.key) + "'")
+    commentText = v.isNull() ? toText(v, "the comment field '" + text::toUtf8(field) + "' for '" +
+                                             text::toUtf8(row.key) + "'")
                              : toText(v);
   }
 
@@ -178,9 +178,10 @@ PlaceholderResult outcomeOnly(Outcome o, MergeObserver& obs, std::string_view re
 
 PlaceholderResult resolvePlaceholder(const std::u16string& text, std::int16_t wkcycle,
                                      Recordset& kivrs, PlaceholderKind kind,
-                                     std::shared_ptr<Database>& DB,
-                                     std::shared_ptr<Recordset>& rs, MergeObserver* observer) {
+                                     std::shared_ptr<Database>& DB, std::shared_ptr<Recordset>& rs,
+                                     MergeObserver* observer) {
   MergeObserver& obs = observer ? *observer : quiet();
+  ReadSnapshot snapshot;  // one consistent view of each file for this placeholder
   const auto L = static_cast<std::int64_t>(text.size());
 
   // The key ends at the first ",".
@@ -217,8 +218,7 @@ PlaceholderResult resolvePlaceholder(const std::u16string& text, std::int16_t wk
   for (;;) {
     if (P == std::numeric_limits<std::int16_t>::max())
       position16(std::int64_t{P} + 1, "';'");  // raises: P + 1 overflows
-    const std::int16_t S =
-        position16(text::InStr(P + 1, text, u";", CompareMode::Text), "';'");
+    const std::int16_t S = position16(text::InStr(P + 1, text, u";", CompareMode::Text), "';'");
     if (S == 0) {
       return outcomeOnly(Outcome::StopPass, obs,
                          "malformed: a key segment without its ';' (or text after the last ';')");
@@ -233,8 +233,9 @@ PlaceholderResult resolvePlaceholder(const std::u16string& text, std::int16_t wk
     const std::u16string keyField = row.keyField.isNull() ? u"" : toText(row.keyField);
     std::u16string sqlText;
     if (A != 0) {
-      sql::SecondCondition second{row.altKeyField.isNull() ? u"" : toText(row.altKeyField),
-                                  segment.substr(static_cast<size_t>(A), static_cast<size_t>(E - A - 1))};
+      sql::SecondCondition second{
+          row.altKeyField.isNull() ? u"" : toText(row.altKeyField),
+          segment.substr(static_cast<size_t>(A), static_cast<size_t>(E - A - 1))};
       sqlText = sql::valueTarget(row.tableMode, target, keyField,
                                  segment.substr(0, static_cast<size_t>(A - 1)), second);
     } else {
@@ -251,8 +252,7 @@ PlaceholderResult resolvePlaceholder(const std::u16string& text, std::int16_t wk
       continue;
     }
     if (final) {
-      return finish(finalWithRecords(total, *rs, kivrs, row, kind), LoopEnd::FinalWithRecords,
-                    obs);
+      return finish(finalWithRecords(total, *rs, kivrs, row, kind), LoopEnd::FinalWithRecords, obs);
     }
     if (row.numeric) {
       accumulate(*rs, row, total);
@@ -266,18 +266,24 @@ PlaceholderResult resolvePlaceholder(const std::u16string& text, std::int16_t wk
 
 const char* outcomeName(Outcome o) {
   switch (o) {
-    case Outcome::StopPass: return "StopPass";
-    case Outcome::Skip: return "Skip";
-    case Outcome::Resolved: return "Resolved";
+    case Outcome::StopPass:
+      return "StopPass";
+    case Outcome::Skip:
+      return "Skip";
+    case Outcome::Resolved:
+      return "Resolved";
   }
   return "?";
 }
 
 const char* loopEndName(LoopEnd e) {
   switch (e) {
-    case LoopEnd::EmptyFinal: return "EmptyFinal";
-    case LoopEnd::FinalWithRecords: return "FinalWithRecords";
-    case LoopEnd::EarlyText: return "EarlyText";
+    case LoopEnd::EmptyFinal:
+      return "EmptyFinal";
+    case LoopEnd::FinalWithRecords:
+      return "FinalWithRecords";
+    case LoopEnd::EarlyText:
+      return "EarlyText";
   }
   return "?";
 }

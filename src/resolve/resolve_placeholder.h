@@ -26,8 +26,7 @@ namespace dorvane {
 // A malformed text is not an error: it gives StopPass.
 PlaceholderResult resolvePlaceholder(const std::u16string& text, std::int16_t wkcycle,
                                      Recordset& kivrs, PlaceholderKind kind,
-                                     std::shared_ptr<Database>& DB,
-                                     std::shared_ptr<Recordset>& rs,
+                                     std::shared_ptr<Database>& DB, std::shared_ptr<Recordset>& rs,
                                      MergeObserver* observer = nullptr);
 
 }  // namespace dorvane

@@ -17,8 +17,8 @@ std::u16string literal(const std::u16string& value) {
 std::u16string valueTarget(bool tableMode, const std::u16string& target,
                            const std::u16string& keyField, const std::u16string& value,
                            const std::optional<SecondCondition>& second) {
-  std::u16string s = u"select all " + target + u".* from " + target + u" where " + target +
-                     u"." + keyField + (tableMode ? u" = '" : u"= '") + literal(value);
+  std::u16string s = u"select all " + target + u".* from " + target + u" where " + target + u"." +
+                     keyField + (tableMode ? u" = '" : u"= '") + literal(value);
   if (!second) return s + u"'";
   return s + u"' and " + target + u"." + second->field + (tableMode ? u" = '" : u" ='") +
          literal(second->value) + u"'";
@@ -32,8 +32,8 @@ std::u16string detailItems(const std::u16string& key) {
 
 std::u16string detailTarget(const std::u16string& target, const std::u16string& keyField,
                             const std::u16string& value) {
-  return u"select all " + target + u".* from " + target + u" where " + target + u"." +
-         keyField + u" ='" + literal(value) + u"'";
+  return u"select all " + target + u".* from " + target + u" where " + target + u"." + keyField +
+         u" ='" + literal(value) + u"'";
 }
 
 }  // namespace dorvane::sql

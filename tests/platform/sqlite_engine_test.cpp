@@ -56,22 +56,18 @@ class SqliteEngine : public ::testing::Test {
 };
 
 TEST_F(SqliteEngine, OpenFailuresNameTheFile) {
-  EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u16(dir_.file("none.db"))); }),
-            3024);
+  EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u16(dir_.file("none.db"))); }), 3024);
   EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u""); }), 3024);
   std::ofstream(dir_.file("text.db")) << "hello, not a database";
-  EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u16(dir_.file("text.db"))); }),
-            3343);
+  EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u16(dir_.file("text.db"))); }), 3343);
   std::ofstream(dir_.file("empty.db"));
   EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u16(dir_.file("empty.db"))); }),
             3343);
-  EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u16(dir_.path().string())); }),
-            3343);
+  EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u16(dir_.path().string())); }), 3343);
   // A truncated SQLite file: right header, no pages.
   std::string head = slurp(path_).substr(0, 100);
   std::ofstream(dir_.file("cut.db"), std::ios::binary) << head;
-  EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u16(dir_.file("cut.db"))); }),
-            3343);
+  EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u16(dir_.file("cut.db"))); }), 3343);
   try {
     Engine::instance().OpenDatabase(u16(dir_.file("none.db")));
   } catch (const RuntimeError& e) {
@@ -103,8 +99,7 @@ TEST_F(SqliteEngine, NeverChangesTheFile) {
     rs->Seek(u"=", Variant::string(u"A"));
     db->OpenRecordset(u"select * from w")->RecordCount();
   }
-  EXPECT_EQ(errorNumber([&] { open()->OpenRecordset(u"insert into empty values ('x')"); }),
-            3075);
+  EXPECT_EQ(errorNumber([&] { open()->OpenRecordset(u"insert into empty values ('x')"); }), 3075);
   EXPECT_EQ(slurp(path_), before);
   struct stat st2 {};
   ::stat(path_.c_str(), &st2);
@@ -125,8 +120,7 @@ TEST_F(SqliteEngine, RecordsetTypesFollowTheSource) {
             3075);
   EXPECT_EQ(errorNumber([&] { db->OpenRecordset(u"w")->setIndex(u"t_k"); }), 3251);
   EXPECT_EQ(errorNumber([&] { db->OpenRecordset(u"t")->setIndex(u"nosuch"); }), 3800);
-  EXPECT_EQ(errorNumber([&] { db->OpenRecordset(u"t")->Seek(u"=", Variant::string(u"a")); }),
-            3019);
+  EXPECT_EQ(errorNumber([&] { db->OpenRecordset(u"t")->Seek(u"=", Variant::string(u"a")); }), 3019);
 }
 
 TEST_F(SqliteEngine, SeekFindsTheFirstRowInIndexOrderUnderTheIndexCollation) {
@@ -192,6 +186,37 @@ TEST_F(SqliteEngine, ReopeningSeesTheCurrentData) {
   testing::buildDatabase(other, "CREATE TABLE fresh (x TEXT);");
   std::filesystem::rename(other, path_);
   EXPECT_TRUE(open()->OpenRecordset(u"fresh")->isTableType());
+}
+
+}  // namespace
+}  // namespace dorvane
+
+namespace dorvane {
+namespace {
+
+TEST_F(SqliteEngine, ASnapshotHoldsOneViewOutsideItEveryStatementIsCurrent) {
+  auto db = open();
+  auto count = [&] {
+    return db->OpenRecordset(u"select * from empty where x = 'n'")->RecordCount();
+  };
+  {
+    ReadSnapshot snapshot;
+    EXPECT_EQ(count(), 0);
+    // Another connection cannot write while the snapshot holds its view.
+    EXPECT_THROW(testing::buildDatabase(path_, "INSERT INTO empty VALUES ('n');"),
+                 std::runtime_error);
+    EXPECT_EQ(count(), 0);
+  }
+  testing::buildDatabase(path_, "INSERT INTO empty VALUES ('n');");
+  EXPECT_NE(count(), 0);
+  // Texts that differ only in their compared values share a statement and
+  // still give each its own rows.
+  EXPECT_EQ(db->OpenRecordset(u"select all t.* from t where t.k = 'b'")->Fields(u"v"),
+            Variant::longValue(2));
+  EXPECT_EQ(db->OpenRecordset(u"select all t.* from t where t.k = 'a'")->Fields(u"v"),
+            Variant::longValue(3));
+  EXPECT_EQ(db->OpenRecordset(u"select all t.* from t where t.k = 'A'")->Fields(u"v"),
+            Variant::longValue(1));
 }
 
 }  // namespace

@@ -123,15 +123,15 @@ const Case kCases[] = {
     {u"!!names,N1;", 1, P, R, "String", "a", nullptr},
     {u"!!first,N1;", 1, W, R, "String", "a", nullptr},
     {u"!!first,ZZ;", 1, W, R, "String", "", nullptr},
-    {u"!!first,N1;A01;", 1, W, R, "String", "a", nullptr},   // EarlyText: no comment
+    {u"!!first,N1;A01;", 1, W, R, "String", "a", nullptr},  // EarlyText: no comment
     {u"!!names,N1;A01;", 1, W, R, "String", "a b ", nullptr},
     {u"!!first,ZZ;A02;", 1, W, R, "String", "note", nullptr},
-    {u"!!first,A01'2;", 1, W, R, "Null", "", nullptr},       // first value Null stays Null
-    {u"!!nullcomment,A01'2;", 2, W, R, "Null", "", ""},      // empty comment field value
+    {u"!!first,A01'2;", 1, W, R, "Null", "", nullptr},   // first value Null stays Null
+    {u"!!nullcomment,A01'2;", 2, W, R, "Null", "", ""},  // empty comment field value
     // Query mode, two key values, modes chosen by an exact comparison.
     {u"!!qprice,A02;", 1, W, R, "Double", "491", nullptr},
     {u"!!qprice,A01'2;", 1, W, R, "Double", "160", nullptr},
-    {u"!!trail,A01;", 1, P, R, "Double", "120", nullptr},    // "数値 " is a text item: first value
+    {u"!!trail,A01;", 1, P, R, "Double", "120", nullptr},  // "数値 " is a text item: first value
     // Quotes in key values are data, never SQL.
     {u"!!price,Q'2'3;", 1, W, R, "Double", "9", "単価"},
     {u"!!first,A01' or '1'='1;", 1, W, R, "String", "", nullptr},
@@ -226,8 +226,7 @@ TEST_F(ResolvePlaceholder, RuntimeErrorsNameWhatFailed) {
   };
   for (const auto& c : cases) {
     std::string description;
-    EXPECT_EQ(errorOf(c.text, c.pass, &description), c.number)
-        << text::toUtf8(c.text);
+    EXPECT_EQ(errorOf(c.text, c.pass, &description), c.number) << text::toUtf8(c.text);
     EXPECT_NE(description.find(c.mention), std::string::npos) << description;
   }
 }
@@ -261,8 +260,9 @@ TEST_F(ResolvePlaceholder, ReferenceTableLayoutFailures) {
     EXPECT_EQ(e.number(), 3800);
   }
   std::string viewDb = dir_->file("view.sqlite");
-  testing::buildDatabase(viewDb, "CREATE TABLE base (ｷｰ TEXT); CREATE INDEX ｷｰ ON base (ｷｰ);"
-                                 "CREATE VIEW 参照ﾃｰﾌﾞﾙ AS SELECT * FROM base;");
+  testing::buildDatabase(viewDb,
+                         "CREATE TABLE base (ｷｰ TEXT); CREATE INDEX ｷｰ ON base (ｷｰ);"
+                         "CREATE VIEW 参照ﾃｰﾌﾞﾙ AS SELECT * FROM base;");
   auto vdb = Engine::instance().OpenDatabase(text::fromUtf8(viewDb));
   auto vrs = reference::open(*vdb);
   EXPECT_FALSE(vrs->isTableType());
@@ -283,9 +283,9 @@ TEST(PassSelector, TrueFirstFalseSecondNullNever) {
     Variant v;
     bool pass1, pass2;
   } cases[] = {
-      {Variant::boolean(true), true, false}, {Variant::boolean(false), false, true},
-      {Variant::null(), false, false},       {Variant::longValue(-1), true, false},
-      {Variant::longValue(0), false, true},  {Variant::longValue(1), false, false},
+      {Variant::boolean(true), true, false},    {Variant::boolean(false), false, true},
+      {Variant::null(), false, false},          {Variant::longValue(-1), true, false},
+      {Variant::longValue(0), false, true},     {Variant::longValue(1), false, false},
       {Variant::string(u"True"), false, false},
   };
   for (const auto& c : cases) {

@@ -84,8 +84,8 @@ class DefaultEngine : public Engine {
   static db::FileFormat readFormat(const std::string& utf8) {
     std::FILE* f = std::fopen(utf8.c_str(), "rb");
     if (!f) {
-      throw RuntimeError(err::kFileNotFound, "Could not open file '" + utf8 +
-                                                 "': " + std::strerror(errno) + ".");
+      throw RuntimeError(err::kFileNotFound,
+                         "Could not open file '" + utf8 + "': " + std::strerror(errno) + ".");
     }
     unsigned char header[64];
     size_t n = std::fread(header, 1, sizeof header, f);

@@ -17,11 +17,16 @@ FileFormat detectFormat(const unsigned char* header, std::size_t size) {
 
 const char* formatName(FileFormat f) {
   switch (f) {
-    case FileFormat::SQLite: return "SQLite 3";
-    case FileFormat::Jet3: return "Access 97 (Jet 3)";
-    case FileFormat::Jet4: return "Access 2000-2003 (Jet 4)";
-    case FileFormat::Ace: return "Access 2007 or later (ACE)";
-    case FileFormat::Unknown: break;
+    case FileFormat::SQLite:
+      return "SQLite 3";
+    case FileFormat::Jet3:
+      return "Access 97 (Jet 3)";
+    case FileFormat::Jet4:
+      return "Access 2000-2003 (Jet 4)";
+    case FileFormat::Ace:
+      return "Access 2007 or later (ACE)";
+    case FileFormat::Unknown:
+      break;
   }
   return "unknown";
 }

@@ -14,7 +14,7 @@
 namespace dorvane::db {
 
 struct ParameterizedSql {
-  std::u16string text;                // the SQL with "?" for each literal taken out
+  std::u16string text;                 // the SQL with "?" for each literal taken out
   std::vector<std::u16string> values;  // the literals' values, quotes undoubled
 };
 

@@ -1,6 +1,9 @@
 #include "platform/db/sqlite_connection.h"
 
+#include <dorvane/engine.h>
 #include <dorvane/runtime_error.h>
+
+#include <vector>
 
 #include "platform/db/sql_literals.h"
 #include "platform/text/utf.h"
@@ -43,16 +46,15 @@ bool Statement::step() {
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
   sqlite3* db = sqlite3_db_handle(stmt_);
-  throw RuntimeError(err::kSyntaxError,
-                     std::string("The database engine failed to run the SQL (") +
-                         sqlite3_errmsg(db) + "): " + sqlite3_sql(stmt_));
+  throw RuntimeError(err::kSyntaxError, std::string("The database engine failed to run the SQL (") +
+                                            sqlite3_errmsg(db) + "): " + sqlite3_sql(stmt_));
 }
 
 std::shared_ptr<SqliteConnection> SqliteConnection::openReadOnly(const std::string& utf8Path,
-                                                                  std::string* error) {
+                                                                 std::string* error) {
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(utf8Path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
-                           nullptr);
+  int rc =
+      sqlite3_open_v2(utf8Path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     if (error) *error = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     sqlite3_close(db);
@@ -71,8 +73,8 @@ std::shared_ptr<SqliteConnection> SqliteConnection::openReadOnly(const std::stri
 
 std::shared_ptr<SqliteConnection> SqliteConnection::openMemory() {
   sqlite3* db = nullptr;
-  sqlite3_open_v2(":memory:", &db,
-                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                  nullptr);
   return std::shared_ptr<SqliteConnection>(new SqliteConnection(db));
 }
 
@@ -83,14 +85,43 @@ SqliteConnection::~SqliteConnection() {
 
 std::string SqliteConnection::lastError() const { return sqlite3_errmsg(db_); }
 
+// The connections that joined the snapshots open on this thread.
+class SnapshotRegistry {
+ public:
+  static SnapshotRegistry& current() {
+    thread_local SnapshotRegistry registry;
+    return registry;
+  }
+  int depth = 0;
+  std::vector<std::shared_ptr<SqliteConnection>> joined;
+
+  void endAll() {
+    for (auto& c : joined) {
+      // A read transaction has nothing to lose: end it whatever state it is in.
+      sqlite3_exec(c->db_, "COMMIT", nullptr, nullptr, nullptr);
+      if (!sqlite3_get_autocommit(c->db_))
+        sqlite3_exec(c->db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      c->inSnapshot_ = false;
+    }
+    joined.clear();
+  }
+};
+
+void SqliteConnection::joinSnapshot() {
+  auto& registry = SnapshotRegistry::current();
+  if (registry.depth == 0 || inSnapshot_ || !sqlite3_get_autocommit(db_)) return;
+  if (sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) return;
+  inSnapshot_ = true;
+  registry.joined.push_back(shared_from_this());
+}
+
 void throwRejected(const std::string& msg, const std::string& sql) {
-  int number = msg.rfind("no such table", 0) == 0 ? err::kNoSuchTableOrQuery
-                                                   : err::kSyntaxError;
+  int number = msg.rfind("no such table", 0) == 0 ? err::kNoSuchTableOrQuery : err::kSyntaxError;
   throw RuntimeError(number, "The database engine rejected the SQL (" + msg + "): " + sql);
 }
 
-bool SqliteConnection::tryPrepare(const std::u16string& sql, Statement& out,
-                                  std::string& error) {
+bool SqliteConnection::tryPrepare(const std::u16string& sql, Statement& out, std::string& error) {
+  joinSnapshot();
   if (auto p = parameterizeLiterals(sql); p && cache_.size() < kMaxCachedStatements) {
     // A shape SQLite rejects falls through, so the error quotes the text itself.
     if (lend(text::toUtf8(p->text), out, error) &&
@@ -105,8 +136,7 @@ bool SqliteConnection::tryPrepare(const std::u16string& sql, Statement& out,
     out = Statement();  // rejected, or "?" of its own: prepare the text as it stands
   }
   sqlite3_stmt* stmt = nullptr;
-  int rc = sqlite3_prepare16_v2(db_, sql.data(), static_cast<int>(sql.size() * 2), &stmt,
-                                nullptr);
+  int rc = sqlite3_prepare16_v2(db_, sql.data(), static_cast<int>(sql.size() * 2), &stmt, nullptr);
   if (rc != SQLITE_OK) {
     error = sqlite3_errmsg(db_);
     sqlite3_finalize(stmt);
@@ -128,6 +158,7 @@ Statement SqliteConnection::prepare(const std::u16string& sql) {
 }
 
 bool SqliteConnection::lend(const std::string& sql, Statement& out, std::string& error) {
+  joinSnapshot();
   auto it = cache_.find(sql);
   if (it == cache_.end() || it->second.inUse) {
     sqlite3_stmt* stmt = nullptr;
@@ -167,3 +198,14 @@ std::u16string quoteName(const std::u16string& name) {
 }
 
 }  // namespace dorvane::db
+
+namespace dorvane {
+
+ReadSnapshot::ReadSnapshot() { ++db::SnapshotRegistry::current().depth; }
+
+ReadSnapshot::~ReadSnapshot() {
+  auto& registry = db::SnapshotRegistry::current();
+  if (--registry.depth == 0) registry.endAll();
+}
+
+}  // namespace dorvane

@@ -45,7 +45,7 @@ class Statement {
   std::shared_ptr<const void>* slot_ = nullptr;
 };
 
-class SqliteConnection {
+class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
  public:
   // Opens an existing file read-only; never creates or changes it.
   // Returns nullptr with the SQLite message in *error when that fails.
@@ -73,6 +73,10 @@ class SqliteConnection {
   // The last SQLite error message of this connection.
   std::string lastError() const;
 
+  // Called as each statement is handed out: inside a ReadSnapshot, opens this
+  // connection's read transaction once and keeps it to the snapshot's end.
+  void joinSnapshot();
+
  private:
   struct CachedStatement {
     sqlite3_stmt* stmt = nullptr;
@@ -86,6 +90,8 @@ class SqliteConnection {
 
   sqlite3* db_;
   std::unordered_map<std::string, CachedStatement> cache_;
+  bool inSnapshot_ = false;
+  friend class SnapshotRegistry;
 };
 
 // Raises the run-time error for SQL that SQLite rejected with message msg:

@@ -15,8 +15,7 @@ namespace {
 }
 
 [[noreturn]] void throwNoCurrent(const std::u16string& source) {
-  throw RuntimeError(err::kNoCurrentRecord,
-                     "No current record in '" + text::toUtf8(source) + "'.");
+  throw RuntimeError(err::kNoCurrentRecord, "No current record in '" + text::toUtf8(source) + "'.");
 }
 
 std::string quoted(const std::u16string& name) { return text::toUtf8(quoteName(name)); }
@@ -138,27 +137,28 @@ void TableRecordset::setIndex(const std::u16string& name) {
   if (index_ && index_->name == name) return;
   auto def = db_->findIndex(table_, name);
   if (!def) {
-    throw RuntimeError(err::kNotAnIndex, "'" + text::toUtf8(name) +
-                                             "' is not an index in this table ('" +
-                                             text::toUtf8(table_) + "' of '" +
-                                             text::toUtf8(db_->name()) + "').");
+    throw RuntimeError(err::kNotAnIndex,
+                       "'" + text::toUtf8(name) + "' is not an index in this table ('" +
+                           text::toUtf8(table_) + "' of '" + text::toUtf8(db_->name()) + "').");
   }
   index_ = std::move(def);
+  seekSql_.clear();
 }
 
 void TableRecordset::Seek(const std::u16string& comparison, const Variant& key) {
   if (comparison != u"=") {
-    throw RuntimeError(err::kOperationNotSupported,
-                       "Seek supports only the comparison '=', not '" +
-                           text::toUtf8(comparison) + "'.");
+    throw RuntimeError(err::kOperationNotSupported, "Seek supports only the comparison '=', not '" +
+                                                        text::toUtf8(comparison) + "'.");
   }
   if (!index_) {
     throw RuntimeError(err::kNoCurrentIndex, "Operation invalid without a current index ('" +
                                                  text::toUtf8(table_) + "').");
   }
-  Statement stmt = db_->connection().cachedStatement(
-      selectRows() + " WHERE " + quoted(index_->columns[0]) + " = ?1 COLLATE " +
-      quoted(index_->collations[0]) + orderBy() + " LIMIT 1");
+  if (seekSql_.empty()) {
+    seekSql_ = selectRows() + " WHERE " + quoted(index_->columns[0]) + " = ?1 COLLATE " +
+               quoted(index_->collations[0]) + orderBy() + " LIMIT 1";
+  }
+  Statement stmt = db_->connection().cachedStatement(seekSql_);
   bindVariant(stmt.get(), 1, key);
   noMatch_ = !stmt.step();
   if (noMatch_) {
@@ -192,8 +192,8 @@ void TableRecordset::MoveNext() {
   if (!current_) throwNoCurrent(table_);
   // The row after the current one in the current order: find the current
   // row's place in that order and step once past it.
-  Statement stmt = db_->connection().cachedStatement("SELECT rowid FROM " + quotedTable_ +
-                                                     orderBy());
+  Statement stmt =
+      db_->connection().cachedStatement("SELECT rowid FROM " + quotedTable_ + orderBy());
   bool seen = false;
   while (stmt.step()) {
     sqlite3_int64 rowid = sqlite3_column_int64(stmt.get(), 0);

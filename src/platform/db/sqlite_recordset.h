@@ -76,6 +76,7 @@ class TableRecordset : public Recordset {
   std::string quotedTable_;  // UTF-8, quoted
   ColumnSet columns_;
   std::optional<IndexDef> index_;
+  std::string seekSql_;  // built once per index
   std::optional<sqlite3_int64> current_;
   std::vector<Variant> row_;
   bool noMatch_ = false;

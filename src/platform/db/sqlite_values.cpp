@@ -16,10 +16,12 @@ bool containsWord(const std::string& upper, const char* word) {
 }
 
 Variant integerValue(sqlite3_int64 v, ColumnKind kind) {
-  if (kind == ColumnKind::Byte && v >= 0 && v <= 255) return Variant::byte(static_cast<std::uint8_t>(v));
+  if (kind == ColumnKind::Byte && v >= 0 && v <= 255)
+    return Variant::byte(static_cast<std::uint8_t>(v));
   if (kind == ColumnKind::Integer && v >= -32768 && v <= 32767)
     return Variant::integer(static_cast<std::int16_t>(v));
-  if (v >= std::numeric_limits<std::int32_t>::min() && v <= std::numeric_limits<std::int32_t>::max())
+  if (v >= std::numeric_limits<std::int32_t>::min() &&
+      v <= std::numeric_limits<std::int32_t>::max())
     return Variant::longValue(static_cast<std::int32_t>(v));
   return Variant::dbl(static_cast<double>(v));
 }
@@ -54,7 +56,8 @@ std::u16string columnText16(sqlite3_stmt* stmt, int column) {
   // converted copy of every value of a UTF-8 database.
   const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
   if (!p) return {};
-  return text::fromUtf8(std::string_view(p, static_cast<size_t>(sqlite3_column_bytes(stmt, column))));
+  return text::fromUtf8(
+      std::string_view(p, static_cast<size_t>(sqlite3_column_bytes(stmt, column))));
 }
 
 ColumnKind kindFromDeclType(const char* declType) {
@@ -78,27 +81,35 @@ Variant columnValue(sqlite3_stmt* stmt, int column, ColumnKind kind) {
     case SQLITE_INTEGER: {
       sqlite3_int64 v = sqlite3_column_int64(stmt, column);
       switch (kind) {
-        case ColumnKind::Boolean: return Variant::boolean(v != 0);
-        case ColumnKind::Date: return Variant::date(static_cast<double>(v));
+        case ColumnKind::Boolean:
+          return Variant::boolean(v != 0);
+        case ColumnKind::Date:
+          return Variant::date(static_cast<double>(v));
         case ColumnKind::Currency:
           if (v > std::numeric_limits<std::int64_t>::max() / 10000 ||
               v < std::numeric_limits<std::int64_t>::min() / 10000)
             return Variant::dbl(static_cast<double>(v));
           return Variant::currencyScaled(v * 10000);
-        case ColumnKind::Single: return Variant::single(static_cast<float>(v));
-        default: return integerValue(v, kind);
+        case ColumnKind::Single:
+          return Variant::single(static_cast<float>(v));
+        default:
+          return integerValue(v, kind);
       }
     }
     case SQLITE_FLOAT: {
       double d = sqlite3_column_double(stmt, column);
       switch (kind) {
-        case ColumnKind::Boolean: return Variant::boolean(d != 0);
-        case ColumnKind::Date: return Variant::date(d);
+        case ColumnKind::Boolean:
+          return Variant::boolean(d != 0);
+        case ColumnKind::Date:
+          return Variant::date(d);
         case ColumnKind::Currency:
           if (std::fabs(d) < 9.2e14) return Variant::currencyScaled(std::llround(d * 10000));
           return Variant::dbl(d);
-        case ColumnKind::Single: return Variant::single(static_cast<float>(d));
-        default: return Variant::dbl(d);
+        case ColumnKind::Single:
+          return Variant::single(static_cast<float>(d));
+        default:
+          return Variant::dbl(d);
       }
     }
     case SQLITE_TEXT: {
