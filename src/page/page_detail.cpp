@@ -83,8 +83,8 @@ void walk(PageMembers& m, PageText& page, MergeObserver& obs) {
     // lies before the ";" (the key and key value are copied only when used).
     std::int64_t comma = page.find(u",", hit);
     const std::int64_t C = comma != 0 && comma < E ? comma - hit + 1 : 0;
-    const std::u16string key = page.substr(hit, C == 0 ? std::min<std::int64_t>(L, 200) : C - 1);
-    obs.placeholderFound(C == 0 ? key : key + u",…", positionText(hit));
+    const std::u16string key = C == 0 ? std::u16string() : page.substr(hit, C - 1);
+    obs.placeholderFound(page.substr(hit, std::min<std::int64_t>(L, 200)), positionText(hit));
     if (C == 0 || C == L) {
       obs.skipped(C == 0 ? "a detail placeholder without ',': the detail tables end here"
                          : "a detail placeholder with ',' last: the detail tables end here");
