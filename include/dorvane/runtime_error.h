@@ -12,9 +12,14 @@ namespace dorvane {
 
 // The error numbers raised by the system, each with its standard meaning.
 namespace err {
-inline constexpr int kOverflow = 6;                  // a number or position out of range
-inline constexpr int kDivisionByZero = 11;           // "単位" of 0 in a division
-inline constexpr int kTypeMismatch = 13;             // a value that cannot be converted
+inline constexpr int kInvalidCall =
+    5;                               // a bad argument (a negative cut length, an unknown code page)
+inline constexpr int kOverflow = 6;  // a number or position out of range
+inline constexpr int kOutOfMemory = 7;      // a page too large for memory
+inline constexpr int kDivisionByZero = 11;  // "単位" of 0 in a division
+inline constexpr int kTypeMismatch = 13;    // a value that cannot be converted
+inline constexpr int kNoSuchFile = 53;      // a page file that does not exist
+inline constexpr int kFileAccess = 75;      // a page or result file that cannot be read or written
 inline constexpr int kInvalidUseOfNull = 94;         // Null where a value is required
 inline constexpr int kNoCurrentRecord = 3021;        // Fields or Move without a current row
 inline constexpr int kNoCurrentIndex = 3019;         // Seek before an index is set

@@ -15,6 +15,9 @@ const char kUsage[] =
     "      Resolve one value placeholder (for example '!!price,A01;') against the\n"
     "      reference table of KIVDB in pass N (1 or 2) and print the outcome, the\n"
     "      value and the comment.\n"
+    "  web READFILE SAVEFILE KIVDB [KIVDB2] [--codepage N] [--explain]\n"
+    "      Merge the page READFILE into SAVEFILE: values at 'gethere', detail\n"
+    "      tables, four runs (KIVDB and KIVDB2, passes 1 and 2).\n"
     "\n"
     "Run 'dorvane COMMAND --help' for the details of a command.\n"
     "Databases: SQLite 3 files. Access files (.mdb/.accdb) are recognised but\n"
@@ -34,6 +37,7 @@ int main(int argc, char** argv) {
     return dorvane::cli::kExitOk;
   }
   if (command == "resolve") return dorvane::cli::resolveCommand(args);
+  if (command == "web") return dorvane::cli::webCommand(args);
   std::fprintf(stderr, "dorvane: unknown command '%s'\n\n%s", command.c_str(), kUsage);
   return dorvane::cli::kExitUsage;
 }

@@ -1,0 +1,117 @@
+// dorvane web: the page merge, from a page file to a result file, against a
+// primary and an optional secondary reference database.
+#include <dorvane/ctl_message.h>
+
+#include <charconv>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/explain_observer.h"
+#include "platform/text/code_page.h"
+#include "platform/text/utf.h"
+
+namespace dorvane::cli {
+
+namespace {
+
+// The result was written, but at least one run ended with "error".
+constexpr int kExitPassFailed = 3;
+
+const char kHelp[] =
+    "Usage: dorvane web READFILE SAVEFILE KIVDB [KIVDB2] [--codepage N] [--explain]\n"
+    "\n"
+    "Merges the page READFILE into SAVEFILE: each value placeholder such as\n"
+    "'!!price,A01;' is resolved against the reference table of the database and\n"
+    "its value replaces the first 'gethere' at or after it; each detail\n"
+    "placeholder such as '&&orders,A01;' becomes an HTML table at the 'gethere'\n"
+    "after it. Runs in the order KIVDB pass 1, KIVDB2 pass 1, KIVDB pass 2,\n"
+    "KIVDB2 pass 2 (the KIVDB2 runs only when it is given).\n"
+    "\n"
+    "  --codepage N  code page of READFILE and SAVEFILE (default 932, Shift-JIS);\n"
+    "                bytes it does not know pass through unchanged, characters it\n"
+    "                cannot hold are written as &#N;\n"
+    "  --explain     print, per run, each placeholder's position, key, outcome,\n"
+    "                SQL texts, the value written and where (on stderr)\n"
+    "\n"
+    "A run that fails prints 'error' and the reason on stderr; the other runs go\n"
+    "on and the result is still written. Relative paths, on the command line and\n"
+    "in DB名, resolve against the current directory.\n"
+    "Exit status: 0 done; 1 the page could not be loaded or the result not saved\n"
+    "(nothing written); 3 the result was written but a run ended with 'error';\n"
+    "2 usage.\n";
+
+int usage(const std::string& message) {
+  std::fprintf(stderr, "dorvane web: %s\n\n%s", message.c_str(), kHelp);
+  return kExitUsage;
+}
+
+struct Options {
+  std::vector<std::string> paths;
+  int codePage = 932;
+  bool explain = false;
+};
+
+std::optional<std::string> parse(const Args& args, Options& o) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--codepage") {
+      if (i + 1 >= args.size()) return "--codepage needs a number";
+      const std::string& v = args[++i];
+      auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), o.codePage);
+      if (ec != std::errc() || end != v.data() + v.size() || o.codePage <= 0) {
+        return "--codepage needs a positive number, not '" + v + "'";
+      }
+      if (!text::codePageAvailable(o.codePage)) {
+        return "code page " + v + " is not available (no iconv converter '" +
+               text::iconvName(o.codePage) + "')";
+      }
+    } else if (a == "--explain") {
+      o.explain = true;
+    } else if (a.size() > 2 && a.rfind("--", 0) == 0) {
+      return "unknown option " + a;
+    } else {
+      o.paths.push_back(a);
+    }
+  }
+  if (o.paths.size() < 3) return "READFILE, SAVEFILE and KIVDB are required";
+  if (o.paths.size() > 4) return "too many arguments";
+  return std::nullopt;
+}
+
+bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+}  // namespace
+
+int webCommand(const Args& args) {
+  for (const auto& a : args) {
+    if (a == "--help" || a == "-h") {
+      std::fputs(kHelp, stdout);
+      return kExitOk;
+    }
+  }
+  Options o;
+  if (auto error = parse(args, o)) return usage(*error);
+
+  ExplainObserver explain(stderr);
+  ctlMessage control;
+  control.setCodePage(o.codePage);
+  if (o.explain) control.setObserver(&explain);
+  control.ocxwebKiv(text::fromUtf8(o.paths[0]), text::fromUtf8(o.paths[1]),
+                    text::fromUtf8(o.paths[2]),
+                    o.paths.size() > 3 ? text::fromUtf8(o.paths[3]) : std::u16string());
+
+  bool passFailed = false;
+  for (const auto& f : control.failures()) {
+    if (startsWith(f.step, "load") || startsWith(f.step, "save")) {
+      std::fprintf(stderr, "dorvane web: %s failed: error %d: %s\n", f.step.c_str(), f.number,
+                   f.description.c_str());
+      return kExitFailed;
+    }
+    passFailed = true;
+  }
+  return passFailed ? kExitPassFailed : kExitOk;
+}
+
+}  // namespace dorvane::cli

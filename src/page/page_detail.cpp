@@ -1,0 +1,131 @@
+#include "page/page_detail.h"
+
+#include <dorvane/runtime_error.h>
+
+#include "page/page_text.h"
+#include "platform/convert.h"
+#include "platform/text/compare.h"
+#include "platform/text/utf.h"
+#include "resolve/names.h"
+#include "resolve/reference_table.h"
+#include "resolve/sql_text.h"
+
+namespace dorvane::page {
+
+namespace {
+
+// Appends one piece to the table: textWebbefore is the piece, textWeb grows by it.
+void append(PageMembers& m, std::u16string piece) {
+  m.textWebbefore = std::move(piece);
+  m.textWeb += m.textWebbefore;
+}
+
+// Builds the table of one hit and writes it at the marker after the hit.
+void expandHit(PageMembers& m, PageText& page, const std::u16string& key,
+               const std::u16string& keyValue, MergeObserver& obs) {
+  const std::u16string itemsSql = sql::detailItems(key);
+  m.DB = Engine::instance().OpenDatabase(reference::requireText(*m.kivrs, names::kDbName, key));
+  const bool tableMode =
+      reference::requireText(*m.kivrs, names::kTableOrQuery, key) == names::kTableMode;
+  const std::u16string target = tableMode ? reference::requireText(*m.kivrs, names::kTableName, key)
+                                          : reference::joinText(*m.kivrs, names::kQueryName);
+  obs.sqlRun(itemsSql);
+  m.kivrs2 = m.kivdb->OpenRecordset(itemsSql);
+  const std::u16string targetSql =
+      sql::detailTarget(target, reference::joinText(*m.kivrs, names::kKeyField), keyValue);
+  obs.sqlRun(targetSql);
+  m.rs = m.DB->OpenRecordset(targetSql);
+  if (m.rs->Eof()) {
+    obs.skipped("the target has no record for the key value: nothing is inserted");
+    return;
+  }
+
+  const std::string itemColumn = "column '" + text::toUtf8(names::kFieldName) + "' of the " +
+                                 text::toUtf8(names::kDetailItemTable) + " rows for '" +
+                                 text::toUtf8(key) + "'";
+  append(m, u"<TABLE>");
+  while (!m.rs->Eof()) {
+    append(m, u"<TR>");
+    if (m.kivrs2->RecordCount() != 0) {
+      while (!m.kivrs2->Eof()) {
+        const std::u16string field = toText(m.kivrs2->Fields(names::kFieldName), itemColumn);
+        const Variant v = m.rs->Fields(field);
+        append(m, u"<TD>" + (v.isNull() ? std::u16string() : toText(v)) + u"</TD>");
+        m.kivrs2->MoveNext();
+      }
+      m.kivrs2->MoveFirst();
+      append(m, u"</TR>");
+    }
+    m.rs->MoveNext();
+  }
+  append(m, u"</TABLE>");
+
+  const std::int64_t at = page.writeAtMarker(m.HitStr, m.textWeb);
+  obs.valueWritten(m.textWeb,
+                   at != 0 ? positionText(at)
+                           : u"nowhere: no \"gethere\" at or after " + positionText(m.HitStr));
+}
+
+// Walks the hits; raises the first run-time error.
+void walk(PageMembers& m, PageText& page, MergeObserver& obs) {
+  for (;;) {
+    m.textWeb.clear();
+    m.textWebbefore.clear();
+    const std::int64_t hit = m.HitStr;
+    const std::int64_t E = page.find(u";", hit + 1);
+    if (E == 0) {
+      throw RuntimeError(err::kInvalidCall,
+                         "Invalid procedure call: the detail placeholder at position " +
+                             std::to_string(hit) + " has no ';' after it");
+    }
+    const std::int64_t L = E - hit;
+    // The "," of the placeholder: the first one at or after the hit, if it
+    // lies before the ";" (the key and key value are copied only when used).
+    std::int64_t comma = page.find(u",", hit);
+    const std::int64_t C = comma != 0 && comma < E ? comma - hit + 1 : 0;
+    const std::u16string key = C == 0 ? std::u16string() : page.substr(hit, C - 1);
+    obs.placeholderFound(page.substr(hit, std::min<std::int64_t>(L, 200)), positionText(hit));
+    if (C == 0 || C == L) {
+      obs.skipped(C == 0 ? "a detail placeholder without ',': the detail tables end here"
+                         : "a detail placeholder with ',' last: the detail tables end here");
+      return;
+    }
+
+    m.kivdb = Engine::instance().OpenDatabase(m.curdbloc);
+    m.kivrs = reference::open(*m.kivdb);
+    const bool found = reference::seek(*m.kivrs, key);
+    obs.keyLookedUp(key, found);
+    if (!found) {
+      obs.skipped("no row for the key in the reference table");
+    } else if (!reference::selectsPass(m.kivrs->Fields(names::kTransferPriority), m.wkcycle)) {
+      obs.skipped("the row belongs to the other pass");
+    } else {
+      expandHit(m, page, key, page.substr(hit + C, L - C), obs);
+    }
+
+    m.HitStr = position32(page.find(names::kDetailMarker, hit + 1));
+    if (m.HitStr == 0) return;
+  }
+}
+
+}  // namespace
+
+void expandDetailTables(PageMembers& m, MergeObserver* observer) {
+  MergeObserver none;
+  MergeObserver& obs = observer ? *observer : none;
+  PageText page(std::move(m.text));
+  try {
+    walk(m, page, obs);
+  } catch (const RuntimeError& e) {
+    obs.failed("detail table at position " + std::to_string(m.HitStr), e.number(), e.description());
+  } catch (const std::bad_alloc&) {
+    obs.failed("detail table at position " + std::to_string(m.HitStr), err::kOutOfMemory,
+               "Out of memory building a detail table");
+  } catch (...) {
+    m.text = page.release();
+    throw;
+  }
+  m.text = page.release();
+}
+
+}  // namespace dorvane::page

@@ -1,0 +1,347 @@
+#include "platform/text/code_page.h"
+
+#include <dorvane/runtime_error.h>
+#include <iconv.h>
+
+#include <bit>
+#include <cerrno>
+#include <cstdint>
+#include <new>
+#include <unordered_map>
+#include <vector>
+
+namespace dorvane::text {
+
+namespace {
+
+constexpr const char* kUtf16 = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
+constexpr const char* kUtf32 = std::endian::native == std::endian::little ? "UTF-32LE" : "UTF-32BE";
+constexpr char16_t kEscapeBase = 0xDC00;  // U+DC00 + byte stands for an undecodable byte
+
+bool isEscape(char16_t c) { return c >= 0xDC00 && c <= 0xDCFF; }
+bool isHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool isLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// One iconv descriptor, closed when the object goes.
+class Iconv {
+ public:
+  Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~Iconv() {
+    if (ok()) iconv_close(cd_);
+  }
+  Iconv(const Iconv&) = delete;
+  Iconv& operator=(const Iconv&) = delete;
+  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  void reset() { iconv(cd_, nullptr, nullptr, nullptr, nullptr); }
+  // Converts as much of [in, in + inLeft) as fits into [out, out + outLeft);
+  // advances the four arguments. Returns 0, or the errno of the stop.
+  int convert(const char*& in, size_t& inLeft, char*& out, size_t& outLeft) {
+    char* i = const_cast<char*>(in);
+    size_t r = iconv(cd_, &i, &inLeft, &out, &outLeft);
+    in = i;
+    return r == static_cast<size_t>(-1) ? errno : 0;
+  }
+  // Writes the shift sequence that returns a stateful encoding to its start.
+  void flush(char*& out, size_t& outLeft) { iconv(cd_, nullptr, nullptr, &out, &outLeft); }
+
+ private:
+  iconv_t cd_;
+};
+
+// Double-byte code pages: a lead byte followed by a trail byte is one
+// character, so an invalid pair is escaped whole (its trail byte may be an
+// ASCII letter that must not be read as one).
+bool isDoubleByte(int cp) { return cp == 932 || cp == 936 || cp == 949 || cp == 950; }
+bool isLead(int cp, unsigned char b) {
+  if (cp == 932) return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+  return b >= 0x81 && b <= 0xFE;
+}
+bool isTrail(int cp, unsigned char b) {
+  if (cp == 932) return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+  return b >= 0x40 && b <= 0xFE && b != 0x7F;
+}
+
+void appendReference(std::string& out, char32_t cp) {
+  out += "&#";
+  out += std::to_string(static_cast<std::uint32_t>(cp));
+  out += ';';
+}
+
+// The converters of one code page and what they have learnt about characters.
+class Converter {
+ public:
+  explicit Converter(int codePage)
+      : codePage_(codePage),
+        name_(iconvName(codePage)),
+        toUnicode_(kUtf16, name_.c_str()),
+        charToUnicode_(kUtf32, name_.c_str()),
+        fromUnicode_(name_.c_str(), kUtf16),
+        charFromUnicode_(name_.c_str(), kUtf32),
+        bmp_(0x10000, kUnknown) {
+    if (!toUnicode_.ok() || !charToUnicode_.ok() || !fromUnicode_.ok() || !charFromUnicode_.ok()) {
+      throw RuntimeError(err::kInvalidCall, "Code page " + std::to_string(codePage) +
+                                                " is not available (iconv has no converter '" +
+                                                name_ + "')");
+    }
+  }
+
+  std::u16string decode(std::string_view bytes) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    decodeFast(bytes, out);
+    if (encode(out) == bytes) return out;
+    // Some character did not come back as its own bytes (a code page with two
+    // byte sequences for one character): redo line by line, and character by
+    // character in the lines that differ. A line end byte is never part of a
+    // multi-byte character in the code pages we serve.
+    out.clear();
+    size_t start = 0;
+    while (start < bytes.size()) {
+      size_t end = bytes.find('\n', start);
+      end = end == std::string_view::npos ? bytes.size() : end + 1;
+      std::string_view line = bytes.substr(start, end - start);
+      std::u16string piece;
+      decodeFast(line, piece);
+      if (encode(piece) == line) {
+        out += piece;
+      } else {
+        decodeSlow(line, out);
+      }
+      start = end;
+    }
+    return out;
+  }
+
+  std::string encode(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 2);
+    size_t run = 0;  // start of the run of characters iconv can take as they are
+    size_t i = 0;
+    while (i < text.size()) {
+      char16_t c = text[i];
+      if (isHigh(c) && i + 1 < text.size() && isLow(text[i + 1])) {
+        char32_t cp = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
+        if (!holds(cp)) {
+          encodeRun(text.substr(run, i - run), out);
+          appendReference(out, cp);
+          run = i + 2;
+        }
+        i += 2;
+        continue;
+      }
+      if (isHigh(c) || isLow(c)) {
+        encodeRun(text.substr(run, i - run), out);
+        if (isEscape(c)) {
+          out += static_cast<char>(c - kEscapeBase);
+        } else {
+          appendReference(out, c);  // a lone surrogate has no character to hold
+        }
+        run = ++i;
+        continue;
+      }
+      if (!holds(c)) {
+        encodeRun(text.substr(run, i - run), out);
+        appendReference(out, c);
+        run = i + 1;
+      }
+      ++i;
+    }
+    encodeRun(text.substr(run), out);
+    return out;
+  }
+
+ private:
+  static constexpr std::uint8_t kUnknown = 0, kHeld = 1, kNotHeld = 2;
+
+  // Bulk conversion to UTF-16; each undecodable byte (or pair) becomes escapes.
+  void decodeFast(std::string_view bytes, std::u16string& out) {
+    toUnicode_.reset();
+    const char* in = bytes.data();
+    size_t inLeft = bytes.size();
+    char16_t buf[4096];
+    while (inLeft > 0) {
+      char* o = reinterpret_cast<char*>(buf);
+      size_t oLeft = sizeof buf;
+      int e = toUnicode_.convert(in, inLeft, o, oLeft);
+      out.append(buf, (sizeof buf - oLeft) / sizeof(char16_t));
+      if (e == 0 || e == E2BIG) continue;
+      size_t pos = bytes.size() - inLeft;
+      size_t k = escapeLength(bytes, pos);
+      appendEscapes(bytes.substr(pos, k), out);
+      in += k;
+      inLeft -= k;
+      toUnicode_.reset();
+    }
+    char* o = reinterpret_cast<char*>(buf);
+    size_t oLeft = sizeof buf;
+    toUnicode_.flush(o, oLeft);
+    out.append(buf, (sizeof buf - oLeft) / sizeof(char16_t));
+  }
+
+  // One character at a time; a character whose bytes do not come back the
+  // same when encoded is kept as escapes of its bytes.
+  void decodeSlow(std::string_view bytes, std::u16string& out) {
+    size_t pos = 0;
+    charToUnicode_.reset();
+    while (pos < bytes.size()) {
+      const char* in = bytes.data() + pos;
+      size_t inLeft = bytes.size() - pos;
+      char32_t cp = 0;
+      char* o = reinterpret_cast<char*>(&cp);
+      size_t oLeft = sizeof cp;
+      charToUnicode_.convert(in, inLeft, o, oLeft);
+      size_t used = bytes.size() - pos - inLeft;
+      if (used > 0 && oLeft == 0 && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF) &&
+          encodeChar(cp) == bytes.substr(pos, used)) {
+        appendCodePoint(cp, out);
+        pos += used;
+        continue;
+      }
+      size_t k = used > 0 ? used : escapeLength(bytes, pos);
+      appendEscapes(bytes.substr(pos, k), out);
+      pos += k;
+      charToUnicode_.reset();
+    }
+  }
+
+  size_t escapeLength(std::string_view bytes, size_t pos) const {
+    if (isDoubleByte(codePage_) && pos + 1 < bytes.size() &&
+        isLead(codePage_, static_cast<unsigned char>(bytes[pos])) &&
+        isTrail(codePage_, static_cast<unsigned char>(bytes[pos + 1]))) {
+      return 2;
+    }
+    return 1;
+  }
+
+  static void appendEscapes(std::string_view bytes, std::u16string& out) {
+    for (char b : bytes)
+      out.push_back(static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(b)));
+  }
+
+  static void appendCodePoint(char32_t cp, std::u16string& out) {
+    if (cp < 0x10000) {
+      out.push_back(static_cast<char16_t>(cp));
+    } else {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    }
+  }
+
+  // The bytes of one character, or "" when the code page has none for it.
+  std::string encodeChar(char32_t cp) {
+    charFromUnicode_.reset();
+    const char* in = reinterpret_cast<const char*>(&cp);
+    size_t inLeft = sizeof cp;
+    char buf[16];
+    char* o = buf;
+    size_t oLeft = sizeof buf;
+    if (charFromUnicode_.convert(in, inLeft, o, oLeft) != 0) return {};
+    charFromUnicode_.flush(o, oLeft);
+    return std::string(buf, sizeof buf - oLeft);
+  }
+
+  // True when the code page holds cp: it has bytes for it, and those bytes
+  // decode to cp again (a lossy mapping does not count).
+  bool holds(char32_t cp) {
+    std::uint8_t* slot = nullptr;
+    if (cp < 0x10000) {
+      slot = &bmp_[cp];
+    } else {
+      slot = &others_[cp];
+    }
+    if (*slot != kUnknown) return *slot == kHeld;
+    bool held = false;
+    std::string bytes = encodeChar(cp);
+    if (!bytes.empty()) {
+      charToUnicode_.reset();
+      const char* in = bytes.data();
+      size_t inLeft = bytes.size();
+      char32_t back[2] = {0, 0};
+      char* o = reinterpret_cast<char*>(back);
+      size_t oLeft = sizeof back;
+      held = charToUnicode_.convert(in, inLeft, o, oLeft) == 0 && inLeft == 0 &&
+             oLeft == sizeof back - sizeof(char32_t) && back[0] == cp;
+    }
+    *slot = held ? kHeld : kNotHeld;
+    return held;
+  }
+
+  // Characters already known to be held: one bulk conversion.
+  void encodeRun(std::u16string_view run, std::string& out) {
+    if (run.empty()) return;
+    fromUnicode_.reset();
+    const char* in = reinterpret_cast<const char*>(run.data());
+    size_t inLeft = run.size() * sizeof(char16_t);
+    char buf[8192];
+    while (inLeft > 0) {
+      char* o = buf;
+      size_t oLeft = sizeof buf;
+      int e = fromUnicode_.convert(in, inLeft, o, oLeft);
+      out.append(buf, sizeof buf - oLeft);
+      if (e == 0 || e == E2BIG) continue;
+      // Not expected for held characters; never lose one: write a reference.
+      size_t unit = run.size() - inLeft / sizeof(char16_t);
+      appendReference(out, run[unit]);
+      in += sizeof(char16_t);
+      inLeft -= sizeof(char16_t);
+      fromUnicode_.reset();
+    }
+    char* o = buf;
+    size_t oLeft = sizeof buf;
+    fromUnicode_.flush(o, oLeft);
+    out.append(buf, sizeof buf - oLeft);
+  }
+
+  int codePage_;
+  std::string name_;
+  Iconv toUnicode_, charToUnicode_, fromUnicode_, charFromUnicode_;
+  std::vector<std::uint8_t> bmp_;
+  std::unordered_map<char32_t, std::uint8_t> others_;
+};
+
+}  // namespace
+
+std::string iconvName(int codePage) {
+  switch (codePage) {
+    case 65001:
+      return "UTF-8";
+    case 20932:
+    case 51932:
+      return "EUC-JP";
+    case 28591:
+      return "ISO-8859-1";
+    case 20127:
+      return "ASCII";
+    default:
+      return "CP" + std::to_string(codePage);
+  }
+}
+
+bool codePageAvailable(int codePage) {
+  std::string name = iconvName(codePage);
+  Iconv a(kUtf16, name.c_str()), b(name.c_str(), kUtf16);
+  return a.ok() && b.ok();
+}
+
+std::u16string decodeCodePage(std::string_view bytes, int codePage) {
+  try {
+    Converter c(codePage);
+    return c.decode(bytes);
+  } catch (const std::bad_alloc&) {
+    throw RuntimeError(err::kOutOfMemory, "Out of memory converting a page of " +
+                                              std::to_string(bytes.size()) + " bytes");
+  }
+}
+
+std::string encodeCodePage(std::u16string_view text, int codePage) {
+  try {
+    Converter c(codePage);
+    return c.encode(text);
+  } catch (const std::bad_alloc&) {
+    throw RuntimeError(err::kOutOfMemory, "Out of memory converting a page of " +
+                                              std::to_string(text.size()) + " characters");
+  }
+}
+
+}  // namespace dorvane::text
