@@ -13,9 +13,13 @@ namespace dorvane {
 // The error numbers raised by the system, each with its standard meaning.
 namespace err {
 inline constexpr int kOverflow = 6;              // a number or position out of range
+inline constexpr int kSubscriptOutOfRange = 9;   // a detail slot outside 0..100
 inline constexpr int kDivisionByZero = 11;       // "単位" of 0 in a division
 inline constexpr int kTypeMismatch = 13;         // a value that cannot be converted
+inline constexpr int kObjectNotSet = 91;         // no workbook, no cell where one is needed
 inline constexpr int kInvalidUseOfNull = 94;     // Null where a value is required
+inline constexpr int kCannotCreateObject = 429;  // no spreadsheet application running
+inline constexpr int kSheetOperationFailed = 1004;  // a cell, comment or search call refused
 inline constexpr int kNoCurrentRecord = 3021;    // Fields or Move without a current row
 inline constexpr int kNoCurrentIndex = 3019;     // Seek before an index is set
 inline constexpr int kFileNotFound = 3024;       // database file missing
