@@ -15,6 +15,9 @@ const char kUsage[] =
     "      Resolve one value placeholder (for example '!!price,A01;') against the\n"
     "      reference table of KIVDB in pass N (1 or 2) and print the outcome, the\n"
     "      value and the comment.\n"
+    "  sheet [IN OUT] --db KIVDB [--db2 KIVDB2] [--explain]\n"
+    "      Merge into the active sheet of the running LibreOffice Calc, or merge\n"
+    "      the workbook file IN into OUT through a private headless Calc.\n"
     "\n"
     "Run 'dorvane COMMAND --help' for the details of a command.\n"
     "Databases: SQLite 3 files. Access files (.mdb/.accdb) are recognised but\n"
@@ -34,6 +37,7 @@ int main(int argc, char** argv) {
     return dorvane::cli::kExitOk;
   }
   if (command == "resolve") return dorvane::cli::resolveCommand(args);
+  if (command == "sheet") return dorvane::cli::sheetCommand(args);
   std::fprintf(stderr, "dorvane: unknown command '%s'\n\n%s", command.c_str(), kUsage);
   return dorvane::cli::kExitUsage;
 }

@@ -88,6 +88,7 @@ std::unique_ptr<CalcProcess> CalcProcess::start() {
 CalcProcess::~CalcProcess() = default;
 void CalcProcess::load(const std::string&) {}
 void CalcProcess::create() {}
+void CalcProcess::closeDocument() {}
 void CalcProcess::saveAs(const std::string&) {}
 void CalcProcess::stop() {}
 
@@ -228,7 +229,18 @@ std::unique_ptr<CalcProcess> CalcProcess::start() {
 
 CalcProcess::~CalcProcess() { stop(); }
 
+void CalcProcess::closeDocument() {
+  if (!uno_ || !uno_->document.is()) return;
+  try {
+    Reference<css::util::XCloseable> closeable(uno_->document, UNO_QUERY);
+    if (closeable.is()) closeable->close(true);
+  } catch (const uno::Exception&) {
+  }
+  uno_->document.clear();
+}
+
 void CalcProcess::load(const std::string& path) {
+  closeDocument();
   if (!fs::is_regular_file(path)) {
     throw RuntimeError(err::kFileNotFound, "The workbook file " + path + " does not exist");
   }
@@ -259,6 +271,7 @@ void CalcProcess::load(const std::string& path) {
 }
 
 void CalcProcess::create() {
+  closeDocument();
   try {
     Reference<css::frame::XComponentLoader> loader(uno_->desktop, UNO_QUERY_THROW);
     const css::beans::PropertyValue list[] = {property("Hidden", uno::Any(true))};
@@ -312,14 +325,7 @@ void CalcProcess::saveAs(const std::string& path) {
 
 void CalcProcess::stop() {
   if (uno_) {
-    try {
-      if (uno_->document.is()) {
-        Reference<css::util::XCloseable> closeable(uno_->document, UNO_QUERY);
-        if (closeable.is()) closeable->close(true);
-      }
-    } catch (const uno::Exception&) {
-    }
-    uno_->document.clear();
+    closeDocument();
     try {
       if (uno_->desktop.is()) uno_->desktop->terminate();
     } catch (const uno::Exception&) {

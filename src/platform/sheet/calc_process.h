@@ -23,12 +23,17 @@ class CalcProcess {
   const std::string& address() const { return address_; }
 
   // Loads the workbook at path hidden (a private copy of it, so no lock file
-  // appears beside it); it becomes the document attach() finds. Raises 3024
+  // appears beside it) in place of the document loaded before; it becomes
+  // the document attach() finds. Raises 3024
   // when the file does not exist and 1004 when Calc cannot load it.
   void load(const std::string& path);
 
-  // Opens a new, empty spreadsheet document hidden, as load() does a file.
+  // Opens a new, empty spreadsheet document hidden, in place of the document
+  // loaded before.
   void create();
+
+  // Closes the loaded document, if any, without saving it. Never raises.
+  void closeDocument();
 
   // Saves the loaded workbook to path in the format its extension names
   // (.xlsx, .ods, .xls), through a temporary file in the same folder renamed
