@@ -15,11 +15,16 @@
 
 namespace dorvane::sheet {
 
+// The size of a worksheet; a cell outside it is a run-time error.
+inline constexpr long kMaxRows = 1048576;
+inline constexpr long kMaxColumns = 16384;
+
 class Comment : public Object {
  public:
   virtual void setVisible(bool visible) = 0;
   virtual void setText(const std::u16string& text) = 0;
   virtual std::u16string text() const = 0;
+  virtual bool visible() const = 0;
 };
 
 class Range : public Object {

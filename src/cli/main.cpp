@@ -18,6 +18,9 @@ const char kUsage[] =
     "  web READFILE SAVEFILE KIVDB [KIVDB2] [--codepage N] [--explain]\n"
     "      Merge the page READFILE into SAVEFILE: values at 'gethere', detail\n"
     "      tables, four runs (KIVDB and KIVDB2, passes 1 and 2).\n"
+    "  sheet [IN OUT] --db KIVDB [--db2 KIVDB2] [--explain]\n"
+    "      Merge into the active sheet of the running LibreOffice Calc, or merge\n"
+    "      the workbook file IN into OUT through a private headless Calc.\n"
     "\n"
     "Run 'dorvane COMMAND --help' for the details of a command.\n"
     "Databases: SQLite 3 files. Access files (.mdb/.accdb) are recognised but\n"
@@ -38,6 +41,7 @@ int main(int argc, char** argv) {
   }
   if (command == "resolve") return dorvane::cli::resolveCommand(args);
   if (command == "web") return dorvane::cli::webCommand(args);
+  if (command == "sheet") return dorvane::cli::sheetCommand(args);
   std::fprintf(stderr, "dorvane: unknown command '%s'\n\n%s", command.c_str(), kUsage);
   return dorvane::cli::kExitUsage;
 }

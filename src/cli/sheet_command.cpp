@@ -1,0 +1,272 @@
+// dorvane sheet: the worksheet merge (ocxKiv), on the running LibreOffice Calc
+// or on a workbook file through a private headless Calc.
+#include <dorvane/ctl_message.h>
+#include <dorvane/runtime_error.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/explain_observer.h"
+#include "platform/sheet/calc_process.h"
+#include "platform/sheet/calc_sheet.h"
+#include "platform/text/utf.h"
+
+namespace dorvane::cli {
+
+namespace {
+
+const char kHelp[] =
+    "Usage: dorvane sheet --db KIVDB [--db2 KIVDB2] [--explain]\n"
+    "       dorvane sheet IN OUT --db KIVDB [--db2 KIVDB2] [--explain]\n"
+    "\n"
+    "Merges the values of the reference databases KIVDB (and KIVDB2) into a\n"
+    "worksheet: pass 1 on KIVDB, pass 1 on KIVDB2, pass 2 on KIVDB, pass 2 on\n"
+    "KIVDB2. Value placeholders (!!key,value;) get their values and a hidden\n"
+    "comment; detail placeholders (&&key) become blocks of rows.\n"
+    "\n"
+    "Without IN and OUT it merges the active sheet of the running LibreOffice\n"
+    "Calc (started with --accept=\"pipe,name=dorvane;urp;\", or at the address in\n"
+    "DORVANE_CALC); saving the workbook is left to you.\n"
+    "\n"
+    "With IN and OUT it starts a private headless Calc, loads the workbook IN,\n"
+    "merges its active sheet and saves the result as OUT (.xlsx, .ods or .xls by\n"
+    "its extension). That Calc always ends again, also on failure and Ctrl-C.\n"
+    "\n"
+    "  --explain  print each cell, key, outcome and value on stderr\n"
+    "\n"
+    "A pass that fails prints 'error' and the reason on stderr; the next pass\n"
+    "still runs. Exit status: 0 done; 1 the workbook could not be reached,\n"
+    "loaded or saved; 3 the result was written but a pass ended with 'error';\n"
+    "2 usage; 130 interrupted.\n";
+
+constexpr int kExitPassFailed = 3;
+constexpr int kExitInterrupted = 130;
+
+int usage(const std::string& message) {
+  std::fprintf(stderr, "dorvane sheet: %s\n\n%s", message.c_str(), kHelp);
+  return kExitUsage;
+}
+
+struct Options {
+  std::vector<std::string> files;
+  std::string db, db2;
+  bool explain = false;
+};
+
+std::optional<std::string> parse(const Args& args, Options& o) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--db" || a == "--db2") {
+      if (i + 1 >= args.size()) return a + " needs a database path";
+      (a == "--db" ? o.db : o.db2) = args[++i];
+    } else if (a == "--explain") {
+      o.explain = true;
+    } else if (a.rfind("--", 0) == 0 && a.size() > 2) {
+      return "unknown option " + a;
+    } else {
+      o.files.push_back(a);
+    }
+  }
+  if (o.db.empty()) return "--db is required";
+  if (o.files.size() == 1) return "give both IN and OUT, or neither";
+  if (o.files.size() > 2) return "too many arguments";
+  if (o.files.size() == 2 && !sheet::calc::CalcProcess::canSave(o.files[1])) {
+    return "OUT must end in .xlsx, .ods or .xls";
+  }
+  return std::nullopt;
+}
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void onSignal(int) {
+  interrupted = true;
+  sheet::calc::CalcProcess::killAllFromSignal();
+}
+
+// While alive, Ctrl-C, SIGTERM and SIGHUP end the private Calc at once and
+// let the merge run out; the handlers before are restored afterwards.
+class SignalGuard {
+ public:
+  SignalGuard() {
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &sa, &old_[i]);
+  }
+  ~SignalGuard() {
+    for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &old_[i], nullptr);
+  }
+
+ private:
+  static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+  struct sigaction old_[3];
+};
+
+// Shows "error" and the reason on stderr like the console box, counts how
+// often, and stays quiet once the merge is being interrupted.
+class CountingBox : public MessageBox {
+ public:
+  void show(const std::u16string& text, const std::string& reason) override {
+    ++shown;
+    if (!interrupted) console_.show(text, reason);
+  }
+  int shown = 0;
+
+ private:
+  ConsoleMessageBox console_;
+};
+
+// Tells the observers behind it, and shows progress on a terminal once the
+// merge has run for a second.
+class ProgressObserver : public MergeObserver {
+ public:
+  explicit ProgressObserver(MergeObserver* explain)
+      : explain_(explain), tty_(!explain && ::isatty(2)), start_(Clock::now()) {}
+  ~ProgressObserver() override {
+    if (shownProgress_) std::fputc('\n', stderr);
+  }
+
+  void passStarted(const std::u16string& path, int wkcycle) override {
+    pass_ = wkcycle;
+    ++run_;
+    if (explain_) explain_->passStarted(path, wkcycle);
+    tick();
+  }
+  void placeholderFound(const std::u16string& text, const std::u16string& where) override {
+    ++cells_;
+    if (explain_) explain_->placeholderFound(text, where);
+    tick();
+  }
+  void keyLookedUp(const std::u16string& key, bool found) override {
+    if (explain_) explain_->keyLookedUp(key, found);
+  }
+  void skipped(std::string_view reason) override {
+    if (explain_) explain_->skipped(reason);
+  }
+  void sqlRun(const std::u16string& sql) override {
+    if (explain_) explain_->sqlRun(sql);
+  }
+  void loopEnded(LoopEnd end) override {
+    if (explain_) explain_->loopEnded(end);
+  }
+  void resolved(const PlaceholderResult& r) override {
+    if (explain_) explain_->resolved(r);
+  }
+  void valueWritten(const std::u16string& text, const std::u16string& where) override {
+    if (explain_) explain_->valueWritten(text, where);
+  }
+  void failed(std::string_view step, int number, std::string_view description) override {
+    if (explain_) explain_->failed(step, number, description);
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  void tick() {
+    if (!tty_) return;
+    const auto now = Clock::now();
+    if (now - start_ < std::chrono::seconds(1) || now - last_ < std::chrono::milliseconds(200)) {
+      return;
+    }
+    last_ = now;
+    shownProgress_ = true;
+    std::fprintf(stderr, "\rrun %d (pass %d): %ld placeholder cells", run_, pass_, cells_);
+    std::fflush(stderr);
+  }
+
+  MergeObserver* explain_;
+  bool tty_;
+  Clock::time_point start_, last_{};
+  int pass_ = 0, run_ = 0;
+  long cells_ = 0;
+  bool shownProgress_ = false;
+};
+
+// Runs ocxKiv; returns 0, or kExitPassFailed when a pass showed "error".
+int merge(const Options& o, std::shared_ptr<CountingBox> box, bool attachMode) {
+  ExplainObserver explain(stderr);
+  ProgressObserver progress(o.explain ? &explain : nullptr);
+  ctlMessage control;
+  control.setMessageBox(box);
+  control.setObserver(&progress);
+  control.ocxKiv(text::fromUtf8(o.db), text::fromUtf8(o.db2));
+  if (box->shown == 0) return kExitOk;
+  if (attachMode) {
+    bool nothingRunning = true;
+    for (const auto& f : control.failures()) {
+      if (f.number != err::kCannotCreateObject) nothingRunning = false;
+    }
+    if (nothingRunning) return kExitFailed;
+  }
+  return kExitPassFailed;
+}
+
+int mergeFile(const Options& o) {
+  namespace fs = std::filesystem;
+  const std::string& in = o.files[0];
+  const std::string& out = o.files[1];
+  if (!fs::is_regular_file(in)) {
+    std::fprintf(stderr, "dorvane sheet: cannot load %s: the file does not exist\n", in.c_str());
+    return kExitFailed;
+  }
+  SignalGuard signals;
+  auto box = std::make_shared<CountingBox>();
+  std::unique_ptr<sheet::calc::CalcProcess> calc;
+  int status = kExitOk;
+  const char* stage = "start LibreOffice Calc for";
+  try {
+    calc = sheet::calc::CalcProcess::start();
+    stage = "load";
+    calc->load(in);
+    const char* before = std::getenv("DORVANE_CALC");
+    const std::string saved = before ? before : "";
+    ::setenv("DORVANE_CALC", calc->address().c_str(), 1);
+    status = merge(o, box, false);
+    if (before) {
+      ::setenv("DORVANE_CALC", saved.c_str(), 1);
+    } else {
+      ::unsetenv("DORVANE_CALC");
+    }
+    if (!interrupted) {
+      stage = "save";
+      calc->saveAs(out);
+    }
+  } catch (const RuntimeError& e) {
+    if (!interrupted) {
+      std::fprintf(stderr, "dorvane sheet: cannot %s %s: error %d: %s\n", stage,
+                   std::string(stage) == "save" ? out.c_str() : in.c_str(), e.number(),
+                   e.description());
+    }
+    status = kExitFailed;
+  }
+  if (calc) calc->stop();
+  if (interrupted) {
+    std::fprintf(stderr, "dorvane sheet: interrupted; %s was not written\n", out.c_str());
+    return kExitInterrupted;
+  }
+  return status;
+}
+
+}  // namespace
+
+int sheetCommand(const Args& args) {
+  for (const auto& a : args) {
+    if (a == "--help" || a == "-h") {
+      std::fputs(kHelp, stdout);
+      return kExitOk;
+    }
+  }
+  Options o;
+  if (auto error = parse(args, o)) return usage(*error);
+  if (o.files.empty()) return merge(o, std::make_shared<CountingBox>(), true);
+  return mergeFile(o);
+}
+
+}  // namespace dorvane::cli

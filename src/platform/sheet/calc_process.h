@@ -1,0 +1,65 @@
+// A private LibreOffice Calc for merging workbook files without a desktop:
+// started headless with a fresh profile in a temporary folder and a UNO pipe
+// of its own, and always ended again, with its profile and lock files gone.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace dorvane::sheet::calc {
+
+class CalcProcess {
+ public:
+  // Starts Calc and waits until it answers on its pipe. Raises 429 when
+  // LibreOffice is missing, ends early or does not answer within a minute.
+  static std::unique_ptr<CalcProcess> start();
+
+  // Ends Calc (see stop()).
+  ~CalcProcess();
+  CalcProcess(const CalcProcess&) = delete;
+  CalcProcess& operator=(const CalcProcess&) = delete;
+
+  // The UNO connection of this Calc ("pipe,name=..."), for DORVANE_CALC.
+  const std::string& address() const { return address_; }
+
+  // Loads the workbook at path hidden (a private copy of it, so no lock file
+  // appears beside it) in place of the document loaded before; it becomes
+  // the document attach() finds. Raises 3024
+  // when the file does not exist and 1004 when Calc cannot load it.
+  void load(const std::string& path);
+
+  // Opens a new, empty spreadsheet document hidden, in place of the document
+  // loaded before.
+  void create();
+
+  // Closes the loaded document, if any, without saving it. Never raises.
+  void closeDocument();
+
+  // Saves the loaded workbook to path in the format its extension names
+  // (.xlsx, .ods, .xls), through a temporary file in the same folder renamed
+  // over path. Raises 1004 when Calc cannot store it or path cannot be written.
+  void saveAs(const std::string& path);
+
+  // Closes the document, asks Calc to end, waits for it (killing it when it
+  // does not end in time) and removes the temporary folder. Never raises;
+  // safe to call more than once.
+  void stop();
+
+  // True when the extension of path names a format saveAs can write.
+  static bool canSave(const std::string& path);
+
+  // For signal handlers: kills every running private Calc at once (only
+  // async-signal-safe calls). The owner's stop() still cleans up.
+  static void killAllFromSignal();
+
+ private:
+  CalcProcess() = default;
+  struct Uno;
+
+  int pid_ = -1;
+  std::string folder_;
+  std::string address_;
+  std::unique_ptr<Uno> uno_;
+};
+
+}  // namespace dorvane::sheet::calc

@@ -1,0 +1,435 @@
+// The spreadsheet interfaces over LibreOffice Calc. Each object holds UNO
+// references into the office; every UNO exception becomes a RuntimeError
+// (1004) naming what was tried.
+//
+// Calc's own search does not wrap and starts at the top-left cell; Find and
+// FindNext wrap it so that the order is the in-process sheet's: by rows,
+// after the given cell, the top-left cell last.
+#ifdef DORVANE_HAVE_UNO
+
+#include "platform/sheet/calc_sheet.h"
+
+#include <dorvane/runtime_error.h>
+
+#include <cmath>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/lang/Locale.hpp>
+#include <com/sun/star/sheet/CellFlags.hpp>
+#include <com/sun/star/sheet/XCellAddressable.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XSheetAnnotation.hpp>
+#include <com/sun/star/sheet/XSheetAnnotationAnchor.hpp>
+#include <com/sun/star/sheet/XSheetAnnotationShapeSupplier.hpp>
+#include <com/sun/star/sheet/XSheetAnnotations.hpp>
+#include <com/sun/star/sheet/XSheetAnnotationsSupplier.hpp>
+#include <com/sun/star/sheet/XSheetOperation.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/sheet/XSpreadsheetView.hpp>
+#include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/table/CellAddress.hpp>
+#include <com/sun/star/table/CellContentType.hpp>
+#include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/text/XSimpleText.hpp>
+#include <com/sun/star/text/XText.hpp>
+#include <com/sun/star/util/NumberFormat.hpp>
+#include <com/sun/star/util/XNumberFormatTypes.hpp>
+#include <com/sun/star/util/XNumberFormatsSupplier.hpp>
+#include <com/sun/star/util/XSearchDescriptor.hpp>
+#include <com/sun/star/util/XSearchable.hpp>
+#include <com/sun/star/view/XSelectionSupplier.hpp>
+#include <optional>
+
+#include "platform/sheet/address.h"
+#include "platform/sheet/calc_uno.h"
+#include "platform/text/utf.h"
+
+namespace dorvane::sheet::calc {
+
+namespace {
+
+namespace css = ::com::sun::star;
+using uno::Reference;
+using uno::UNO_QUERY;
+using uno::UNO_QUERY_THROW;
+
+// What the objects of one attached worksheet share.
+struct SheetState {
+  Reference<css::frame::XModel> model;
+  Reference<css::sheet::XSpreadsheet> sheet;
+  Reference<css::util::XSearchable> searchable;
+  Reference<css::sheet::XSheetAnnotations> annotations;
+  Reference<css::view::XSelectionSupplier> view;   // null without a view
+  Reference<css::util::XSearchDescriptor> search;  // the last Find's
+  sal_Int16 sheetIndex = 0;
+  std::optional<sal_Int32> dateFormat, dateTimeFormat, booleanFormat;
+};
+
+class CalcComment : public Comment {
+ public:
+  CalcComment(std::shared_ptr<SheetState> state, Reference<css::sheet::XSheetAnnotation> note,
+              std::u16string address)
+      : state_(std::move(state)), note_(std::move(note)), address_(std::move(address)) {}
+
+  void setVisible(bool visible) override {
+    try {
+      if (note_->getIsVisible() != visible) note_->setIsVisible(visible);
+    } catch (const uno::Exception& e) {
+      refuse("showing or hiding the comment of " + text::toUtf8(address_), e);
+    }
+  }
+  void setText(const std::u16string& text) override {
+    try {
+      Reference<css::text::XSimpleText>(note_, UNO_QUERY_THROW)->setString(toOU(text));
+    } catch (const uno::Exception& e) {
+      refuse("the text of the comment of " + text::toUtf8(address_), e);
+    }
+  }
+  std::u16string text() const override {
+    try {
+      return fromOU(Reference<css::text::XSimpleText>(note_, UNO_QUERY_THROW)->getString());
+    } catch (const uno::Exception& e) {
+      refuse("reading the comment of " + text::toUtf8(address_), e);
+    }
+  }
+  bool visible() const override {
+    try {
+      return note_->getIsVisible();
+    } catch (const uno::Exception& e) {
+      refuse("reading the comment of " + text::toUtf8(address_), e);
+    }
+  }
+
+ private:
+  std::shared_ptr<SheetState> state_;
+  Reference<css::sheet::XSheetAnnotation> note_;
+  std::u16string address_;
+};
+
+class CalcRange : public Range {
+ public:
+  // The range of all cells.
+  explicit CalcRange(std::shared_ptr<SheetState> state) : state_(std::move(state)), all_(true) {}
+  // One cell (1-based); cell may be null and is then fetched when needed.
+  CalcRange(std::shared_ptr<SheetState> state, long row, long column,
+            Reference<css::table::XCell> cell = nullptr)
+      : state_(std::move(state)), all_(false), row_(row), column_(column), cell_(std::move(cell)) {}
+
+  std::shared_ptr<Range> Find(const std::u16string& what) override {
+    requireAll("Find");
+    try {
+      Reference<css::util::XSearchDescriptor> d = state_->searchable->createSearchDescriptor();
+      d->setSearchString(toOU(what));
+      Reference<css::beans::XPropertySet> props(d, UNO_QUERY_THROW);
+      props->setPropertyValue("SearchCaseSensitive", uno::Any(false));
+      props->setPropertyValue("SearchWords", uno::Any(false));  // not the entire cell
+      props->setPropertyValue("SearchRegularExpression", uno::Any(false));
+      props->setPropertyValue("SearchWildcard", uno::Any(false));
+      props->setPropertyValue("SearchByRow", uno::Any(true));
+      props->setPropertyValue("SearchBackwards", uno::Any(false));
+      state_->search = d;
+    } catch (const uno::Exception& e) {
+      refuse("setting up the search for \"" + text::toUtf8(what) + "\"", e);
+    }
+    return findAfter(0, 0);
+  }
+
+  std::shared_ptr<Range> FindNext(const Range& after) override {
+    requireAll("FindNext");
+    auto* cell = dynamic_cast<const CalcRange*>(&after);
+    if (!cell || cell->all_ || cell->state_ != state_) {
+      throw RuntimeError(err::kSheetOperationFailed,
+                         "FindNext needs one cell of the same worksheet to continue after");
+    }
+    if (!state_->search.is()) {
+      throw RuntimeError(err::kSheetOperationFailed, "FindNext without a search before it");
+    }
+    return findAfter(cell->row_ - 1, cell->column_ - 1);
+  }
+
+  std::u16string Address() const override {
+    if (all_) return u"$1:$" + text::fromUtf8(std::to_string(kMaxRows));
+    return absoluteAddress(row_, column_);
+  }
+
+  Variant Value() const override {
+    requireCell("Value");
+    try {
+      Reference<css::table::XCell> c = cell();
+      switch (c->getType()) {
+        case css::table::CellContentType_EMPTY:
+          return Variant();
+        case css::table::CellContentType_VALUE:
+          return Variant::dbl(c->getValue());
+        default:
+          return Variant::string(
+              fromOU(Reference<css::text::XText>(c, UNO_QUERY_THROW)->getString()));
+      }
+    } catch (const uno::Exception& e) {
+      refuse("reading " + addressUtf8(), e);
+    }
+  }
+
+  void setValue(const Variant& v) override {
+    requireCell("Value");
+    if (v.type() == VarType::Binary) {
+      throw RuntimeError(err::kTypeMismatch,
+                         "Type mismatch: binary data cannot be stored in cell " + addressUtf8());
+    }
+    try {
+      Reference<css::table::XCell> c = cell();
+      switch (v.type()) {
+        case VarType::Empty:
+        case VarType::Null:
+          clear(c);
+          break;
+        case VarType::String:
+          if (v.asString().empty()) {
+            clear(c);
+          } else {
+            Reference<css::text::XText>(c, UNO_QUERY_THROW)->setString(toOU(v.asString()));
+          }
+          break;
+        case VarType::Boolean:
+          c->setValue(v.asBool() ? 1 : 0);
+          setFormat(c, format(state_->booleanFormat, css::util::NumberFormat::LOGICAL));
+          break;
+        case VarType::Date: {
+          c->setValue(v.asDouble());
+          const bool time = v.asDouble() != std::floor(v.asDouble());
+          setFormat(c, time ? format(state_->dateTimeFormat, css::util::NumberFormat::DATETIME)
+                            : format(state_->dateFormat, css::util::NumberFormat::DATE));
+          break;
+        }
+        case VarType::Currency:
+          c->setValue(static_cast<double>(v.asInt()) / 10000.0);
+          break;
+        case VarType::Single:
+        case VarType::Double:
+          c->setValue(v.asDouble());
+          break;
+        default:  // Byte, Integer, Long
+          c->setValue(static_cast<double>(v.asInt()));
+          break;
+      }
+    } catch (const uno::Exception& e) {
+      refuse("writing " + addressUtf8(), e);
+    }
+  }
+
+  long Row() const override { return row_; }
+  long Column() const override { return column_; }
+  void Activate() override { selectInView(); }
+  void Select() override { selectInView(); }
+
+  std::shared_ptr<Comment> AddComment() override {
+    requireCell("AddComment");
+    try {
+      Reference<css::sheet::XSheetAnnotationAnchor> anchor(cell(), UNO_QUERY_THROW);
+      Reference<css::sheet::XSheetAnnotationShapeSupplier> shape(anchor->getAnnotation(),
+                                                                 UNO_QUERY_THROW);
+      if (shape->getAnnotationShape().is()) {
+        throw RuntimeError(
+            err::kSheetOperationFailed,
+            "Cell " + addressUtf8() + " already has a comment; a second one cannot be added");
+      }
+      // Calc keeps no note without text: the new comment starts as one blank,
+      // which its text replaces.
+      const css::table::CellAddress at(state_->sheetIndex, static_cast<sal_Int32>(column_ - 1),
+                                       static_cast<sal_Int32>(row_ - 1));
+      state_->annotations->insertNew(at, " ");
+      return std::make_shared<CalcComment>(state_, anchor->getAnnotation(), Address());
+    } catch (const uno::Exception& e) {
+      refuse("adding a comment to " + addressUtf8(), e);
+    }
+  }
+
+  std::shared_ptr<Comment> comment() override {
+    requireCell("Comment");
+    try {
+      Reference<css::sheet::XSheetAnnotationAnchor> anchor(cell(), UNO_QUERY_THROW);
+      Reference<css::sheet::XSheetAnnotation> note = anchor->getAnnotation();
+      Reference<css::sheet::XSheetAnnotationShapeSupplier> shape(note, UNO_QUERY_THROW);
+      if (!shape->getAnnotationShape().is()) return nullptr;
+      return std::make_shared<CalcComment>(state_, note, Address());
+    } catch (const uno::Exception& e) {
+      refuse("reading the comment of " + addressUtf8(), e);
+    }
+  }
+
+ private:
+  // The first hit after (row0, column0) (0-based) in search order, wrapping
+  // around to the top-left cell; null when no cell matches.
+  std::shared_ptr<Range> findAfter(sal_Int32 row0, sal_Int32 column0) {
+    try {
+      Reference<css::table::XCell> start = state_->sheet->getCellByPosition(column0, row0);
+      Reference<uno::XInterface> hit = state_->searchable->findNext(start, state_->search);
+      if (!hit.is()) hit = state_->searchable->findFirst(state_->search);
+      if (!hit.is()) return nullptr;
+      Reference<css::sheet::XCellAddressable> a(hit, UNO_QUERY_THROW);
+      css::table::CellAddress at = a->getCellAddress();
+      return std::make_shared<CalcRange>(state_, at.Row + 1, at.Column + 1,
+                                         Reference<css::table::XCell>(hit, UNO_QUERY));
+    } catch (const uno::Exception& e) {
+      refuse("searching the worksheet", e);
+    }
+  }
+
+  Reference<css::table::XCell> cell() const {
+    if (!cell_.is()) {
+      cell_ = state_->sheet->getCellByPosition(static_cast<sal_Int32>(column_ - 1),
+                                               static_cast<sal_Int32>(row_ - 1));
+    }
+    return cell_;
+  }
+
+  static void clear(const Reference<css::table::XCell>& c) {
+    using namespace css::sheet::CellFlags;
+    Reference<css::sheet::XSheetOperation>(c, UNO_QUERY_THROW)
+        ->clearContents(VALUE | DATETIME | STRING | FORMULA);
+  }
+
+  // The standard number format of kind, looked up once per worksheet.
+  sal_Int32 format(std::optional<sal_Int32>& slot, sal_Int16 kind) {
+    if (!slot) {
+      Reference<css::util::XNumberFormatsSupplier> s(state_->model, UNO_QUERY_THROW);
+      Reference<css::util::XNumberFormatTypes> types(s->getNumberFormats(), UNO_QUERY_THROW);
+      slot = types->getStandardFormat(kind, css::lang::Locale());
+    }
+    return *slot;
+  }
+
+  static void setFormat(const Reference<css::table::XCell>& c, sal_Int32 key) {
+    Reference<css::beans::XPropertySet>(c, UNO_QUERY_THROW)
+        ->setPropertyValue("NumberFormat", uno::Any(key));
+  }
+
+  void selectInView() {
+    if (!state_->view.is()) return;
+    try {
+      if (all_) {
+        state_->view->select(uno::Any(Reference<css::table::XCellRange>(
+            state_->sheet->getCellRangeByPosition(0, 0, kMaxColumns - 1, kMaxRows - 1))));
+      } else {
+        state_->view->select(uno::Any(cell()));
+      }
+    } catch (const uno::Exception& e) {
+      refuse("selecting " + text::toUtf8(Address()), e);
+    }
+  }
+
+  void requireAll(const char* op) const {
+    if (!all_) {
+      throw RuntimeError(err::kSheetOperationFailed,
+                         std::string(op) + " is available on the range of all cells only");
+    }
+  }
+  void requireCell(const char* op) const {
+    if (all_) {
+      throw RuntimeError(err::kSheetOperationFailed,
+                         std::string(op) + " is available on one cell only, not on all cells");
+    }
+  }
+  std::string addressUtf8() const { return text::toUtf8(Address()); }
+
+  std::shared_ptr<SheetState> state_;
+  bool all_;
+  long row_ = 1, column_ = 1;
+  mutable Reference<css::table::XCell> cell_;
+};
+
+class CalcWorksheet : public Worksheet {
+ public:
+  explicit CalcWorksheet(std::shared_ptr<SheetState> state) : state_(std::move(state)) {}
+  std::shared_ptr<Range> Cells() override { return std::make_shared<CalcRange>(state_); }
+  std::shared_ptr<Range> Cells(long row, long column) override {
+    requireOnSheet(row, column);
+    return std::make_shared<CalcRange>(state_, row, column);
+  }
+
+ private:
+  std::shared_ptr<SheetState> state_;
+};
+
+class CalcWorkbook : public Workbook {
+ public:
+  explicit CalcWorkbook(Reference<css::sheet::XSpreadsheetDocument> doc) : doc_(std::move(doc)) {}
+
+  std::shared_ptr<Worksheet> ActiveSheet() override {
+    try {
+      auto state = std::make_shared<SheetState>();
+      state->model.set(doc_, UNO_QUERY_THROW);
+      Reference<css::frame::XController> controller = state->model->getCurrentController();
+      Reference<css::sheet::XSpreadsheetView> view(controller, UNO_QUERY);
+      if (view.is()) {
+        state->sheet = view->getActiveSheet();
+        state->view.set(controller, UNO_QUERY);
+      } else {
+        Reference<css::container::XIndexAccess> sheets(doc_->getSheets(), UNO_QUERY_THROW);
+        state->sheet.set(sheets->getByIndex(0), UNO_QUERY_THROW);
+      }
+      state->searchable.set(state->sheet, UNO_QUERY_THROW);
+      state->sheetIndex =
+          Reference<css::sheet::XCellRangeAddressable>(state->sheet, UNO_QUERY_THROW)
+              ->getRangeAddress()
+              .Sheet;
+      state->annotations =
+          Reference<css::sheet::XSheetAnnotationsSupplier>(state->sheet, UNO_QUERY_THROW)
+              ->getAnnotations();
+      return std::make_shared<CalcWorksheet>(std::move(state));
+    } catch (const uno::Exception& e) {
+      refuse("giving the active sheet", e);
+    }
+  }
+
+ private:
+  Reference<css::sheet::XSpreadsheetDocument> doc_;
+};
+
+class CalcApplication : public Application {
+ public:
+  CalcApplication(Reference<css::frame::XDesktop2> desktop, std::string url)
+      : desktop_(std::move(desktop)), url_(std::move(url)) {}
+
+  std::shared_ptr<Workbook> ActiveWorkbook() override {
+    try {
+      Reference<css::sheet::XSpreadsheetDocument> doc(desktop_->getCurrentComponent(), UNO_QUERY);
+      if (!doc.is()) {
+        // Hidden documents are never current: take the first spreadsheet open.
+        Reference<css::container::XEnumeration> all =
+            desktop_->getComponents()->createEnumeration();
+        while (!doc.is() && all->hasMoreElements()) doc.set(all->nextElement(), UNO_QUERY);
+      }
+      if (!doc.is()) {
+        throw RuntimeError(err::kObjectNotSet,
+                           "LibreOffice Calc at " + url_ + " has no spreadsheet document open");
+      }
+      return std::make_shared<CalcWorkbook>(doc);
+    } catch (const uno::Exception& e) {
+      refuse("giving the active spreadsheet document", e);
+    }
+  }
+
+ private:
+  Reference<css::frame::XDesktop2> desktop_;
+  std::string url_;
+};
+
+}  // namespace
+
+bool calcSupported() { return true; }
+
+std::shared_ptr<Application> attach(const std::string& address) {
+  const std::string url = unoUrl(address);
+  uno::Reference<uno::XComponentContext> context = connect(url);
+  return std::make_shared<CalcApplication>(desktopOf(context), url);
+}
+
+}  // namespace dorvane::sheet::calc
+
+#endif

@@ -1,0 +1,38 @@
+// The running spreadsheet application: one a host registered, or else the
+// LibreOffice Calc listening at the address of DORVANE_CALC.
+#include <dorvane/sheet.h>
+
+#include <mutex>
+
+#include "platform/sheet/calc_sheet.h"
+
+namespace dorvane::sheet {
+
+namespace {
+
+std::mutex& registryMutex() {
+  static std::mutex m;
+  return m;
+}
+
+std::shared_ptr<Application>& registered() {
+  static std::shared_ptr<Application> app;
+  return app;
+}
+
+}  // namespace
+
+std::shared_ptr<Application> attachRunning() {
+  {
+    std::lock_guard<std::mutex> lock(registryMutex());
+    if (registered()) return registered();
+  }
+  return calc::attach(calc::addressFromEnvironment());
+}
+
+void registerRunning(std::shared_ptr<Application> app) {
+  std::lock_guard<std::mutex> lock(registryMutex());
+  registered() = std::move(app);
+}
+
+}  // namespace dorvane::sheet
