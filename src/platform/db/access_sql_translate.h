@@ -1,0 +1,33 @@
+// Translating Access (Jet) SQL expressions into SQLite expressions.
+//
+// Handles [bracketed] and bare names, "…" and '…' strings, #date# literals
+// (as the serial numbers the copy stores), True/False, & (Null-safe
+// concatenation), Mod and \, Like with * ? and [c] wildcards, Is [Not] Null,
+// Between, In, and the functions IIf, Nz, Left, Right, Mid, Len, UCase, LCase,
+// Trim, LTrim, RTrim, Abs, Int, Fix, Val, CStr, CDbl, CLng, CInt, Year, Month,
+// Day, Hour, Minute, Second, Date, Now, Format (simple date and number
+// formats), and the aggregates Sum, Count, Avg, Min, Max. Anything else is
+// refused with the reason, never translated into something that means
+// otherwise.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace dorvane::db {
+
+// Raised for an expression that cannot be translated; what() is the reason.
+class TranslateError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Translates one Access expression (UTF-8) into SQLite (UTF-8). Raises
+// TranslateError with the reason for what it cannot translate.
+std::string translateAccessExpression(const std::string& expression);
+
+// True when expression is a plain column reference (name or table.name), whose
+// result column SQLite names after the column, as Access does.
+bool isColumnReference(const std::string& expression);
+
+}  // namespace dorvane::db
