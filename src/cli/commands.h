@@ -15,5 +15,6 @@ inline constexpr int kExitFailed = 1;  // a run-time error, or nothing could be 
 inline constexpr int kExitUsage = 2;
 
 int resolveCommand(const Args& args);
+int inspectCommand(const Args& args);
 
 }  // namespace dorvane::cli

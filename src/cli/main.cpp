@@ -15,10 +15,12 @@ const char kUsage[] =
     "      Resolve one value placeholder (for example '!!price,A01;') against the\n"
     "      reference table of KIVDB in pass N (1 or 2) and print the outcome, the\n"
     "      value and the comment.\n"
+    "  inspect DB [--json]\n"
+    "      List the tables (rows, columns, named indexes), linked tables and\n"
+    "      stored queries (with the SQL rebuilt for them) of the Access file DB.\n"
     "\n"
     "Run 'dorvane COMMAND --help' for the details of a command.\n"
-    "Databases: SQLite 3 files. Access files (.mdb/.accdb) are recognised but\n"
-    "not read yet.\n";
+    "Databases: SQLite 3 files and Access files (.mdb/.accdb: Jet 3, Jet 4, ACE).\n";
 
 }  // namespace
 
@@ -34,6 +36,7 @@ int main(int argc, char** argv) {
     return dorvane::cli::kExitOk;
   }
   if (command == "resolve") return dorvane::cli::resolveCommand(args);
+  if (command == "inspect") return dorvane::cli::inspectCommand(args);
   std::fprintf(stderr, "dorvane: unknown command '%s'\n\n%s", command.c_str(), kUsage);
   return dorvane::cli::kExitUsage;
 }

@@ -52,7 +52,7 @@ std::vector<CatalogEntry> catalogFromRows(const CollectSink& objects, const std:
     if (!n || !t) continue;
     CatalogEntry e;
     e.name = text::fromUtf8(*n);
-    e.type = static_cast<int>(*t & 0x7FFF);
+    e.type = static_cast<int>(*t);
     e.id = static_cast<std::int32_t>(intAt(row, id).value_or(0));
     e.flags = static_cast<std::int32_t>(intAt(row, flags).value_or(0));
     e.database = textAt(row, database).value_or("");

@@ -9,6 +9,7 @@
 #include "platform/db/access_process.h"
 #include "platform/db/access_sql_translate.h"
 #include "platform/db/jet_collation.h"
+#include "platform/db/sqlite_values.h"
 #include "platform/text/compare.h"
 #include "platform/text/utf.h"
 
@@ -122,7 +123,17 @@ std::string AccessFile::querySql(const CatalogEntry& entry) {
   auto it = queryRows_->find(entry.id);
   try {
     if (it == queryRows_->end()) throw TranslateError("MSysQueries holds no clause of it");
-    return buildQuerySql(it->second, entry.flags);
+    return buildQuerySql(it->second, entry.flags, [this](const std::string& name) {
+      const CatalogEntry* source = find(text::fromUtf8(name));
+      if (!source) throw TranslateError("it reads from '" + name + "', which the file lacks");
+      import(*source);
+      SourceShape shape;
+      shape.isTable = source->type != object_type::kQuery;
+      Statement stmt = connection_->cachedStatement("SELECT name FROM pragma_table_info(?1)");
+      bindVariant(stmt.get(), 1, Variant::string(source->name));
+      while (stmt.step()) shape.columns.push_back(text::toUtf8(columnText16(stmt.get(), 0)));
+      return shape;
+    });
   } catch (const TranslateError& e) {
     throw RuntimeError(err::kSyntaxError, "The stored query '" + text::toUtf8(entry.name) +
                                               "' of '" + path_ + "' cannot be run: " + e.what() +

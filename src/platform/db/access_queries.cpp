@@ -36,6 +36,51 @@ struct FromPart {
   std::set<std::string> refs;  // upper-cased table names or aliases inside
 };
 
+// DISTINCTROW over several tables keeps one row per combination of rows of
+// the tables whose fields the query shows: a grouping by their rowids, or ""
+// when it shows fields of every table (then every row is such a combination).
+std::string distinctRowGrouping(const std::vector<std::pair<std::string, std::string>>& tables,
+                                const std::vector<const QueryRow*>& columns,
+                                const ShapeOf& shapeOf) {
+  std::set<std::string> shown;
+  auto keyOf = [](const std::pair<std::string, std::string>& t) {
+    return upper(t.second.empty() ? t.first : t.second);
+  };
+  std::vector<std::pair<SourceShape, std::string>> shapes;  // lazily filled
+  for (const QueryRow* c : columns) {
+    NameUses uses = namesIn(c->expression.value_or(""));
+    for (const auto& q : uses.qualifiers) shown.insert(upper(q));
+    for (const auto& name : uses.unqualified) {
+      if (shapes.empty()) {
+        for (const auto& t : tables) shapes.emplace_back(shapeOf(t.first), keyOf(t));
+      }
+      bool found = false;
+      for (const auto& [shape, key] : shapes) {
+        for (const auto& col : shape.columns) {
+          if (upper(col) == upper(name)) {
+            shown.insert(key);
+            found = true;
+          }
+        }
+      }
+      if (!found) throw TranslateError("its column '" + name + "' is in none of its tables");
+    }
+  }
+  std::string group;
+  bool all = true;
+  for (const auto& t : tables) all = all && shown.count(keyOf(t));
+  if (all) return "";
+  for (const auto& t : tables) {
+    if (!shown.count(keyOf(t))) continue;
+    if (!shapeOf(t.first).isTable)
+      throw TranslateError("DISTINCTROW showing fields of the query '" + t.first +
+                           "' joined with other tables is not supported");
+    group +=
+        (group.empty() ? "" : ", ") + quoteIdent(t.second.empty() ? t.first : t.second) + ".rowid";
+  }
+  return group;
+}
+
 }  // namespace
 
 std::string queryTypeName(int objectFlags) {
@@ -61,7 +106,7 @@ std::string queryTypeName(int objectFlags) {
   return "unknown";
 }
 
-std::string buildQuerySql(std::vector<QueryRow> rows, int objectFlags) {
+std::string buildQuerySql(std::vector<QueryRow> rows, int objectFlags, const ShapeOf& shapeOf) {
   std::string type = queryTypeName(objectFlags);
   if (type != "select") throw TranslateError("it is a " + type + " query, not a select query");
   std::stable_sort(rows.begin(), rows.end(), [](const QueryRow& a, const QueryRow& b) {
@@ -114,8 +159,6 @@ std::string buildQuerySql(std::vector<QueryRow> rows, int objectFlags) {
   }
   if (tables.empty()) throw TranslateError("it names no table");
   if (flags & select_flags::kPercent) throw TranslateError("TOP n PERCENT is not supported");
-  if ((flags & select_flags::kDistinctRow) && tables.size() > 1)
-    throw TranslateError("DISTINCTROW over several tables is not supported");
 
   std::string sql = "SELECT ";
   if (flags & select_flags::kDistinct) sql += "DISTINCT ";
@@ -133,6 +176,10 @@ std::string buildQuerySql(std::vector<QueryRow> rows, int objectFlags) {
     items.push_back(e);
   }
   if (items.empty()) throw TranslateError("it selects no column");
+  std::string distinctRowGroup;
+  if ((flags & select_flags::kDistinctRow) && tables.size() > 1 && groupBy.empty() &&
+      !(flags & select_flags::kStar))
+    distinctRowGroup = distinctRowGrouping(tables, columns, shapeOf);
   for (size_t i = 0; i < items.size(); ++i) sql += (i ? ", " : "") + items[i];
 
   // FROM: joined tables grouped into join chains, the others listed apart.
@@ -145,6 +192,7 @@ std::string buildQuerySql(std::vector<QueryRow> rows, int objectFlags) {
     throw TranslateError("a join names the table '" + ref + "', which the query does not list");
   };
   std::vector<FromPart> parts;
+  std::vector<std::string> extraWhere;
   auto partOf = [&](const std::string& key) -> FromPart* {
     for (auto& p : parts)
       if (p.refs.count(key)) return &p;
@@ -180,8 +228,16 @@ std::string buildQuerySql(std::vector<QueryRow> rows, int objectFlags) {
     } else if (rp && !lp) {
       rp->sql += " " + flipped + " " + lSql + on;
       rp->refs.insert(lKey);
+    } else if (lp != rp) {
+      // Two chains joined to each other: Access's nested joins.
+      lp->sql = "(" + lp->sql + ") " + kind + " (" + rp->sql + ")" + on;
+      lp->refs.insert(rp->refs.begin(), rp->refs.end());
+      parts.erase(parts.begin() + (rp - parts.data()));
+    } else if (kind == "INNER JOIN") {
+      // A further condition between tables already joined.
+      extraWhere.push_back(translateAccessExpression(*j->expression));
     } else {
-      throw TranslateError("this arrangement of joins is not supported");
+      throw TranslateError("this arrangement of outer joins is not supported");
     }
   }
   std::string from;
@@ -202,7 +258,10 @@ std::string buildQuerySql(std::vector<QueryRow> rows, int objectFlags) {
     }
   };
   clause(where, " WHERE ", " AND ");
+  for (size_t i = 0; i < extraWhere.size(); ++i)
+    sql += (i == 0 && where.empty() ? " WHERE " : " AND ") + extraWhere[i];
   clause(groupBy, " GROUP BY ", ", ");
+  if (!distinctRowGroup.empty()) sql += " GROUP BY " + distinctRowGroup;
   clause(having, " HAVING ", " AND ");
   if (!orderBy.empty()) {
     sql += " ORDER BY ";

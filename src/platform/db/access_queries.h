@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,10 +27,20 @@ inline constexpr int kSelect = 0, kCrosstab = 16, kDelete = 32, kUpdate = 48, kA
 // The name of a query type ("crosstab", "union", ...).
 std::string queryTypeName(int objectFlags);
 
+// What a query needs to know of a table or query it reads from.
+struct SourceShape {
+  bool isTable = false;              // a table (which has rowids), not a query
+  std::vector<std::string> columns;  // column names, UTF-8
+};
+// Gives the shape of the named table or query; raises when there is none.
+using ShapeOf = std::function<SourceShape(const std::string& name)>;
+
 // Builds the SELECT statement (SQLite SQL, UTF-8) of a stored select query
-// from its rows (any order) and its MSysObjects Flags. Raises TranslateError
+// from its rows (any order) and its MSysObjects Flags. shapeOf is asked only
+// for DISTINCTROW over several tables, which keeps one row per combination of
+// rows of the tables whose fields it shows. Raises TranslateError
 // (access_sql_translate.h) with the reason when it is no select query or uses
-// what cannot be translated.
-std::string buildQuerySql(std::vector<QueryRow> rows, int objectFlags);
+// what cannot be translated; passes on what shapeOf raises.
+std::string buildQuerySql(std::vector<QueryRow> rows, int objectFlags, const ShapeOf& shapeOf);
 
 }  // namespace dorvane::db

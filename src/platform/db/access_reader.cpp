@@ -100,9 +100,11 @@ class TableReader {
         if (mdb_find_row(mdb_, r, &start, &size) != 0 || size == 0) continue;
         if (start & kDeletedRow) continue;
         start &= kOffsetMask;
-        int n = mdb_crack_row(table_, start, size, fields.data());
-        if (n < 0) continue;  // mdbtools skips rows it cannot crack, as Access shows none
-        if (n != static_cast<int>(ncols)) fail(path_, "a damaged row in table '" + name() + "'");
+        std::memset(fields.data(), 0, fields.size() * sizeof(MdbField));
+        for (auto& f : fields) f.colnum = -1;
+        // A row written before columns were added holds fewer columns than
+        // the table; mdbtools gives the missing ones as Null.
+        if (mdb_crack_row(table_, start, size, fields.data()) < 0) continue;
         for (unsigned i = 0; i < ncols; ++i) {
           const MdbField& f = fields[i];
           if (f.colnum < 0 || f.colnum >= static_cast<int>(ncols))

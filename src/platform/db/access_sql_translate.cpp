@@ -446,6 +446,10 @@ class Parser {
       arity(1, 1);
       return "CAST(" + a[0] + " AS REAL)";
     }
+    if (f == "CCUR") {
+      arity(1, 1);
+      return "round(" + a[0] + ", 4)";
+    }
     if (f == "CSTR") {
       arity(1, 1);
       return "CAST(" + a[0] + " AS TEXT)";
@@ -512,8 +516,8 @@ class Parser {
     }
     if (t.kind == Tok::Name) {
       std::string w = upper(t.text);
-      if (w == "TRUE") return "1";
-      if (w == "FALSE") return "0";
+      if (w == "TRUE" || w == "YES" || w == "ON") return "1";
+      if (w == "FALSE" || w == "NO" || w == "OFF") return "0";
       if (w == "NULL") return "NULL";
       if (w == "SELECT") throw TranslateError("subqueries are not supported");
       if (isOp("(")) {
@@ -560,6 +564,34 @@ class Parser {
 
 std::string translateAccessExpression(const std::string& expression) {
   return Parser(tokenize(expression)).parseAll();
+}
+
+NameUses namesIn(const std::string& expression) {
+  static const char* keywords[] = {"TRUE", "FALSE", "YES", "NO",   "ON",    "OFF", "NULL",
+                                   "AND",  "OR",    "NOT", "LIKE", "IS",    "IN",  "BETWEEN",
+                                   "MOD",  "XOR",   "EQV", "IMP",  "SELECT"};
+  std::vector<Token> t = tokenize(expression);
+  NameUses uses;
+  auto isOpAt = [&](size_t i, const char* op) {
+    return i < t.size() && t[i].kind == Tok::Op && t[i].text == op;
+  };
+  for (size_t i = 0; i < t.size(); ++i) {
+    if (t[i].kind != Tok::Name && t[i].kind != Tok::Bracket) continue;
+    if (i > 0 && (isOpAt(i - 1, ".") || isOpAt(i - 1, "!"))) continue;
+    if (isOpAt(i + 1, ".")) {
+      uses.qualifiers.push_back(t[i].text);
+      continue;
+    }
+    if (t[i].kind == Tok::Name) {
+      if (isOpAt(i + 1, "(")) continue;  // a function
+      std::string w = upper(t[i].text);
+      if (std::find_if(std::begin(keywords), std::end(keywords),
+                       [&](const char* k) { return w == k; }) != std::end(keywords))
+        continue;
+    }
+    uses.unqualified.push_back(t[i].text);
+  }
+  return uses;
 }
 
 bool isColumnReference(const std::string& expression) {
