@@ -148,7 +148,9 @@ std::string dateLiteral(const std::string& text) {
     throw TranslateError("the date literal #" + text + "# is out of range");
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.17g", dateFromParts(y, mo, d, h, mi, se));
-  return buf;
+  std::string literal = buf;
+  if (literal.find_first_of(".e") == std::string::npos) literal += ".0";  // a REAL, like the column
+  return literal;
 }
 
 // An Access Like pattern (a literal) as a SQLite LIKE pattern with '\' as escape.
@@ -182,23 +184,22 @@ std::string likePattern(const std::string& p) {
 
 // strftime for a simple Access date format, or nothing.
 std::optional<std::string> strftimeFormat(const std::string& f) {
-  static const std::vector<std::pair<std::string, std::string>> parts = {
+  static const std::map<std::string, std::string> parts = {
       {"yyyy", "%Y"}, {"mm", "%m"}, {"dd", "%d"}, {"hh", "%H"}, {"nn", "%M"}, {"ss", "%S"}};
   std::string out;
   bool any = false;
   for (size_t i = 0; i < f.size();) {
-    bool matched = false;
-    for (const auto& [a, b] : parts) {
-      if (f.compare(i, a.size(), a) == 0) {
-        out += b;
-        i += a.size();
-        matched = any = true;
-        break;
-      }
-    }
-    if (matched) continue;
     char c = f[i];
-    if (std::isalpha(static_cast<unsigned char>(c))) return std::nullopt;
+    if (std::isalpha(static_cast<unsigned char>(c))) {
+      size_t j = i;
+      while (j < f.size() && f[j] == c) ++j;
+      auto it = parts.find(f.substr(i, j - i));
+      if (it == parts.end()) return std::nullopt;  // d, dddd, m, mmm, am/pm, ...
+      out += it->second;
+      any = true;
+      i = j;
+      continue;
+    }
     if (c == '%') out += '%';
     out += c;
     ++i;
@@ -481,7 +482,8 @@ class Parser {
       if (fmt == "0" || (fmt.size() > 2 && fmt.compare(0, 2, "0.") == 0 &&
                          fmt.find_first_not_of('0', 2) == std::string::npos)) {
         int places = fmt == "0" ? 0 : static_cast<int>(fmt.size() - 2);
-        return "printf('%." + std::to_string(places) + "f', " + a[0] + ")";
+        return "(CASE WHEN " + a[0] + " IS NULL THEN NULL ELSE printf('%." +
+               std::to_string(places) + "f', " + a[0] + ") END)";
       }
       if (auto sf = strftimeFormat(fmt))
         return "strftime(" + quoteString(*sf) + ", " + a[0] + " + 2415018.5)";

@@ -203,6 +203,10 @@ void WireReader::run(TableSink& sink) {
       if (kind > static_cast<std::uint8_t>(JetValue::Kind::Blob))
         throw WireError("a malformed value in the reader's data");
       v.kind = static_cast<JetValue::Kind>(kind);
+      v.i = 0;
+      v.d = 0;
+      v.text.clear();  // keeps the capacity for the next row
+      v.bytes.clear();
       switch (v.kind) {
         case JetValue::Kind::Null:
           break;
