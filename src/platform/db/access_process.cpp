@@ -27,8 +27,8 @@ namespace dorvane::db {
 
 namespace {
 
-constexpr int kStallSeconds = 30;                     // no data for this long: a hang
-constexpr rlim_t kBaseCpuSeconds = 20;                // plus one second per 2 MB of file
+constexpr int kStallSeconds = 10;                     // no data for this long: a hang
+constexpr rlim_t kBaseCpuSeconds = 10;                // plus one second per 2 MB of file
 constexpr std::size_t kBaseStreamBytes = 256u << 20;  // plus 32 bytes per byte of file
 
 // The child: reads the table and writes the stream to fd, then ends without
@@ -44,7 +44,7 @@ constexpr std::size_t kBaseStreamBytes = 256u << 20;  // plus 32 bytes per byte 
              kBaseCpuSeconds + static_cast<rlim_t>(fileSize >> 21) + 1};
   ::setrlimit(RLIMIT_CPU, &cpu);
 #ifndef DORVANE_ASAN
-  rlimit as{rlim_t{4} << 30, rlim_t{4} << 30};
+  rlimit as{rlim_t{3} << 30, rlim_t{3} << 30};
   ::setrlimit(RLIMIT_AS, &as);
 #endif
   WireWriter writer([fd](const std::uint8_t* p, std::size_t n) {

@@ -30,8 +30,9 @@ struct TableFreer {
   void operator()(MdbTableDef* t) const { mdb_free_tabledef(t); }
 };
 
-[[noreturn]] void fail(const std::string& path, const std::string& what) {
-  throw std::runtime_error("'" + path + "': " + what);
+// The engine names the file and the table around the reader's message.
+[[noreturn]] void fail(const std::string& /*path*/, const std::string& what) {
+  throw std::runtime_error(what);
 }
 
 std::uint32_t load32(const std::uint8_t* p) {
@@ -228,43 +229,77 @@ class TableReader {
   bool jet3_;
 };
 
-MdbCatalogEntry* findEntry(MdbHandle* mdb, const std::string& table) {
-  std::u16string wanted = text::fromUtf8(table);
-  MdbCatalogEntry* folded = nullptr;
-  for (unsigned i = 0; i < mdb->num_catalog; ++i) {
-    auto* e = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
-    if (e->object_type != MDB_TABLE && e->object_type != MDB_SYSTEM_TABLE) continue;
-    if (table == e->object_name) return e;
-    if (!folded && text::equalsText(wanted, text::fromUtf8(e->object_name))) folded = e;
-  }
-  return folded;
+// A catalog entry made by hand: mdb_read_catalog also parses every object's
+// property blobs, which loops for minutes on some damaged files, and the
+// reader needs nothing of them.
+MdbCatalogEntry entryAt(MdbHandle* mdb, const std::string& name, unsigned long page) {
+  MdbCatalogEntry e{};
+  e.mdb = mdb;
+  std::snprintf(e.object_name, sizeof e.object_name, "%s", name.c_str());
+  e.object_type = MDB_TABLE;
+  e.table_pg = page;
+  return e;
 }
+
+// Reads a table's definition and rows from its catalog entry into sink.
+void readEntry(MdbHandle* mdb, MdbCatalogEntry& entry, const std::string& path, TableSink& sink) {
+  std::string name = entry.object_name;
+  std::unique_ptr<MdbTableDef, TableFreer> def(mdb_read_table(&entry));
+  if (!def) fail(path, "the definition of table '" + name + "' is unreadable");
+  if (!mdb_read_columns(def.get())) fail(path, "the columns of table '" + name + "' are unreadable");
+  mdb_read_indices(def.get());
+  TableReader reader(mdb, def.get(), path);
+  sink.begin(reader.definition());
+  reader.readRows(sink);
+}
+
+// Finds a table's first page in MSysObjects: the Id of the row with its name
+// (case-blind) and the type of a table.
+struct TablePageFinder : TableSink {
+  std::u16string wanted;
+  int name = -1, type = -1, id = -1;
+  unsigned long page = 0;
+  bool exact = false;
+  void begin(const AccessTableDef& def) override {
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+      std::u16string n = text::fromUtf8(def.columns[i].name);
+      if (text::equalsText(n, u"Name")) name = static_cast<int>(i);
+      if (text::equalsText(n, u"Type")) type = static_cast<int>(i);
+      if (text::equalsText(n, u"Id")) id = static_cast<int>(i);
+    }
+  }
+  void row(const std::vector<JetValue>& row) override {
+    if (name < 0 || type < 0 || id < 0 || exact) return;
+    const JetValue &n = row[name], &t = row[type], &i = row[id];
+    if (n.kind != JetValue::Kind::Text || t.kind != JetValue::Kind::Integer || t.i != 1 ||
+        i.kind != JetValue::Kind::Integer)
+      return;
+    if (n.text == wanted) {
+      exact = true;
+    } else if (page != 0 || !text::equalsText(n.text, wanted)) {
+      return;
+    }
+    page = static_cast<unsigned long>(i.i & 0x00FFFFFF);
+  }
+};
 
 }  // namespace
 
 void readAccessTable(const std::string& path, const std::string& table, TableSink& sink) {
   std::unique_ptr<MdbHandle, HandleCloser> mdb(mdb_open(path.c_str(), MDB_NOFLAGS));
   if (!mdb) fail(path, "not an Access database mdbtools can open");
-  if (!mdb_read_catalog(mdb.get(), MDB_ANY)) fail(path, "its catalog (MSysObjects) is unreadable");
-  MdbCatalogEntry* entry = findEntry(mdb.get(), table);
-  MdbCatalogEntry msysObjects{};
-  if (!entry && text::equalsText(text::fromUtf8(table), u"MSysObjects")) {
-    // The catalog table itself, at its fixed page.
-    msysObjects.mdb = mdb.get();
-    std::strcpy(msysObjects.object_name, "MSysObjects");
-    msysObjects.object_type = MDB_TABLE;
-    msysObjects.table_pg = 2;
-    entry = &msysObjects;
+  constexpr unsigned long kCatalogPage = 2;  // MSysObjects lives at a fixed page
+  MdbCatalogEntry objects = entryAt(mdb.get(), "MSysObjects", kCatalogPage);
+  if (text::equalsText(text::fromUtf8(table), u"MSysObjects")) {
+    readEntry(mdb.get(), objects, path, sink);
+    return;
   }
-  if (!entry) fail(path, "it has no table '" + table + "'");
-  std::unique_ptr<MdbTableDef, TableFreer> def(mdb_read_table(entry));
-  if (!def) fail(path, "the definition of table '" + table + "' is unreadable");
-  if (!mdb_read_columns(def.get()))
-    fail(path, "the columns of table '" + table + "' are unreadable");
-  mdb_read_indices(def.get());
-  TableReader reader(mdb.get(), def.get(), path);
-  sink.begin(reader.definition());
-  reader.readRows(sink);
+  TablePageFinder finder;
+  finder.wanted = text::fromUtf8(table);
+  readEntry(mdb.get(), objects, path, finder);
+  if (finder.page == 0) fail(path, "it has no table '" + table + "'");
+  MdbCatalogEntry entry = entryAt(mdb.get(), table, finder.page);
+  readEntry(mdb.get(), entry, path, sink);
 }
 
 }  // namespace dorvane::db
