@@ -17,5 +17,6 @@ inline constexpr int kExitUsage = 2;
 int resolveCommand(const Args& args);
 int webCommand(const Args& args);
 int sheetCommand(const Args& args);
+int inspectCommand(const Args& args);
 
 }  // namespace dorvane::cli

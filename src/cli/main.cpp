@@ -21,10 +21,12 @@ const char kUsage[] =
     "  sheet [IN OUT] --db KIVDB [--db2 KIVDB2] [--explain]\n"
     "      Merge into the active sheet of the running LibreOffice Calc, or merge\n"
     "      the workbook file IN into OUT through a private headless Calc.\n"
+    "  inspect DB [--json]\n"
+    "      List the tables (rows, columns, named indexes), linked tables and\n"
+    "      stored queries (with the SQL rebuilt for them) of the Access file DB.\n"
     "\n"
     "Run 'dorvane COMMAND --help' for the details of a command.\n"
-    "Databases: SQLite 3 files. Access files (.mdb/.accdb) are recognised but\n"
-    "not read yet.\n";
+    "Databases: SQLite 3 files and Access files (.mdb/.accdb: Jet 3, Jet 4, ACE).\n";
 
 }  // namespace
 
@@ -42,6 +44,7 @@ int main(int argc, char** argv) {
   if (command == "resolve") return dorvane::cli::resolveCommand(args);
   if (command == "web") return dorvane::cli::webCommand(args);
   if (command == "sheet") return dorvane::cli::sheetCommand(args);
+  if (command == "inspect") return dorvane::cli::inspectCommand(args);
   std::fprintf(stderr, "dorvane: unknown command '%s'\n\n%s", command.c_str(), kUsage);
   return dorvane::cli::kExitUsage;
 }

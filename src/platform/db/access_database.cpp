@@ -1,14 +1,228 @@
 #include "platform/db/access_database.h"
 
 #include <dorvane/runtime_error.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/db/access_process.h"
+#include "platform/db/access_sql_translate.h"
+#include "platform/db/jet_collation.h"
+#include "platform/db/sqlite_values.h"
+#include "platform/text/compare.h"
+#include "platform/text/utf.h"
 
 namespace dorvane::db {
 
-std::shared_ptr<Database> openAccessDatabase(const std::string& utf8Path, const std::u16string&,
-                                             FileFormat format) {
-  throw RuntimeError(err::kCannotOpenDatabase,
-                     std::string("Access databases are not supported yet: '") + utf8Path +
-                         "' is an " + formatName(format) + " file.");
+namespace {
+
+namespace fs = std::filesystem;
+
+std::size_t pageSize(FileFormat format) { return format == FileFormat::Jet3 ? 2048 : 4096; }
+
+[[noreturn]] void damaged(const std::string& path, const std::string& why) {
+  throw RuntimeError(err::kUnrecognizedFormat,
+                     "The Access file '" + path + "' is damaged: " + why + ".");
+}
+
+struct CachedFile {
+  off_t size;
+  timespec mtime;
+  std::shared_ptr<AccessFile> file;
+};
+
+// Per thread, like the engine's SQLite connections: the objects are not thread-safe.
+thread_local std::map<std::string, CachedFile> cache;
+
+FileFormat formatOf(const std::string& path) {
+  unsigned char header[64];
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return FileFormat::Unknown;
+  size_t n = std::fread(header, 1, sizeof header, f);
+  std::fclose(f);
+  return detectFormat(header, n);
+}
+
+}  // namespace
+
+// ---- AccessFile ------------------------------------------------------------
+
+AccessFile::AccessFile(std::string path, FileFormat format)
+    : path_(std::move(path)), format_(format), connection_(SqliteConnection::openMemory()) {
+  registerJetCollation(connection_->handle());
+}
+
+std::shared_ptr<AccessFile> AccessFile::open(const std::string& utf8Path, FileFormat format) {
+  struct stat st {};
+  if (::stat(utf8Path.c_str(), &st) != 0)
+    throw RuntimeError(err::kFileNotFound, "Could not find file '" + utf8Path + "'.");
+  std::size_t page = pageSize(format);
+  if (static_cast<std::size_t>(st.st_size) < 2 * page)
+    damaged(utf8Path, "it is shorter than two pages (truncated)");
+  if (static_cast<std::size_t>(st.st_size) % page != 0)
+    damaged(utf8Path, "its size is not a whole number of " + std::to_string(page) +
+                          "-byte pages (truncated)");
+  std::shared_ptr<AccessFile> file(new AccessFile(utf8Path, format));
+  CollectSink objects;
+  readAccessTableIsolated(utf8Path, "MSysObjects", objects);
+  file->catalog_ = catalogFromRows(objects, utf8Path);
+  return file;
+}
+
+const CatalogEntry* AccessFile::find(const std::u16string& name) const {
+  for (const auto& e : catalog_)
+    if (e.type == object_type::kTable || e.type == object_type::kQuery ||
+        e.type == object_type::kLinkedTable || e.type == object_type::kOdbcLinkedTable)
+      if (text::equalsText(e.name, name)) return &e;
+  return nullptr;
+}
+
+const ImportedTable* AccessFile::imported(const std::u16string& name) const {
+  for (const auto& t : imported_)
+    if (text::equalsText(t.name, name)) return &t;
+  return nullptr;
+}
+
+std::string AccessFile::linkedPath(const CatalogEntry& entry) const {
+  std::string stored = entry.database;
+  std::vector<fs::path> candidates;
+  fs::path p(stored);
+  if (!stored.empty()) {
+    if (p.is_absolute()) {
+      candidates.push_back(p);
+    } else {
+      candidates.push_back(fs::path(path_).parent_path() / p);
+      std::error_code ec;
+      fs::path cwd = fs::current_path(ec);
+      if (!ec) candidates.push_back(cwd / p);
+    }
+  }
+  for (const auto& c : candidates) {
+    std::error_code ec;
+    if (fs::is_regular_file(c, ec)) return c.string();
+  }
+  throw RuntimeError(err::kFileNotFound, "Could not find file '" + stored +
+                                             "': the linked table '" + text::toUtf8(entry.name) +
+                                             "' of '" + path_ + "' links to it.");
+}
+
+void AccessFile::importTable(const CatalogEntry& entry, const std::string& file,
+                             const std::string& table) {
+  SqliteImportSink sink(*connection_, entry.name, indexCounter_);
+  readAccessTableIsolated(file, table, sink);
+  imported_.push_back(sink.commit());
+}
+
+std::string AccessFile::querySql(const CatalogEntry& entry) {
+  if (!queryRows_) {
+    CollectSink rows;
+    readAccessTableIsolated(path_, "MSysQueries", rows);
+    queryRows_ = queryRowsFromRows(rows);
+  }
+  auto it = queryRows_->find(entry.id);
+  try {
+    if (it == queryRows_->end()) throw TranslateError("MSysQueries holds no clause of it");
+    return buildQuerySql(it->second, entry.flags, [this](const std::string& name) {
+      const CatalogEntry* source = find(text::fromUtf8(name));
+      if (!source) throw TranslateError("it reads from '" + name + "', which the file lacks");
+      import(*source);
+      SourceShape shape;
+      shape.isTable = source->type != object_type::kQuery;
+      Statement stmt = connection_->cachedStatement("SELECT name FROM pragma_table_info(?1)");
+      bindVariant(stmt.get(), 1, Variant::string(source->name));
+      while (stmt.step()) shape.columns.push_back(text::toUtf8(columnText16(stmt.get(), 0)));
+      return shape;
+    });
+  } catch (const TranslateError& e) {
+    throw RuntimeError(err::kSyntaxError, "The stored query '" + text::toUtf8(entry.name) +
+                                              "' of '" + path_ + "' cannot be run: " + e.what() +
+                                              ".");
+  }
+}
+
+void AccessFile::import(const CatalogEntry& entry) {
+  if (imported(entry.name)) return;
+  switch (entry.type) {
+    case object_type::kTable:
+      importTable(entry, path_, text::toUtf8(entry.name));
+      return;
+    case object_type::kLinkedTable: {
+      std::string file = linkedPath(entry);
+      FileFormat f = formatOf(file);
+      if (f != FileFormat::Jet3 && f != FileFormat::Jet4 && f != FileFormat::Ace) {
+        throw RuntimeError(err::kCannotOpenDatabase,
+                           "The linked table '" + text::toUtf8(entry.name) + "' of '" + path_ +
+                               "' links to '" + file + "', which is no Access file.");
+      }
+      importTable(entry, file,
+                  entry.foreignName.empty() ? text::toUtf8(entry.name) : entry.foreignName);
+      return;
+    }
+    case object_type::kOdbcLinkedTable:
+      throw RuntimeError(err::kCannotOpenDatabase,
+                         "The linked table '" + text::toUtf8(entry.name) + "' of '" + path_ +
+                             "' is an ODBC link, which cannot be read here.");
+    case object_type::kQuery: {
+      std::string sql = querySql(entry);
+      std::string create = "CREATE VIEW " + text::toUtf8(quoteName(entry.name)) + " AS " + sql;
+      char* msg = nullptr;
+      if (sqlite3_exec(connection_->handle(), create.c_str(), nullptr, nullptr, &msg) !=
+          SQLITE_OK) {
+        std::string error = msg ? msg : "unknown error";
+        sqlite3_free(msg);
+        throw RuntimeError(err::kSyntaxError, "The stored query '" + text::toUtf8(entry.name) +
+                                                  "' of '" + path_ + "' cannot be run (" + error +
+                                                  "): " + sql);
+      }
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+// ---- AccessDatabase --------------------------------------------------------
+
+std::optional<IndexDef> AccessDatabase::findIndex(const std::u16string& table,
+                                                  const std::u16string& index) {
+  const ImportedTable* t = file_->imported(table);
+  if (!t) return std::nullopt;
+  for (const auto& x : t->indexes)
+    if (text::equalsText(x.name, index)) return x;
+  return std::nullopt;
+}
+
+bool AccessDatabase::importTable(const std::u16string& name) {
+  const CatalogEntry* entry = file_->find(name);
+  if (!entry || file_->imported(entry->name)) return false;
+  file_->import(*entry);
+  return true;
+}
+
+bool AccessDatabase::isLinked(const std::u16string& table) {
+  const CatalogEntry* entry = file_->find(table);
+  return entry &&
+         (entry->type == object_type::kLinkedTable || entry->type == object_type::kOdbcLinkedTable);
+}
+
+std::shared_ptr<Database> openAccessDatabase(const std::string& utf8Path,
+                                             const std::u16string& name, FileFormat format) {
+  struct stat st {};
+  if (::stat(utf8Path.c_str(), &st) != 0)
+    throw RuntimeError(err::kFileNotFound, "Could not find file '" + utf8Path + "'.");
+  std::error_code ec;
+  std::string canonical = fs::canonical(utf8Path, ec).string();
+  if (ec) canonical = utf8Path;
+  auto it = cache.find(canonical);
+  if (it != cache.end() && it->second.size == st.st_size &&
+      it->second.mtime.tv_sec == st.st_mtim.tv_sec &&
+      it->second.mtime.tv_nsec == st.st_mtim.tv_nsec) {
+    return std::make_shared<AccessDatabase>(it->second.file, name);
+  }
+  auto file = AccessFile::open(canonical, format);
+  cache[canonical] = CachedFile{st.st_size, st.st_mtim, file};
+  return std::make_shared<AccessDatabase>(file, name);
 }
 
 }  // namespace dorvane::db

@@ -1,18 +1,87 @@
-// The seam between the engine and the Access file reader.
+// Access files (.mdb, .accdb) as databases of the engine.
+//
+// Each Access file gets an in-memory SQLite database (AccessFile), shared by
+// every open of that unchanged file on the thread: the engine finds it again
+// by canonical path, size and modification time, so a changed file is read
+// afresh and an unchanged one never twice. Tables are copied in the first time
+// a statement needs them, with their Access indexes; linked tables are copied
+// from the file they link to; stored select queries become views.
 #pragma once
 
 #include <dorvane/engine.h>
 
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "platform/db/access_catalog.h"
+#include "platform/db/access_import.h"
 #include "platform/db/file_format.h"
+#include "platform/db/sqlite_database.h"
 
 namespace dorvane::db {
 
 // Opens the Access file at utf8Path (format already detected from its
-// header) as a database named name. Raises a RuntimeError when it cannot.
+// header) as a database named name. Raises 3343 for a file that is truncated
+// or damaged, or whose catalog cannot be read.
 std::shared_ptr<Database> openAccessDatabase(const std::string& utf8Path,
                                              const std::u16string& name, FileFormat format);
+
+// The state of one Access file: its catalog and the in-memory copy.
+class AccessFile {
+ public:
+  // Reads the catalog of the file at utf8Path. Raises as openAccessDatabase.
+  static std::shared_ptr<AccessFile> open(const std::string& utf8Path, FileFormat format);
+
+  const std::string& path() const { return path_; }
+  FileFormat format() const { return format_; }
+  const std::shared_ptr<SqliteConnection>& connection() const { return connection_; }
+  const std::vector<CatalogEntry>& catalog() const { return catalog_; }
+  // The catalog entry named name (case-blind), or nullptr.
+  const CatalogEntry* find(const std::u16string& name) const;
+
+  // Makes the table, linked table or query named by entry available in the
+  // copy. Raises 3343 for a damaged table, 3024 for a linked table whose file
+  // is missing, 3049 for a link that is not to an Access file, 3075 for a
+  // query that cannot be translated (the description names the query and the
+  // reason).
+  void import(const CatalogEntry& entry);
+  // The copied table named name (case-blind), or nullptr.
+  const ImportedTable* imported(const std::u16string& name) const;
+  // The SELECT statement rebuilt for a stored query. Raises as import.
+  std::string querySql(const CatalogEntry& entry);
+  // The file a linked table reads from. Raises 3024 when there is none.
+  std::string linkedPath(const CatalogEntry& entry) const;
+
+ private:
+  AccessFile(std::string path, FileFormat format);
+  void importTable(const CatalogEntry& entry, const std::string& file, const std::string& table);
+
+  std::string path_;
+  FileFormat format_;
+  std::shared_ptr<SqliteConnection> connection_;
+  std::vector<CatalogEntry> catalog_;
+  std::vector<ImportedTable> imported_;
+  std::optional<std::map<std::int32_t, std::vector<QueryRow>>> queryRows_;
+  int indexCounter_ = 0;
+};
+
+class AccessDatabase : public SqliteDatabase {
+ public:
+  AccessDatabase(std::shared_ptr<AccessFile> file, std::u16string name)
+      : SqliteDatabase(file->connection(), std::move(name)), file_(std::move(file)) {}
+
+  std::optional<IndexDef> findIndex(const std::u16string& table,
+                                    const std::u16string& index) override;
+  bool importTable(const std::u16string& name) override;
+  bool isLinked(const std::u16string& table) override;
+
+  AccessFile& file() { return *file_; }
+
+ private:
+  std::shared_ptr<AccessFile> file_;
+};
 
 }  // namespace dorvane::db

@@ -1,0 +1,45 @@
+// Jet values from their stored bytes, and the SQLite form of each Jet type.
+//
+// The decoders read what the file holds rather than what mdbtools prints:
+// dates are the stored double (the full range, before 1899 and after 2700),
+// Currency the stored scaled integer, Single the stored float, GUIDs all 16
+// bytes. Each raises std::runtime_error when the bytes are too few for the type.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/db/access_table.h"
+
+namespace dorvane::db {
+
+// Text of a Jet 4 Text or Memo value: UTF-16LE, or the compressed form that
+// starts with FF FE and switches between one-byte and two-byte runs at each 00.
+std::u16string decodeJet4Text(const std::uint8_t* p, std::size_t n);
+
+// A fixed-size value of Jet type `type` (Byte, Integer, Long, Currency,
+// Single, Double, Date/Time, GUID, Numeric, Complex) from n stored bytes.
+// scale is the column's scale (Numeric only).
+JetValue decodeFixedValue(int type, const std::uint8_t* p, std::size_t n, int scale);
+
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" from the 16 stored bytes.
+std::u16string guidText(const std::uint8_t* p);
+
+// Decimal text of a Currency value scaled by 10,000 ("-1234.5678", "125").
+std::string currencyText(std::int64_t scaled);
+
+// The declared type of the column in the SQLite copy, which fixes the Variant
+// kind its values come back as: BOOLEAN, TINYINT, SMALLINT, INTEGER,
+// "CURRENCY BLOB" (exact money, no affinity), SINGLE, DOUBLE, DATETIME, TEXT
+// or BLOB. Numeric columns with at most 4 decimals are kept as Currency,
+// others as Double.
+const char* declaredType(const AccessColumn& column);
+
+// True for column types whose values are text (Text, Memo).
+bool isTextType(int type);
+
+// The Access name of a Jet type ("Text", "Number (Long Integer)", ...).
+std::string accessTypeName(const AccessColumn& column);
+
+}  // namespace dorvane::db
