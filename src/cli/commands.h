@@ -15,5 +15,9 @@ inline constexpr int kExitFailed = 1;  // a run-time error, or nothing could be 
 inline constexpr int kExitUsage = 2;
 
 int resolveCommand(const Args& args);
+int registerCommand(const Args& args);
+int unregisterCommand(const Args& args);
+int sampleCommand(const Args& args);
+int versionCommand();
 
 }  // namespace dorvane::cli
