@@ -5,6 +5,7 @@
 // the control any other (the Qt face shows a real dialog).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,12 @@ class MessageBox {
   // system's explanation (which run, which database, which placeholder, why).
   virtual void show(const std::u16string& text, const std::string& reason) = 0;
 };
+
+// The box a new ctlMessage starts with: the one set here (a GUI host sets
+// its own), else a console box. The box is not owned and must outlive the
+// controls made while it is set; null restores the console box.
+void setDefaultMessageBox(MessageBox* box);
+std::shared_ptr<MessageBox> defaultMessageBox();
 
 class ConsoleMessageBox : public MessageBox {
  public:

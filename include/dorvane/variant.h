@@ -7,10 +7,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace dorvane {
+
+class Object;
 
 // The automation type numbers (VarType) of the kinds we carry.
 enum class VarType : std::uint16_t {
@@ -23,6 +26,7 @@ enum class VarType : std::uint16_t {
   Currency = 6,  // 64-bit integer scaled by 10,000
   Date = 7,      // days since 1899-12-30 as a double
   String = 8,    // UTF-16 text
+  Object = 9,    // a counted reference to an object, or Nothing
   Boolean = 11,
   Byte = 17,
   Binary = 8209,  // array of bytes (vbArray | vbByte)
@@ -44,6 +48,8 @@ class Variant {
   static Variant date(double oleDate);
   static Variant string(std::u16string v);
   static Variant binary(std::vector<std::uint8_t> v);
+  // An object reference; a null pointer is Nothing.
+  static Variant object(std::shared_ptr<Object> v);
 
   VarType type() const { return type_; }
   bool isEmpty() const { return type_ == VarType::Empty; }
@@ -57,6 +63,7 @@ class Variant {
   double asDouble() const { return d_; }     // Single/Double/Date
   const std::u16string& asString() const { return s_; }
   const std::vector<std::uint8_t>& asBytes() const { return bytes_; }
+  const std::shared_ptr<Object>& asObject() const { return object_; }
 
   // Exact equality of kind and value (tests and comparisons with fixed words).
   friend bool operator==(const Variant& a, const Variant& b);
@@ -67,6 +74,7 @@ class Variant {
   double d_ = 0;
   std::u16string s_;
   std::vector<std::uint8_t> bytes_;
+  std::shared_ptr<Object> object_;
 };
 
 // The automation name of a value's type: "Double", "String", "Null", ...

@@ -18,5 +18,9 @@ int resolveCommand(const Args& args);
 int webCommand(const Args& args);
 int sheetCommand(const Args& args);
 int inspectCommand(const Args& args);
+int registerCommand(const Args& args);
+int unregisterCommand(const Args& args);
+int sampleCommand(const Args& args);
+int versionCommand();
 
 }  // namespace dorvane::cli

@@ -24,8 +24,14 @@ const char kUsage[] =
     "  inspect DB [--json]\n"
     "      List the tables (rows, columns, named indexes), linked tables and\n"
     "      stored queries (with the SQL rebuilt for them) of the Access file DB.\n"
+    "  register [LIBRARY] / unregister [LIBRARY]\n"
+    "      Register or unregister the component library Dorvane.ocx.\n"
+    "  sample\n"
+    "      The control's sample run: create ctlMessage by its ProgID and merge the\n"
+    "      sample page in the sample folder.\n"
     "\n"
-    "Run 'dorvane COMMAND --help' for the details of a command.\n"
+    "Run 'dorvane COMMAND --help' for the details of a command, 'dorvane --version'\n"
+    "for the version data of the program and of Dorvane.ocx.\n"
     "Databases: SQLite 3 files and Access files (.mdb/.accdb: Jet 3, Jet 4, ACE).\n";
 
 }  // namespace
@@ -41,10 +47,14 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return dorvane::cli::kExitOk;
   }
+  if (command == "--version" || command == "version") return dorvane::cli::versionCommand();
   if (command == "resolve") return dorvane::cli::resolveCommand(args);
   if (command == "web") return dorvane::cli::webCommand(args);
   if (command == "sheet") return dorvane::cli::sheetCommand(args);
   if (command == "inspect") return dorvane::cli::inspectCommand(args);
+  if (command == "register") return dorvane::cli::registerCommand(args);
+  if (command == "unregister") return dorvane::cli::unregisterCommand(args);
+  if (command == "sample") return dorvane::cli::sampleCommand(args);
   std::fprintf(stderr, "dorvane: unknown command '%s'\n\n%s", command.c_str(), kUsage);
   return dorvane::cli::kExitUsage;
 }

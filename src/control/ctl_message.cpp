@@ -5,12 +5,12 @@
 
 namespace dorvane {
 
-ctlMessage::ctlMessage() : messageBox_(std::make_shared<ConsoleMessageBox>()) {}
+ctlMessage::ctlMessage() : messageBox_(defaultMessageBox()) {}
 
 ctlMessage::~ctlMessage() = default;
 
 void ctlMessage::setMessageBox(std::shared_ptr<MessageBox> box) {
-  messageBox_ = box ? std::move(box) : std::make_shared<ConsoleMessageBox>();
+  messageBox_ = box ? std::move(box) : defaultMessageBox();
 }
 
 void ctlMessage::recordFailure(std::string step, int number, std::string description) {

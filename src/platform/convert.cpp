@@ -131,6 +131,9 @@ std::u16string toText(const Variant& v, std::string_view what) {
       return formatDate(v.asDouble());
     case VarType::String:
       return v.asString();
+    case VarType::Object:
+      throw RuntimeError(err::kTypeMismatch,
+                         "Type mismatch: " + describe(what) + " is an object, not a value");
     case VarType::Binary: {
       // Bytes read as UTF-16LE code units, an odd last byte on its own.
       const auto& b = v.asBytes();
@@ -224,10 +227,11 @@ double toDouble(const Variant& v, std::string_view what) {
       throw RuntimeError(err::kTypeMismatch, "Type mismatch: " + describe(what) + " '" +
                                                  text::toUtf8(v.asString()) + "' is not a number");
     case VarType::Binary:
+    case VarType::Object:
       break;
   }
   throw RuntimeError(err::kTypeMismatch,
-                     "Type mismatch: " + describe(what) + " is binary data, not a number");
+                     "Type mismatch: " + describe(what) + " is not a number");
 }
 
 double dateFromParts(int year, int month, int day, int hour, int minute, double second) {

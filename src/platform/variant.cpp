@@ -1,4 +1,5 @@
 // Construction, equality and type names of Variant.
+#include <dorvane/object.h>
 #include <dorvane/variant.h>
 
 namespace dorvane {
@@ -21,6 +22,7 @@ DORVANE_FACTORY(currencyScaled, std::int64_t, Currency, i_, v)
 DORVANE_FACTORY(date, double, Date, d_, v)
 DORVANE_FACTORY(string, std::u16string, String, s_, std::move(v))
 DORVANE_FACTORY(binary, std::vector<std::uint8_t>, Binary, bytes_, std::move(v))
+DORVANE_FACTORY(object, std::shared_ptr<Object>, Object, object_, std::move(v))
 #undef DORVANE_FACTORY
 
 Variant Variant::null() {
@@ -58,6 +60,8 @@ bool operator==(const Variant& a, const Variant& b) {
       return a.s_ == b.s_;
     case VarType::Binary:
       return a.bytes_ == b.bytes_;
+    case VarType::Object:
+      return a.object_ == b.object_;
     default:
       return a.i_ == b.i_;
   }
@@ -89,6 +93,8 @@ const char* typeName(VarType t) {
       return "Byte";
     case VarType::Binary:
       return "Byte()";
+    case VarType::Object:
+      return "Object";
   }
   return "Unknown";
 }

@@ -138,6 +138,7 @@ void bindVariant(sqlite3_stmt* stmt, int index, const Variant& v) {
   switch (v.type()) {
     case VarType::Empty:
     case VarType::Null:
+    case VarType::Object:
       sqlite3_bind_null(stmt, index);
       break;
     case VarType::String:

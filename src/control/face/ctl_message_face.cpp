@@ -1,0 +1,35 @@
+#include "control/face/ctl_message_face.h"
+
+#include <QMessageBox>
+#include <QResizeEvent>
+
+#include "control/sample_run.h"
+
+namespace dorvane {
+
+CtlMessageFace::CtlMessageFace(QWidget* parent)
+    : QWidget(parent), command1_(new QPushButton(QStringLiteral("Command1"), this)) {
+  command1_->setObjectName(QStringLiteral("Command1"));
+  command1_->move(0, 0);
+  resize(120, 40);
+  QObject::connect(command1_, &QPushButton::clicked, this, [this] {
+    QtMessageBox box(this);
+    runSample(box);
+  });
+}
+
+void CtlMessageFace::resizeEvent(QResizeEvent* event) {
+  command1_->setGeometry(0, 0, event->size().width(), event->size().height());
+  QWidget::resizeEvent(event);
+}
+
+void QtMessageBox::show(const std::u16string& text, const std::string& reason) {
+  QMessageBox box(parent_);
+  box.setText(QString::fromStdU16String(text));
+  box.setStandardButtons(QMessageBox::Ok);
+  if (!reason.empty() && QString::fromStdU16String(text) != QString::fromStdString(reason))
+    box.setDetailedText(QString::fromStdString(reason));
+  box.exec();
+}
+
+}  // namespace dorvane
