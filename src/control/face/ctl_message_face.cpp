@@ -1,6 +1,7 @@
 #include "control/face/ctl_message_face.h"
 
 #include <QMessageBox>
+#include <cstdio>
 #include <QResizeEvent>
 
 #include "control/sample_run.h"
@@ -24,11 +25,11 @@ void CtlMessageFace::resizeEvent(QResizeEvent* event) {
 }
 
 void QtMessageBox::show(const std::u16string& text, const std::string& reason) {
+  // The box holds the text and an OK button only; the reason goes to the log.
+  if (!reason.empty()) std::fprintf(stderr, "%s\n", reason.c_str());
   QMessageBox box(parent_);
   box.setText(QString::fromStdU16String(text));
   box.setStandardButtons(QMessageBox::Ok);
-  if (!reason.empty() && QString::fromStdU16String(text) != QString::fromStdString(reason))
-    box.setDetailedText(QString::fromStdString(reason));
   box.exec();
 }
 

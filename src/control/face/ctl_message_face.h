@@ -21,7 +21,7 @@ class CtlMessageFace : public QWidget {
   QPushButton* command1_;
 };
 
-// A dialog with the text and an OK button; the reason goes into its details.
+// A dialog with the text and an OK button only; the reason goes to stderr.
 class QtMessageBox : public MessageBox {
  public:
   explicit QtMessageBox(QWidget* parent = nullptr) : parent_(parent) {}
