@@ -120,9 +120,8 @@ void BM_FileMergeOverUno(benchmark::State& state) {
     g_calc->saveAs(g_out);
     if (!box->shown.empty()) state.SkipWithError(box->shown[0].reason.c_str());
   }
-  state.counters["ms_per_placeholder_cell"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * kCells / 1e3,
-                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["per_placeholder_cell"] = benchmark::Counter(
+      kCells, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_FileMergeOverUno)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
@@ -136,9 +135,8 @@ void BM_MergeOnlyOverUno(benchmark::State& state) {
     control.setMessageBox(std::make_shared<dorvane::RecordingMessageBox>());
     control.ocxKiv(dorvane::text::fromUtf8(g_db), u"");
   }
-  state.counters["ms_per_placeholder_cell"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * kCells / 1e3,
-                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["per_placeholder_cell"] = benchmark::Counter(
+      kCells, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_MergeOnlyOverUno)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
@@ -200,9 +198,8 @@ void BM_MergeInProcess(benchmark::State& state) {
     dorvane::sheet::registerRunning(nullptr);
     state.ResumeTiming();
   }
-  state.counters["ms_per_placeholder_cell"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * kCells / 1e3,
-                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["per_placeholder_cell"] = benchmark::Counter(
+      kCells, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_MergeInProcess)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
