@@ -155,12 +155,6 @@ TEST_F(CalcSheet, HiddenCommentsOncePerCell) {
   EXPECT_EQ(kept->text(), u"");
 }
 
-TEST_F(CalcSheet, CellsOffTheSheetAreRefused) {
-  EXPECT_THROW(ws_->Cells(0, 1), RuntimeError);
-  EXPECT_THROW(ws_->Cells(1, kMaxColumns + 1), RuntimeError);
-  EXPECT_EQ(ws_->Cells(kMaxRows, 1)->Address(), u"$A$1048576");
-}
-
 TEST(CalcAttach, NothingListeningIsRunTimeError429) {
   if (auto why = testing::calcUnavailable()) GTEST_SKIP() << *why;
   try {
