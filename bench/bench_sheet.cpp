@@ -140,6 +140,16 @@ void BM_MergeOnlyOverUno(benchmark::State& state) {
 }
 BENCHMARK(BM_MergeOnlyOverUno)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
+// Starting and ending a private headless Calc (fresh profile each time): the
+// fixed cost that dorvane sheet IN OUT adds to the file merge.
+void BM_PrivateCalcStartStop(benchmark::State& state) {
+  for (auto _ : state) {
+    std::unique_ptr<CalcProcess> calc = CalcProcess::start();
+    calc->stop();
+  }
+}
+BENCHMARK(BM_PrivateCalcStartStop)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+
 // The UNO steps of one placeholder cell, each alone (per cell).
 void BM_UnoStep(benchmark::State& state) {
   const int step = static_cast<int>(state.range(0));
