@@ -165,7 +165,8 @@ std::unique_ptr<CalcProcess> CalcProcess::start() {
   // Calc's own temporary files go into the private folder too, so that they
   // go with it even when Calc is killed.
   const std::string calcTmp = p->folder_ + "/tmp";
-  fs::create_directory(calcTmp);
+  std::error_code ec;
+  fs::create_directory(calcTmp, ec);
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
     if (std::string_view(*e).rfind("TMPDIR=", 0) != 0) env.emplace_back(*e);
