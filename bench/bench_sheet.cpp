@@ -31,7 +31,7 @@ constexpr int kColumns = 20;   // placeholder cells per row
 constexpr int kRecords = 200;  // records of the detail block
 constexpr long kDetailRow = kCells / kColumns + 3;
 
-std::string g_dir, g_db, g_in, g_out;
+std::string g_dir, g_db, g_in, g_out, g_detailOnly;
 CalcProcess* g_calc = nullptr;
 
 void exec(sqlite3* db, const std::string& sql) {
@@ -99,6 +99,14 @@ void setUp() {
   auto ws = dorvane::sheet::calc::attach(g_calc->address())->ActiveWorkbook()->ActiveSheet();
   fillTemplate(*ws);
   g_calc->saveAs(g_in);
+  g_detailOnly = g_dir + "/detail.xlsx";
+  g_calc->create();
+  dorvane::sheet::calc::attach(g_calc->address())
+      ->ActiveWorkbook()
+      ->ActiveSheet()
+      ->Cells(kDetailRow, 2)
+      ->setValue(Variant::string(u"&&lines,L"));
+  g_calc->saveAs(g_detailOnly);
   ::setenv("DORVANE_CALC", g_calc->address().c_str(), 1);
 }
 
@@ -139,6 +147,19 @@ void BM_MergeOnlyOverUno(benchmark::State& state) {
       kCells, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_MergeOnlyOverUno)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// The detail block alone (200 records of 3 columns), both passes.
+void BM_DetailBlockOverUno(benchmark::State& state) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    g_calc->load(g_detailOnly);
+    state.ResumeTiming();
+    dorvane::ctlMessage control;
+    control.setMessageBox(std::make_shared<dorvane::RecordingMessageBox>());
+    control.ocxKiv(dorvane::text::fromUtf8(g_db), u"");
+  }
+}
+BENCHMARK(BM_DetailBlockOverUno)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 // Starting and ending a private headless Calc (fresh profile each time): the
 // fixed cost that dorvane sheet IN OUT adds to the file merge.

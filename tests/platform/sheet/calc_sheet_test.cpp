@@ -8,8 +8,8 @@
 #include <filesystem>
 
 #include "platform/sheet/calc_process.h"
+#include "platform/sheet/calc_support.h"
 #include "platform/text/utf.h"
-#include "support/calc_support.h"
 
 namespace dorvane::sheet::calc {
 namespace {
