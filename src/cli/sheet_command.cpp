@@ -224,15 +224,17 @@ int mergeFile(const Options& o) {
   try {
     calc = sheet::calc::CalcProcess::start();
     stage = "load";
-    calc->load(in);
-    const char* before = std::getenv("DORVANE_CALC");
-    const std::string saved = before ? before : "";
-    ::setenv("DORVANE_CALC", calc->address().c_str(), 1);
-    status = merge(o, box, false);
-    if (before) {
-      ::setenv("DORVANE_CALC", saved.c_str(), 1);
-    } else {
-      ::unsetenv("DORVANE_CALC");
+    if (!interrupted) calc->load(in);
+    if (!interrupted) {
+      const char* before = std::getenv("DORVANE_CALC");
+      const std::string saved = before ? before : "";
+      ::setenv("DORVANE_CALC", calc->address().c_str(), 1);
+      status = merge(o, box, false);
+      if (before) {
+        ::setenv("DORVANE_CALC", saved.c_str(), 1);
+      } else {
+        ::unsetenv("DORVANE_CALC");
+      }
     }
     if (!interrupted) {
       stage = "save";
@@ -244,6 +246,10 @@ int mergeFile(const Options& o) {
                    std::string(stage) == "save" ? out.c_str() : in.c_str(), e.number(),
                    e.description());
     }
+    status = kExitFailed;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "dorvane sheet: cannot %s %s: %s\n", stage,
+                 std::string(stage) == "save" ? out.c_str() : in.c_str(), e.what());
     status = kExitFailed;
   }
   if (calc) calc->stop();

@@ -76,7 +76,6 @@ PassEnd mergeSheetPass(SheetMembers& m, const std::function<void()>& detailStep)
       if (m.observer) m.observer->placeholderFound(placeholder, where);
       PlaceholderResult r = resolvePlaceholder(placeholder, m.wkcycle, *m.kivrs,
                                                PlaceholderKind::Worksheet, m.DB, m.rs, m.observer);
-      if (m.observer) m.observer->resolved(r);
       if (r.outcome == Outcome::StopPass) return PassEnd::Stopped;
       if (r.outcome == Outcome::Resolved) {
         if (r.value) {

@@ -11,8 +11,8 @@
 
 #include "platform/sheet/calc_process.h"
 #include "platform/sheet/calc_sheet.h"
+#include "platform/sheet/calc_support.h"
 #include "platform/text/utf.h"
-#include "support/calc_support.h"
 #include "worksheet/sheet_fixture.h"
 
 namespace dorvane {

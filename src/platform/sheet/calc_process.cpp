@@ -162,6 +162,19 @@ std::unique_ptr<CalcProcess> CalcProcess::start() {
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
+  // Calc's own temporary files go into the private folder too, so that they
+  // go with it even when Calc is killed.
+  const std::string calcTmp = p->folder_ + "/tmp";
+  std::error_code ec;
+  fs::create_directory(calcTmp, ec);
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) {
+    if (std::string_view(*e).rfind("TMPDIR=", 0) != 0) env.emplace_back(*e);
+  }
+  env.push_back("TMPDIR=" + calcTmp);
+  std::vector<char*> envp;
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
 
   // Starts soffice.bin in a process group of its own (a Ctrl-C at the
   // terminal does not reach it directly); it dies with this process.
@@ -184,7 +197,7 @@ std::unique_ptr<CalcProcess> CalcProcess::start() {
       }
       int null = ::open("/dev/null", O_RDONLY);
       if (null >= 0) ::dup2(null, 0);
-      ::execv(argv[0], argv.data());
+      ::execve(argv[0], argv.data(), envp.data());
       ::_exit(127);
     }
     ::setpgid(pid, pid);

@@ -2,9 +2,16 @@
 // references into the office; every UNO exception becomes a RuntimeError
 // (1004) naming what was tried.
 //
-// Calc's own search does not wrap and starts at the top-left cell; Find and
-// FindNext wrap it so that the order is the in-process sheet's: by rows,
-// after the given cell, the top-left cell last.
+// Searching: Find asks Calc once for every cell that contains the text (its
+// own search: partial, case-insensitive) and keeps their positions; FindNext
+// walks them in the in-process sheet's order (by rows, after the given cell,
+// wrapping around, the top-left cell last). Cells written through these
+// objects update the kept positions; edits made in Calc by someone else
+// during a merge are not seen, as the merge does not guard against them.
+//
+// Comments: AddComment checks against the cells that had a note when the
+// worksheet was first asked for one, plus the notes added since; Calc keeps
+// no note without text, so the note is created (hidden) when its text is set.
 #ifdef DORVANE_HAVE_UNO
 
 #include "platform/sheet/calc_sheet.h"
@@ -20,13 +27,14 @@
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/sheet/CellFlags.hpp>
-#include <com/sun/star/sheet/XCellAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XCellRangesQuery.hpp>
 #include <com/sun/star/sheet/XSheetAnnotation.hpp>
 #include <com/sun/star/sheet/XSheetAnnotationAnchor.hpp>
 #include <com/sun/star/sheet/XSheetAnnotationShapeSupplier.hpp>
 #include <com/sun/star/sheet/XSheetAnnotations.hpp>
 #include <com/sun/star/sheet/XSheetAnnotationsSupplier.hpp>
+#include <com/sun/star/sheet/XSheetCellRanges.hpp>
 #include <com/sun/star/sheet/XSheetOperation.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
@@ -44,9 +52,12 @@
 #include <com/sun/star/util/XSearchable.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 #include <optional>
+#include <set>
 
+#include "platform/convert.h"
 #include "platform/sheet/address.h"
 #include "platform/sheet/calc_uno.h"
+#include "platform/text/compare.h"
 #include "platform/text/utf.h"
 
 namespace dorvane::sheet::calc {
@@ -64,51 +75,113 @@ struct SheetState {
   Reference<css::sheet::XSpreadsheet> sheet;
   Reference<css::util::XSearchable> searchable;
   Reference<css::sheet::XSheetAnnotations> annotations;
-  Reference<css::view::XSelectionSupplier> view;   // null without a view
-  Reference<css::util::XSearchDescriptor> search;  // the last Find's
+  Reference<css::view::XSelectionSupplier> view;  // null without a view
   sal_Int16 sheetIndex = 0;
   std::optional<sal_Int32> dateFormat, dateTimeFormat, booleanFormat;
+
+  using Cell0 = std::pair<sal_Int32, sal_Int32>;  // 0-based (row, column): search order
+  bool searched = false;                          // a Find ran
+  std::u16string searchText;                      // the last Find's text
+  std::set<Cell0> hits;                           // the cells that contain it
+  std::optional<std::set<Cell0>> notes;           // cells with a note (read when first needed)
+
+  // Keeps the hit positions right after a value was written at cell.
+  void written(Cell0 cell, const Variant& v) {
+    if (!searched) return;
+    std::u16string t;
+    if (v.isString()) {
+      t = v.asString();
+    } else if (!v.isEmpty() && !v.isNull() && v.type() != VarType::Binary) {
+      t = toText(v);
+    }
+    if (!t.empty() && text::InStr(1, t, searchText, text::CompareMode::Text) > 0) {
+      hits.insert(cell);
+    } else {
+      hits.erase(cell);
+    }
+  }
+
+  // Adds every cell of ranges (a set of cell ranges) to out.
+  static void addCells(const Reference<uno::XInterface>& ranges, std::set<Cell0>& out) {
+    Reference<css::sheet::XSheetCellRanges> r(ranges, UNO_QUERY);
+    if (!r.is()) return;
+    const uno::Sequence<css::table::CellRangeAddress> all = r->getRangeAddresses();
+    for (const auto& a : all) {
+      for (sal_Int32 row = a.StartRow; row <= a.EndRow; ++row) {
+        for (sal_Int32 col = a.StartColumn; col <= a.EndColumn; ++col) out.insert({row, col});
+      }
+    }
+  }
 };
 
 class CalcComment : public Comment {
  public:
-  CalcComment(std::shared_ptr<SheetState> state, Reference<css::sheet::XSheetAnnotation> note,
-              std::u16string address)
-      : state_(std::move(state)), note_(std::move(note)), address_(std::move(address)) {}
+  // The comment of the cell at (row0, column0); created is false for a new
+  // comment that has no note in Calc yet.
+  CalcComment(std::shared_ptr<SheetState> state, sal_Int32 row0, sal_Int32 column0, bool created)
+      : state_(std::move(state)), row0_(row0), column0_(column0), created_(created) {}
 
   void setVisible(bool visible) override {
+    if (!created_) {
+      visible_ = visible;
+      return;
+    }
     try {
-      if (note_->getIsVisible() != visible) note_->setIsVisible(visible);
+      if (note()->getIsVisible() != visible) note()->setIsVisible(visible);
     } catch (const uno::Exception& e) {
-      refuse("showing or hiding the comment of " + text::toUtf8(address_), e);
+      refuse("showing or hiding the comment of " + where(), e);
     }
   }
   void setText(const std::u16string& text) override {
     try {
-      Reference<css::text::XSimpleText>(note_, UNO_QUERY_THROW)->setString(toOU(text));
+      if (created_) {
+        Reference<css::text::XSimpleText>(note(), UNO_QUERY_THROW)->setString(toOU(text));
+        return;
+      }
+      // One call makes the note, hidden, with its text (a blank first when
+      // the text is empty: Calc makes no note from an empty text).
+      const css::table::CellAddress at(state_->sheetIndex, column0_, row0_);
+      state_->annotations->insertNew(at, text.empty() ? ::rtl::OUString(" ") : toOU(text));
+      created_ = true;
+      if (text.empty()) Reference<css::text::XSimpleText>(note(), UNO_QUERY_THROW)->setString("");
+      if (visible_) note()->setIsVisible(true);
     } catch (const uno::Exception& e) {
-      refuse("the text of the comment of " + text::toUtf8(address_), e);
+      refuse("the text of the comment of " + where(), e);
     }
   }
   std::u16string text() const override {
+    if (!created_) return {};
     try {
-      return fromOU(Reference<css::text::XSimpleText>(note_, UNO_QUERY_THROW)->getString());
+      return fromOU(Reference<css::text::XSimpleText>(note(), UNO_QUERY_THROW)->getString());
     } catch (const uno::Exception& e) {
-      refuse("reading the comment of " + text::toUtf8(address_), e);
+      refuse("reading the comment of " + where(), e);
     }
   }
   bool visible() const override {
+    if (!created_) return visible_;
     try {
-      return note_->getIsVisible();
+      return note()->getIsVisible();
     } catch (const uno::Exception& e) {
-      refuse("reading the comment of " + text::toUtf8(address_), e);
+      refuse("reading the comment of " + where(), e);
     }
   }
 
  private:
+  const Reference<css::sheet::XSheetAnnotation>& note() const {
+    if (!note_.is()) {
+      Reference<css::sheet::XSheetAnnotationAnchor> anchor(
+          state_->sheet->getCellByPosition(column0_, row0_), UNO_QUERY_THROW);
+      note_ = anchor->getAnnotation();
+    }
+    return note_;
+  }
+  std::string where() const { return text::toUtf8(absoluteAddress(row0_ + 1, column0_ + 1)); }
+
   std::shared_ptr<SheetState> state_;
-  Reference<css::sheet::XSheetAnnotation> note_;
-  std::u16string address_;
+  sal_Int32 row0_, column0_;
+  bool created_;
+  bool visible_ = false;  // Calc's notes start hidden
+  mutable Reference<css::sheet::XSheetAnnotation> note_;
 };
 
 class CalcRange : public Range {
@@ -132,11 +205,14 @@ class CalcRange : public Range {
       props->setPropertyValue("SearchWildcard", uno::Any(false));
       props->setPropertyValue("SearchByRow", uno::Any(true));
       props->setPropertyValue("SearchBackwards", uno::Any(false));
-      state_->search = d;
+      state_->hits.clear();
+      SheetState::addCells(state_->searchable->findAll(d), state_->hits);
+      state_->searchText = what;
+      state_->searched = true;
     } catch (const uno::Exception& e) {
-      refuse("setting up the search for \"" + text::toUtf8(what) + "\"", e);
+      refuse("searching the worksheet for \"" + text::toUtf8(what) + "\"", e);
     }
-    return findAfter(0, 0);
+    return next({0, 0});
   }
 
   std::shared_ptr<Range> FindNext(const Range& after) override {
@@ -146,10 +222,10 @@ class CalcRange : public Range {
       throw RuntimeError(err::kSheetOperationFailed,
                          "FindNext needs one cell of the same worksheet to continue after");
     }
-    if (!state_->search.is()) {
+    if (!state_->searched) {
       throw RuntimeError(err::kSheetOperationFailed, "FindNext without a search before it");
     }
-    return findAfter(cell->row_ - 1, cell->column_ - 1);
+    return next(cell->position());
   }
 
   std::u16string Address() const override {
@@ -220,6 +296,7 @@ class CalcRange : public Range {
     } catch (const uno::Exception& e) {
       refuse("writing " + addressUtf8(), e);
     }
+    state_->written(position(), v);
   }
 
   long Row() const override { return row_; }
@@ -230,23 +307,21 @@ class CalcRange : public Range {
   std::shared_ptr<Comment> AddComment() override {
     requireCell("AddComment");
     try {
-      Reference<css::sheet::XSheetAnnotationAnchor> anchor(cell(), UNO_QUERY_THROW);
-      Reference<css::sheet::XSheetAnnotationShapeSupplier> shape(anchor->getAnnotation(),
-                                                                 UNO_QUERY_THROW);
-      if (shape->getAnnotationShape().is()) {
-        throw RuntimeError(
-            err::kSheetOperationFailed,
-            "Cell " + addressUtf8() + " already has a comment; a second one cannot be added");
+      if (!state_->notes) {
+        std::set<SheetState::Cell0> notes;
+        Reference<css::sheet::XCellRangesQuery> query(state_->sheet, UNO_QUERY_THROW);
+        SheetState::addCells(query->queryContentCells(css::sheet::CellFlags::ANNOTATION), notes);
+        state_->notes = std::move(notes);
       }
-      // Calc keeps no note without text: the new comment starts as one blank,
-      // which its text replaces.
-      const css::table::CellAddress at(state_->sheetIndex, static_cast<sal_Int32>(column_ - 1),
-                                       static_cast<sal_Int32>(row_ - 1));
-      state_->annotations->insertNew(at, " ");
-      return std::make_shared<CalcComment>(state_, anchor->getAnnotation(), Address());
     } catch (const uno::Exception& e) {
-      refuse("adding a comment to " + addressUtf8(), e);
+      refuse("listing the comments of the worksheet", e);
     }
+    if (!state_->notes->insert(position()).second) {
+      throw RuntimeError(
+          err::kSheetOperationFailed,
+          "Cell " + addressUtf8() + " already has a comment; a second one cannot be added");
+    }
+    return std::make_shared<CalcComment>(state_, position().first, position().second, false);
   }
 
   std::shared_ptr<Comment> comment() override {
@@ -256,28 +331,25 @@ class CalcRange : public Range {
       Reference<css::sheet::XSheetAnnotation> note = anchor->getAnnotation();
       Reference<css::sheet::XSheetAnnotationShapeSupplier> shape(note, UNO_QUERY_THROW);
       if (!shape->getAnnotationShape().is()) return nullptr;
-      return std::make_shared<CalcComment>(state_, note, Address());
+      return std::make_shared<CalcComment>(state_, position().first, position().second, true);
     } catch (const uno::Exception& e) {
       refuse("reading the comment of " + addressUtf8(), e);
     }
   }
 
  private:
-  // The first hit after (row0, column0) (0-based) in search order, wrapping
-  // around to the top-left cell; null when no cell matches.
-  std::shared_ptr<Range> findAfter(sal_Int32 row0, sal_Int32 column0) {
-    try {
-      Reference<css::table::XCell> start = state_->sheet->getCellByPosition(column0, row0);
-      Reference<uno::XInterface> hit = state_->searchable->findNext(start, state_->search);
-      if (!hit.is()) hit = state_->searchable->findFirst(state_->search);
-      if (!hit.is()) return nullptr;
-      Reference<css::sheet::XCellAddressable> a(hit, UNO_QUERY_THROW);
-      css::table::CellAddress at = a->getCellAddress();
-      return std::make_shared<CalcRange>(state_, at.Row + 1, at.Column + 1,
-                                         Reference<css::table::XCell>(hit, UNO_QUERY));
-    } catch (const uno::Exception& e) {
-      refuse("searching the worksheet", e);
-    }
+  // The first hit after the cell at (0-based) position in search order,
+  // wrapping around to that cell itself; null when there is none.
+  std::shared_ptr<Range> next(SheetState::Cell0 position) const {
+    const auto& hits = state_->hits;
+    auto it = hits.upper_bound(position);
+    if (it == hits.end()) it = hits.begin();
+    if (it == hits.end()) return nullptr;
+    return std::make_shared<CalcRange>(state_, it->first + 1, it->second + 1);
+  }
+
+  SheetState::Cell0 position() const {
+    return {static_cast<sal_Int32>(row_ - 1), static_cast<sal_Int32>(column_ - 1)};
   }
 
   Reference<css::table::XCell> cell() const {

@@ -169,6 +169,11 @@ std::optional<std::pair<long, long>> MemoryWorksheet::findAfter(long row, long c
   return std::nullopt;
 }
 
+const std::u16string& MemoryWorksheet::lastSearch() const {
+  if (!searched_) refuse("FindNext without a search before it");
+  return lastSearch_;
+}
+
 void MemoryWorksheet::activate(long row, long column, bool wholeSheet) {
   active_ = wholeSheet ? std::pair<long, long>{1, 1} : std::pair<long, long>{row, column};
 }

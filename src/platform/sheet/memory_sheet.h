@@ -63,8 +63,12 @@ class MemoryWorksheet : public Worksheet, public std::enable_shared_from_this<Me
   // State the ranges share.
   void activate(long row, long column, bool wholeSheet);
   void select(long row, long column, bool wholeSheet);
-  const std::u16string& lastSearch() const { return lastSearch_; }
-  void setLastSearch(std::u16string what) { lastSearch_ = std::move(what); }
+  // The text of the last Find; raises 1004 when no Find ran on this sheet.
+  const std::u16string& lastSearch() const;
+  void setLastSearch(std::u16string what) {
+    lastSearch_ = std::move(what);
+    searched_ = true;
+  }
 
  private:
   struct Cell {
@@ -74,6 +78,7 @@ class MemoryWorksheet : public Worksheet, public std::enable_shared_from_this<Me
   using Key = std::pair<long, long>;  // (row, column): map order is search order
   std::map<Key, Cell> cells_;
   std::u16string lastSearch_;
+  bool searched_ = false;
   std::pair<long, long> active_{1, 1};
   bool wholeSelected_ = false;
 };

@@ -8,8 +8,8 @@
 #include <filesystem>
 
 #include "platform/sheet/calc_process.h"
+#include "platform/sheet/calc_support.h"
 #include "platform/text/utf.h"
-#include "support/calc_support.h"
 
 namespace dorvane::sheet::calc {
 namespace {
@@ -82,6 +82,25 @@ TEST_F(CalcSheet, SearchMatchesTheInProcessSheet) {
   clearAll(12, 4);
 }
 
+TEST_F(CalcSheet, WritesThroughTheSheetUpdateTheSearch) {
+  clearAll(6, 4);
+  put(2, 2, u"!!one");
+  put(4, 1, u"!!two");
+  auto first = cells_->Find(u"!!");
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->Address(), u"$B$2");
+  first->setValue(Variant::dbl(5));  // no longer a hit
+  put(3, 3, u"new !!three");         // a new hit
+  EXPECT_EQ(searchOrder(u"!!"), (std::vector<std::string>{"$C$3", "$A$4"}));
+  auto next = cells_->FindNext(*ws_->Cells(3, 3));
+  ASSERT_TRUE(next);
+  EXPECT_EQ(next->Address(), u"$A$4");
+  ws_->Cells(4, 1)->setValue(Variant::null());
+  ws_->Cells(3, 3)->setValue(Variant::string(u"done"));
+  EXPECT_FALSE(cells_->FindNext(*ws_->Cells(3, 3))) << "no cell holds the text any more";
+  clearAll(6, 4);
+}
+
 TEST_F(CalcSheet, ValuesAreWrittenByKind) {
   struct Case {
     const char* name;
@@ -125,18 +144,15 @@ TEST_F(CalcSheet, HiddenCommentsOncePerCell) {
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.number(), err::kSheetOperationFailed);
   }
+  // A worksheet attached afresh reads the notes Calc holds.
+  auto fresh = attach(calc_->address())->ActiveWorkbook()->ActiveSheet();
+  EXPECT_THROW(fresh->Cells(6, 2)->AddComment(), RuntimeError);
   auto empty = ws_->Cells(7, 2)->AddComment();
   empty->setVisible(false);
   empty->setText(u"");
   auto kept = ws_->Cells(7, 2)->comment();
   ASSERT_TRUE(kept) << "an empty comment is still a comment";
   EXPECT_EQ(kept->text(), u"");
-}
-
-TEST_F(CalcSheet, CellsOffTheSheetAreRefused) {
-  EXPECT_THROW(ws_->Cells(0, 1), RuntimeError);
-  EXPECT_THROW(ws_->Cells(1, kMaxColumns + 1), RuntimeError);
-  EXPECT_EQ(ws_->Cells(kMaxRows, 1)->Address(), u"$A$1048576");
 }
 
 TEST(CalcAttach, NothingListeningIsRunTimeError429) {

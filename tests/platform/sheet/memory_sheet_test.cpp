@@ -84,6 +84,11 @@ TEST(MemorySheetSearch, FindNextWrapsAndReturnsASingleHitItself) {
   EXPECT_FALSE(cells->FindNext(*c)) << "no cell holds the text any more";
 }
 
+TEST(MemorySheetSearch, FindNextNeedsAFindBeforeIt) {
+  auto ws = sheetWith({{2, 2, u"&&x"}});
+  EXPECT_THROW(ws->Cells()->FindNext(*ws->Cells(1, 1)), RuntimeError);
+}
+
 TEST(MemorySheetSearch, FindNextContinuesTheLastSearchAfterTheGivenCell) {
   auto ws = sheetWith({{1, 2, u"!!a"}, {2, 1, u"&&b"}, {3, 1, u"!!c"}, {4, 1, u"&&d"}});
   auto cells = ws->Cells();
@@ -191,13 +196,6 @@ TEST(MemoryApplication, ActiveWorkbookAndSheet) {
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.number(), err::kTypeMismatch);
   }
-}
-
-TEST(RunningApplication, RegisteredApplicationIsAttached) {
-  auto app = std::make_shared<MemoryApplication>();
-  registerRunning(app);
-  EXPECT_EQ(attachRunning(), app);
-  registerRunning(nullptr);
 }
 
 }  // namespace
