@@ -4,6 +4,7 @@
 #include <dorvane/runtime_error.h>
 
 #include <new>
+#include <stdexcept>
 
 #include "page/page_detail.h"
 #include "page/page_file.h"
@@ -57,6 +58,8 @@ Variant ctlMessage::ocxwebKiv(const std::u16string& readFile, const std::u16stri
     recordFailure(step, e.number(), e.description());
   } catch (const std::bad_alloc&) {
     recordFailure(step, err::kOutOfMemory, "Out of memory");
+  } catch (const std::length_error&) {
+    recordFailure(step, err::kOutOfMemory, "Out of memory: a text longer than a string can hold");
   }
   return Variant();
 }
@@ -76,6 +79,9 @@ void ctlMessage::mergeWeb() {
   } catch (const std::bad_alloc&) {
     number = err::kOutOfMemory;
     description = "Out of memory";
+  } catch (const std::length_error&) {
+    number = err::kOutOfMemory;
+    description = "Out of memory: a text longer than a string can hold";
   }
   std::string step = "pass " + std::to_string(wkcycle) + " on " + text::toUtf8(curdbloc);
   std::string where;

@@ -2,6 +2,9 @@
 
 #include <dorvane/runtime_error.h>
 
+#include <new>
+#include <stdexcept>
+
 #include "page/page_text.h"
 #include "platform/convert.h"
 #include "platform/text/compare.h"
@@ -121,6 +124,9 @@ void expandDetailTables(PageMembers& m, MergeObserver* observer) {
   } catch (const std::bad_alloc&) {
     obs.failed("detail table at position " + std::to_string(m.HitStr), err::kOutOfMemory,
                "Out of memory building a detail table");
+  } catch (const std::length_error&) {
+    obs.failed("detail table at position " + std::to_string(m.HitStr), err::kOutOfMemory,
+               "Out of memory: a detail table longer than a string can hold");
   } catch (...) {
     m.text = page.release();
     throw;

@@ -85,9 +85,14 @@ PassEnd runPagePass(PageMembers& m, const std::function<void()>& detail, MergeOb
                                              PlaceholderKind::Page, m.DB, m.rs, &obs);
     if (r.outcome == Outcome::StopPass) return PassEnd::Stopped;
     if (r.outcome == Outcome::Resolved && r.value) {
-      std::u16string x =
-          toText(*r.value, "the value of the placeholder at position " + std::to_string(hit) +
-                               " ('" + text::toUtf8(placeholder.substr(0, 200)) + "')");
+      if (r.value->isNull()) {
+        throw RuntimeError(err::kInvalidUseOfNull,
+                           "Invalid use of Null: the value of the placeholder at position " +
+                               std::to_string(hit) + " ('" +
+                               text::toUtf8(placeholder.substr(0, 200)) +
+                               "') is Null and cannot be written into the page");
+      }
+      const std::u16string x = toText(*r.value);
       std::int64_t at = page.writeAtMarker(hit, x);
       obs.valueWritten(x, at != 0 ? positionText(at)
                                   : u"nowhere: no \"gethere\" at or after " + positionText(hit));

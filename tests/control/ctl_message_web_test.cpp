@@ -236,14 +236,5 @@ TEST_F(OcxwebKiv, AHostMayCallTheDetailTableItself) {
   EXPECT_EQ(control_.get_HitStr(), 0);
 }
 
-TEST_F(OcxwebKiv, CodePageIsSelectable) {
-  control_.setCodePage(65001);
-  EXPECT_EQ(merge("\xe6\xbc\xa2 !!g,GB; gethere"), "\xe6\xbc\xa2 !!g,GB; 漢字¥\r\n");
-  control_.setCodePage(4242);
-  merge("x");
-  ASSERT_EQ(control_.failures().size(), 1u);
-  EXPECT_EQ(control_.failures()[0].number, err::kInvalidCall);
-}
-
 }  // namespace
 }  // namespace dorvane

@@ -116,17 +116,5 @@ TEST(PageFile, FailedSaveLeavesTheOldResult) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
 }
 
-TEST(PageFile, LoadAndSaveAreLossless) {
-  TempDir dir;
-  std::string bytes;
-  for (int b = 0; b < 256; ++b) {
-    bytes += static_cast<char>(b);
-    bytes += static_cast<char>(255 - b);
-  }
-  writeBytes(dir.file("in.htm"), bytes);
-  savePage(u(dir.file("in.htm")), loadPage(u(dir.file("in.htm")), 932), 932);
-  EXPECT_EQ(readBytes(dir.file("in.htm")), bytes + "\r\n");
-}
-
 }  // namespace
 }  // namespace dorvane::page
