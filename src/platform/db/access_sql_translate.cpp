@@ -136,6 +136,9 @@ std::string dateLiteral(const std::string& text) {
       mo = a, d = b, y = c;
     else
       throw TranslateError("the date literal #" + text + "# is not understood");
+    // Two-digit years as Access reads them: 00-29 in the 2000s, 30-99 in the 1900s.
+    size_t yearDigits = datePart.size() - datePart.find_last_of("/-") - 1;
+    if (s1 == '/' && yearDigits <= 2 && y < 100) y += y < 30 ? 2000 : 1900;
   }
   if (!timePart.empty()) {
     int got = std::sscanf(timePart.c_str(), "%d:%d:%d %2s", &h, &mi, &se, ampm);
