@@ -357,9 +357,10 @@ TEST(AccessBadInput, EveryFailureIsARuntimeErrorThatNamesTheFile) {
   } cases[] = {
       {"empty.mdb", "", err::kUnrecognizedFormat},
       {"text.mdb", "hello, this is no database", err::kUnrecognizedFormat},
-      {"header-only.mdb", jetHeader(100), err::kUnrecognizedFormat},
-      {"zero-pages.mdb", jetHeader(4096 * 4), err::kUnrecognizedFormat},
-      {"odd-size.mdb", jetHeader(4096 * 4 + 100), err::kUnrecognizedFormat},
+      // An Access header on a damaged body: recognised, but cannot be opened.
+      {"header-only.mdb", jetHeader(100), err::kCannotOpenDatabase},
+      {"zero-pages.mdb", jetHeader(4096 * 4), err::kCannotOpenDatabase},
+      {"odd-size.mdb", jetHeader(4096 * 4 + 100), err::kCannotOpenDatabase},
   };
   for (const auto& c : cases) {
     std::string path = dir.file(c.name), description;
@@ -380,7 +381,7 @@ TEST(AccessBadInput, EveryFailureIsARuntimeErrorThatNamesTheFile) {
                 auto rs = open(path)->OpenRecordset(u"参照ﾃｰﾌﾞﾙ");
                 countRows(*rs);
               }),
-              err::kUnrecognizedFormat)
+              err::kCannotOpenDatabase)
         << keep;
   }
   // Pages overwritten with noise past the header.

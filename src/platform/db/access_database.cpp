@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 std::size_t pageSize(FileFormat format) { return format == FileFormat::Jet3 ? 2048 : 4096; }
 
 [[noreturn]] void damaged(const std::string& path, const std::string& why) {
-  throw RuntimeError(err::kUnrecognizedFormat,
+  throw RuntimeError(err::kCannotOpenDatabase,
                      "The Access file '" + path + "' is damaged: " + why + ".");
 }
 

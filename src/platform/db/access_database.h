@@ -24,7 +24,7 @@
 namespace dorvane::db {
 
 // Opens the Access file at utf8Path (format already detected from its
-// header) as a database named name. Raises 3343 for a file that is truncated
+// header) as a database named name. Raises 3049 for a file that is truncated
 // or damaged, or whose catalog cannot be read.
 std::shared_ptr<Database> openAccessDatabase(const std::string& utf8Path,
                                              const std::u16string& name, FileFormat format);
@@ -43,7 +43,7 @@ class AccessFile {
   const CatalogEntry* find(const std::u16string& name) const;
 
   // Makes the table, linked table or query named by entry available in the
-  // copy. Raises 3343 for a damaged table, 3024 for a linked table whose file
+  // copy. Raises 3049 for a damaged table, 3024 for a linked table whose file
   // is missing, 3049 for a link that is not to an Access file, 3075 for a
   // query that cannot be translated (the description names the query and the
   // reason).

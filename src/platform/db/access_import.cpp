@@ -39,7 +39,7 @@ void SqliteImportSink::exec(const std::string& sql) {
   if (sqlite3_exec(connection_.handle(), sql.c_str(), nullptr, nullptr, &msg) != SQLITE_OK) {
     std::string error = msg ? msg : "unknown error";
     sqlite3_free(msg);
-    throw RuntimeError(err::kUnrecognizedFormat, "Cannot copy table '" + text::toUtf8(table_.name) +
+    throw RuntimeError(err::kCannotOpenDatabase, "Cannot copy table '" + text::toUtf8(table_.name) +
                                                      "' into the engine (" + error + "): " + sql);
   }
 }
@@ -102,7 +102,7 @@ void SqliteImportSink::row(const std::vector<JetValue>& row) {
   int rc = sqlite3_step(s);
   sqlite3_reset(s);
   if (rc != SQLITE_DONE) {
-    throw RuntimeError(err::kUnrecognizedFormat,
+    throw RuntimeError(err::kCannotOpenDatabase,
                        "Cannot copy a row of table '" + text::toUtf8(table_.name) +
                            "' into the engine (" + connection_.lastError() + ").");
   }
@@ -111,7 +111,7 @@ void SqliteImportSink::row(const std::vector<JetValue>& row) {
 
 ImportedTable SqliteImportSink::commit() {
   if (!begun_) {
-    throw RuntimeError(err::kUnrecognizedFormat,
+    throw RuntimeError(err::kCannotOpenDatabase,
                        "No definition was read for table '" + text::toUtf8(table_.name) + "'.");
   }
   insert_ = Statement();

@@ -35,7 +35,7 @@ class SqliteImportSink : public TableSink {
   void begin(const AccessTableDef& def) override;
   void row(const std::vector<JetValue>& row) override;
 
-  // Creates the indexes and releases the savepoint. Raises 3343 when the
+  // Creates the indexes and releases the savepoint. Raises 3049 when the
   // reader sent no definition.
   ImportedTable commit();
 
