@@ -138,6 +138,30 @@ TEST(AccessFixtures, SeekAndEqualsCompareLikeJet) {
   EXPECT_EQ(countRows(*stock), 2);
 }
 
+// The plan SQLite makes for sql in the in-memory copy behind db.
+std::string queryPlan(Database& db, const std::string& sql) {
+  auto& conn = dynamic_cast<db::AccessDatabase&>(db).file().connection();
+  db::Statement stmt = conn->prepare(text::fromUtf8("EXPLAIN QUERY PLAN " + sql));
+  std::string plan;
+  while (stmt.step()) plan += reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 3));
+  return plan;
+}
+
+TEST(AccessFixtures, ComparedColumnsAreIndexedNotScanned) {
+  DORVANE_ENTER_FIXTURES("access");
+  auto db = open("source.mdb");
+  // orders has no Access index: comparing its code makes one.
+  const std::string sql = "select all orders.* from orders where orders.code = 'A01'";
+  EXPECT_EQ(countRows(*db->OpenRecordset(text::fromUtf8(sql))), 3);
+  EXPECT_NE(queryPlan(*db, sql).find("USING INDEX"), std::string::npos) << queryPlan(*db, sql);
+  // The same for a Seek on an Access index, made when the index is first set.
+  auto big = open("big.mdb");
+  auto rs = big->OpenRecordset(u"big");
+  rs->setIndex(u"code");
+  const std::string seek = "SELECT * FROM big WHERE code = 'C000001' COLLATE JET";
+  EXPECT_NE(queryPlan(*big, seek).find("USING INDEX"), std::string::npos) << queryPlan(*big, seek);
+}
+
 TEST(AccessFixtures, IndexesKeepTheirAccessNames) {
   DORVANE_ENTER_FIXTURES("access");
   auto big = open("big.mdb");

@@ -84,6 +84,59 @@ const ImportedTable* AccessFile::imported(const std::u16string& name) const {
   return nullptr;
 }
 
+std::optional<IndexDef> AccessFile::index(const std::u16string& table,
+                                          const std::u16string& index) {
+  for (auto& t : imported_) {
+    if (!text::equalsText(t.name, table)) continue;
+    for (size_t i = 0; i < t.indexes.size(); ++i) {
+      if (!text::equalsText(t.indexes[i].name, index)) continue;
+      ensureAccessIndex(*connection_, t, i, indexCounter_);
+      return t.indexes[i];
+    }
+  }
+  return std::nullopt;
+}
+
+namespace {
+bool endsName(char16_t c) {
+  return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0x3000 || c == u'(' ||
+         c == u')' || c == u',' || c == u'=' || c == u'<' || c == u'>' || c == u'\'' || c == u'"';
+}
+
+// The T.K of each "T.K = '" in sql (blanks allowed around "=").
+std::vector<std::pair<std::u16string, std::u16string>> comparedColumns(const std::u16string& sql) {
+  std::vector<std::pair<std::u16string, std::u16string>> out;
+  for (size_t eq = sql.find(u'='); eq != std::u16string::npos; eq = sql.find(u'=', eq + 1)) {
+    size_t after = eq + 1;
+    while (after < sql.size() && sql[after] == u' ') ++after;
+    if (after >= sql.size() || sql[after] != u'\'') continue;
+    size_t end = eq;
+    while (end > 0 && sql[end - 1] == u' ') --end;
+    size_t begin = end;
+    while (begin > 0 && !endsName(sql[begin - 1])) --begin;
+    std::u16string name = sql.substr(begin, end - begin);
+    size_t dot = name.find(u'.');
+    if (dot == std::u16string::npos || dot == 0 || dot + 1 >= name.size() ||
+        name.find(u'.', dot + 1) != std::u16string::npos)
+      continue;
+    out.emplace_back(name.substr(0, dot), name.substr(dot + 1));
+  }
+  return out;
+}
+}  // namespace
+
+void AccessFile::indexComparedColumns(const std::u16string& sql) {
+  for (const auto& [table, column] : comparedColumns(sql)) {
+    const CatalogEntry* entry = find(table);
+    if (!entry || (entry->type != object_type::kTable && entry->type != object_type::kLinkedTable))
+      continue;
+    import(*entry);
+    for (auto& t : imported_)
+      if (text::equalsText(t.name, entry->name))
+        ensureColumnIndex(*connection_, t, column, indexCounter_);
+  }
+}
+
 std::string AccessFile::linkedPath(const CatalogEntry& entry) const {
   std::string stored = entry.database;
   std::vector<fs::path> candidates;
@@ -184,13 +237,14 @@ void AccessFile::import(const CatalogEntry& entry) {
 
 // ---- AccessDatabase --------------------------------------------------------
 
+std::shared_ptr<Recordset> AccessDatabase::OpenRecordset(const std::u16string& source) {
+  if (!isBareName(source)) file_->indexComparedColumns(source);
+  return SqliteDatabase::OpenRecordset(source);
+}
+
 std::optional<IndexDef> AccessDatabase::findIndex(const std::u16string& table,
                                                   const std::u16string& index) {
-  const ImportedTable* t = file_->imported(table);
-  if (!t) return std::nullopt;
-  for (const auto& x : t->indexes)
-    if (text::equalsText(x.name, index)) return x;
-  return std::nullopt;
+  return file_->index(table, index);
 }
 
 bool AccessDatabase::importTable(const std::u16string& name) {

@@ -50,6 +50,13 @@ class AccessFile {
   void import(const CatalogEntry& entry);
   // The copied table named name (case-blind), or nullptr.
   const ImportedTable* imported(const std::u16string& name) const;
+  // The Access index `index` of the copied table `table` (names case-blind),
+  // made in SQLite now if it was not yet; nothing when there is no such index.
+  std::optional<IndexDef> index(const std::u16string& table, const std::u16string& index);
+  // For each "T.K = '" comparison in sql whose T is a table or linked table of
+  // the file: copies T in when it is not yet, and makes sure an index leads
+  // with K. Raises as import.
+  void indexComparedColumns(const std::u16string& sql);
   // The SELECT statement rebuilt for a stored query. Raises as import.
   std::string querySql(const CatalogEntry& entry);
   // The file a linked table reads from. Raises 3024 when there is none.
@@ -73,6 +80,8 @@ class AccessDatabase : public SqliteDatabase {
   AccessDatabase(std::shared_ptr<AccessFile> file, std::u16string name)
       : SqliteDatabase(file->connection(), std::move(name)), file_(std::move(file)) {}
 
+  // SQL texts have the columns they compare with a text literal indexed first.
+  std::shared_ptr<Recordset> OpenRecordset(const std::u16string& source) override;
   std::optional<IndexDef> findIndex(const std::u16string& table,
                                     const std::u16string& index) override;
   bool importTable(const std::u16string& name) override;
