@@ -26,14 +26,28 @@ std::size_t pageSize(FileFormat format) { return format == FileFormat::Jet3 ? 20
                      "The Access file '" + path + "' is damaged: " + why + ".");
 }
 
+struct FileId {
+  dev_t dev;
+  ino_t ino;
+  bool operator<(const FileId& o) const { return dev != o.dev ? dev < o.dev : ino < o.ino; }
+};
+
 struct CachedFile {
   off_t size;
   timespec mtime;
   std::shared_ptr<AccessFile> file;
 };
 
-// Per thread, like the engine's SQLite connections: the objects are not thread-safe.
-thread_local std::map<std::string, CachedFile> cache;
+// Per thread, like the engine's SQLite connections: the objects are not
+// thread-safe. Found by the file's identity (device and inode, which stand
+// for its canonical path without resolving it on every open), and used only
+// while size and modification time are unchanged.
+thread_local std::map<FileId, CachedFile> cache;
+
+bool unchanged(const CachedFile& c, const struct stat& st) {
+  return c.size == st.st_size && c.mtime.tv_sec == st.st_mtim.tv_sec &&
+         c.mtime.tv_nsec == st.st_mtim.tv_nsec;
+}
 
 FileFormat formatOf(const std::string& path) {
   unsigned char header[64];
@@ -260,22 +274,23 @@ bool AccessDatabase::isLinked(const std::u16string& table) {
          (entry->type == object_type::kLinkedTable || entry->type == object_type::kOdbcLinkedTable);
 }
 
+std::shared_ptr<Database> cachedAccessDatabase(const struct stat& st, const std::u16string& name) {
+  auto it = cache.find(FileId{st.st_dev, st.st_ino});
+  if (it == cache.end() || !unchanged(it->second, st)) return nullptr;
+  return std::make_shared<AccessDatabase>(it->second.file, name);
+}
+
 std::shared_ptr<Database> openAccessDatabase(const std::string& utf8Path,
                                              const std::u16string& name, FileFormat format) {
   struct stat st {};
   if (::stat(utf8Path.c_str(), &st) != 0)
     throw RuntimeError(err::kFileNotFound, "Could not find file '" + utf8Path + "'.");
+  if (auto db = cachedAccessDatabase(st, name)) return db;
   std::error_code ec;
   std::string canonical = fs::canonical(utf8Path, ec).string();
   if (ec) canonical = utf8Path;
-  auto it = cache.find(canonical);
-  if (it != cache.end() && it->second.size == st.st_size &&
-      it->second.mtime.tv_sec == st.st_mtim.tv_sec &&
-      it->second.mtime.tv_nsec == st.st_mtim.tv_nsec) {
-    return std::make_shared<AccessDatabase>(it->second.file, name);
-  }
   auto file = AccessFile::open(canonical, format);
-  cache[canonical] = CachedFile{st.st_size, st.st_mtim, file};
+  cache[FileId{st.st_dev, st.st_ino}] = CachedFile{st.st_size, st.st_mtim, file};
   return std::make_shared<AccessDatabase>(file, name);
 }
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <dorvane/engine.h>
+#include <sys/stat.h>
 
 #include <map>
 #include <memory>
@@ -28,6 +29,12 @@ namespace dorvane::db {
 // or damaged, or whose catalog cannot be read.
 std::shared_ptr<Database> openAccessDatabase(const std::string& utf8Path,
                                              const std::u16string& name, FileFormat format);
+
+// The database of the Access file st describes when the engine has read it
+// on this thread and it is unchanged since (same size and modification
+// time), or nullptr. Costs no file access: the engine calls it before it
+// looks at the file's header.
+std::shared_ptr<Database> cachedAccessDatabase(const struct stat& st, const std::u16string& name);
 
 // The state of one Access file: its catalog and the in-memory copy.
 class AccessFile {
