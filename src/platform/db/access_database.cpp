@@ -176,7 +176,7 @@ std::string AccessFile::linkedPath(const CatalogEntry& entry) const {
 
 void AccessFile::importTable(const CatalogEntry& entry, const std::string& file,
                              const std::string& table) {
-  SqliteImportSink sink(*connection_, entry.name, indexCounter_);
+  SqliteImportSink sink(*connection_, entry.name);
   readAccessTableIsolated(file, table, sink);
   imported_.push_back(sink.commit());
 }

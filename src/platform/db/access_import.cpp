@@ -19,9 +19,8 @@ std::string quoted(const std::string& name) {
 }
 }  // namespace
 
-SqliteImportSink::SqliteImportSink(SqliteConnection& connection, std::u16string localName,
-                                   int& indexCounter)
-    : connection_(connection), indexCounter_(indexCounter) {
+SqliteImportSink::SqliteImportSink(SqliteConnection& connection, std::u16string localName)
+    : connection_(connection) {
   table_.name = std::move(localName);
   exec("SAVEPOINT dorvane_import");
   open_ = true;

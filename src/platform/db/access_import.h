@@ -42,7 +42,7 @@ bool ensureColumnIndex(SqliteConnection& connection, ImportedTable& table,
 // and a sink destroyed without commit() leaves the database as it was.
 class SqliteImportSink : public TableSink {
  public:
-  SqliteImportSink(SqliteConnection& connection, std::u16string localName, int& indexCounter);
+  SqliteImportSink(SqliteConnection& connection, std::u16string localName);
   ~SqliteImportSink() override;
   SqliteImportSink(const SqliteImportSink&) = delete;
   SqliteImportSink& operator=(const SqliteImportSink&) = delete;
@@ -59,7 +59,6 @@ class SqliteImportSink : public TableSink {
 
   SqliteConnection& connection_;
   ImportedTable table_;
-  int& indexCounter_;
   bool begun_ = false, open_ = false;
   Statement insert_;
 };
