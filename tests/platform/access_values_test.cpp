@@ -119,7 +119,7 @@ void decode(const std::vector<std::uint8_t>& stream, TableSink& sink, size_t max
   WireReader r(
       [&](std::uint8_t* buf, size_t size) {
         size_t n = std::min<size_t>({size, stream.size() - pos, 7});  // small reads
-        std::memcpy(buf, stream.data() + pos, n);
+        if (n > 0) std::memcpy(buf, stream.data() + pos, n);
         pos += n;
         return n;
       },
