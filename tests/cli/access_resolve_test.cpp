@@ -2,7 +2,9 @@
 // binary with --json, from the fixtures' access folder (DB名 is relative).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -17,9 +19,9 @@ std::string shellQuote(const std::string& s) {
   return q + "'";
 }
 
-// Runs the CLI in the current directory and parses its one line of JSON.
-nlohmann::json runResolve(const std::vector<std::string>& args) {
-  std::string cmd = shellQuote(DORVANE_CLI) + " resolve";
+// Runs a CLI command in the current directory and parses its one line of JSON.
+nlohmann::json runJson(const std::string& command, const std::vector<std::string>& args) {
+  std::string cmd = shellQuote(DORVANE_CLI) + " " + command;
   for (const auto& a : args) cmd += " " + shellQuote(a);
   cmd += " --json 2>/dev/null";
   std::FILE* p = ::popen(cmd.c_str(), "r");
@@ -29,6 +31,8 @@ nlohmann::json runResolve(const std::vector<std::string>& args) {
   ::pclose(p);
   return nlohmann::json::parse(out, nullptr, false);
 }
+
+nlohmann::json runResolve(const std::vector<std::string>& args) { return runJson("resolve", args); }
 
 struct Case {
   std::string text, db, pass, kind;
@@ -115,6 +119,39 @@ TEST(AccessResolveCli, LayoutErrorsAreRuntimeErrors) {
     EXPECT_NE(j["error"]["description"].get<std::string>().find(c.mentions), std::string::npos)
         << j.dump();
   }
+}
+
+TEST(AccessInspectCli, ListsTablesIndexesLinksAndQueries) {
+  DORVANE_ENTER_FIXTURES("access");
+  auto source = runJson("inspect", {"source.mdb"});
+  ASSERT_TRUE(source.is_object() && !source.contains("error")) << source.dump();
+  std::map<std::string, long> rows;
+  for (const auto& t : source["tables"]) rows[t["name"]] = t["rows"];
+  EXPECT_EQ(rows,
+            (std::map<std::string, long>{{"items", 7}, {"mixed", 6}, {"stock", 4}, {"orders", 5}}));
+  const auto& items = *std::find_if(source["tables"].begin(), source["tables"].end(),
+                                    [](const auto& t) { return t["name"] == "items"; });
+  EXPECT_EQ(items["indexes"][0]["name"], "code");
+  EXPECT_EQ(items["columns"][1]["type"], "Number (Double)");
+  ASSERT_EQ(source["queries"].size(), 2u);
+  for (const auto& q : source["queries"]) {
+    EXPECT_EQ(q["kind"], "select");
+    EXPECT_TRUE(q.contains("sql")) << q.dump();
+  }
+
+  auto pk = runJson("inspect", {"layout_pk.mdb"});
+  ASSERT_EQ(pk["tables"].size(), 1u);
+  EXPECT_EQ(pk["tables"][0]["indexes"][0]["name"], "PrimaryKey");
+  EXPECT_TRUE(pk["tables"][0]["indexes"][0]["primaryKey"]);
+  EXPECT_TRUE(pk["tables"][0].contains("warning"));
+  auto linked = runJson("inspect", {"layout_linked.mdb"});
+  ASSERT_EQ(linked["linkedTables"].size(), 1u);
+  EXPECT_EQ(linked["linkedTables"][0]["database"], "ref.mdb");
+  EXPECT_TRUE(linked["linkedTables"][0].contains("warning"));
+  auto ref = runJson("inspect", {"ref.mdb"});
+  for (const auto& t : ref["tables"]) EXPECT_FALSE(t.contains("warning")) << t.dump();
+  auto missing = runJson("inspect", {"missing.mdb"});
+  EXPECT_EQ(missing["error"]["number"], 3024);
 }
 
 }  // namespace
