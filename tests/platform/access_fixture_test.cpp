@@ -154,6 +154,11 @@ TEST(AccessFixtures, ComparedColumnsAreIndexedNotScanned) {
   const std::string sql = "select all orders.* from orders where orders.code = 'A01'";
   EXPECT_EQ(countRows(*db->OpenRecordset(text::fromUtf8(sql))), 3);
   EXPECT_NE(queryPlan(*db, sql).find("USING INDEX"), std::string::npos) << queryPlan(*db, sql);
+  // Through a query, the table column the query shows.
+  const std::string viaQuery = "select all q_items.* from q_items where q_items.code = 'A01'";
+  EXPECT_EQ(countRows(*db->OpenRecordset(text::fromUtf8(viaQuery))), 2);
+  EXPECT_NE(queryPlan(*db, viaQuery).find("USING INDEX"), std::string::npos)
+      << queryPlan(*db, viaQuery);
   // The same for a Seek on an Access index, made when the index is first set.
   auto big = open("big.mdb");
   auto rs = big->OpenRecordset(u"big");

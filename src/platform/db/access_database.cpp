@@ -140,14 +140,28 @@ std::vector<std::pair<std::u16string, std::u16string>> comparedColumns(const std
 }  // namespace
 
 void AccessFile::indexComparedColumns(const std::u16string& sql) {
-  for (const auto& [table, column] : comparedColumns(sql)) {
-    const CatalogEntry* entry = find(table);
-    if (!entry || (entry->type != object_type::kTable && entry->type != object_type::kLinkedTable))
-      continue;
+  for (const auto& [table, column] : comparedColumns(sql)) indexColumn(table, column, 0);
+}
+
+void AccessFile::indexColumn(const std::u16string& table, const std::u16string& column, int depth) {
+  constexpr int kMaxQueryDepth = 8;
+  const CatalogEntry* entry = find(table);
+  if (!entry || depth > kMaxQueryDepth) return;
+  if (entry->type == object_type::kTable || entry->type == object_type::kLinkedTable) {
     import(*entry);
     for (auto& t : imported_)
       if (text::equalsText(t.name, entry->name))
         ensureColumnIndex(*connection_, t, column, indexCounter_);
+  } else if (entry->type == object_type::kQuery) {
+    // A query's column that shows a table's column as it is: index that one,
+    // which SQLite uses through the view.
+    import(*entry);
+    auto rows = queryRows_->find(entry->id);
+    if (rows == queryRows_->end()) return;
+    for (const auto& source : querySourceColumns(rows->second)) {
+      if (text::equalsText(text::fromUtf8(source.output), column))
+        indexColumn(text::fromUtf8(source.table), text::fromUtf8(source.column), depth + 1);
+    }
   }
 }
 
@@ -231,6 +245,8 @@ void AccessFile::import(const CatalogEntry& entry) {
                          "The linked table '" + text::toUtf8(entry.name) + "' of '" + path_ +
                              "' is an ODBC link, which cannot be read here.");
     case object_type::kQuery: {
+      for (const auto& v : views_)
+        if (text::equalsText(v, entry.name)) return;
       std::string sql = querySql(entry);
       std::string create = "CREATE VIEW " + text::toUtf8(quoteName(entry.name)) + " AS " + sql;
       char* msg = nullptr;
@@ -242,6 +258,7 @@ void AccessFile::import(const CatalogEntry& entry) {
                                                   "' of '" + path_ + "' cannot be run (" + error +
                                                   "): " + sql);
       }
+      views_.push_back(entry.name);
       return;
     }
     default:

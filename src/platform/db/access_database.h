@@ -62,7 +62,8 @@ class AccessFile {
   std::optional<IndexDef> index(const std::u16string& table, const std::u16string& index);
   // For each "T.K = '" comparison in sql whose T is a table or linked table of
   // the file: copies T in when it is not yet, and makes sure an index leads
-  // with K. Raises as import.
+  // with K; when T is a query whose K shows a table's column as it is, the
+  // same for that column. Raises as import.
   void indexComparedColumns(const std::u16string& sql);
   // The SELECT statement rebuilt for a stored query. Raises as import.
   std::string querySql(const CatalogEntry& entry);
@@ -72,12 +73,15 @@ class AccessFile {
  private:
   AccessFile(std::string path, FileFormat format);
   void importTable(const CatalogEntry& entry, const std::string& file, const std::string& table);
+  // Indexes column of table, or for a query the table column it shows.
+  void indexColumn(const std::u16string& table, const std::u16string& column, int depth);
 
   std::string path_;
   FileFormat format_;
   std::shared_ptr<SqliteConnection> connection_;
   std::vector<CatalogEntry> catalog_;
   std::vector<ImportedTable> imported_;
+  std::vector<std::u16string> views_;  // stored queries made into views
   std::optional<std::map<std::int32_t, std::vector<QueryRow>>> queryRows_;
   int indexCounter_ = 0;
 };

@@ -599,20 +599,26 @@ NameUses namesIn(const std::string& expression) {
   return uses;
 }
 
-bool isColumnReference(const std::string& expression) {
+std::optional<ColumnReference> columnReference(const std::string& expression) {
   std::vector<Token> t;
   try {
     t = tokenize(expression);
   } catch (const TranslateError&) {
-    return false;
+    return std::nullopt;
   }
   auto isName = [&](size_t i) {
     return i < t.size() && (t[i].kind == Tok::Bracket ||
                             (t[i].kind == Tok::Name && upper(t[i].text) != "TRUE" &&
                              upper(t[i].text) != "FALSE" && upper(t[i].text) != "NULL"));
   };
-  if (t.size() == 2) return isName(0);
-  return t.size() == 4 && isName(0) && t[1].kind == Tok::Op && t[1].text == "." && isName(2);
+  if (t.size() == 2 && isName(0)) return ColumnReference{"", t[0].text};
+  if (t.size() == 4 && isName(0) && t[1].kind == Tok::Op && t[1].text == "." && isName(2))
+    return ColumnReference{t[0].text, t[2].text};
+  return std::nullopt;
+}
+
+bool isColumnReference(const std::string& expression) {
+  return columnReference(expression).has_value();
 }
 
 }  // namespace dorvane::db
