@@ -284,6 +284,27 @@ TEST(AccessFixtures, PublicFilesKeepTextAndDates) {
   EXPECT_TRUE(kana && cyrillic && greek && ascii);
 }
 
+TEST(AccessFixtures, Jet3AndJet4FilesHoldTheSameRows) {
+  DORVANE_ENTER_FIXTURES("public");
+  auto rowsOf = [](const std::string& file) {
+    auto rs = open(file)->OpenRecordset(u"SELECT * FROM Table1 ORDER BY A");
+    std::vector<std::vector<Variant>> rows;
+    for (; !rs->Eof(); rs->MoveNext()) {
+      std::vector<Variant> row;
+      for (const char16_t* c : {u"A", u"B", u"C", u"D", u"E", u"F", u"G", u"H", u"I"})
+        row.push_back(rs->Fields(c));
+      rows.push_back(row);
+    }
+    return rows;
+  };
+  auto jet3 = rowsOf("testV1997.mdb"), jet4 = rowsOf("testV2000.mdb");
+  ASSERT_EQ(jet3.size(), 2u);
+  EXPECT_EQ(jet3, jet4);
+  EXPECT_EQ(jet4[0][6].type(), VarType::Date);
+  EXPECT_EQ(jet4[0][7].type(), VarType::Currency);
+  EXPECT_EQ(jet4[0][8].type(), VarType::Boolean);
+}
+
 // Stored select queries of the public files against SQL written by hand from
 // the queries' text as Access shows it (dates as serial numbers: #1/1/95# is
 // 34700, #12/31/95# is 35064).
