@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/db/access_header.h"
 #include "platform/db/access_process.h"
 #include "platform/db/access_sql_translate.h"
 #include "platform/db/jet_collation.h"
@@ -77,6 +78,16 @@ std::shared_ptr<AccessFile> AccessFile::open(const std::string& utf8Path, FileFo
   if (static_cast<std::size_t>(st.st_size) % page != 0)
     damaged(utf8Path, "its size is not a whole number of " + std::to_string(page) +
                           "-byte pages (truncated)");
+  std::uint8_t header[256];
+  std::size_t got = 0;
+  if (std::FILE* f = std::fopen(utf8Path.c_str(), "rb")) {
+    got = std::fread(header, 1, sizeof header, f);
+    std::fclose(f);
+  }
+  // Access asks for the password; the engine has none to give.
+  if (hasDatabasePassword(header, got, format))
+    throw RuntimeError(err::kCannotOpenDatabase,
+                       "The Access file '" + utf8Path + "' is protected by a database password.");
   std::shared_ptr<AccessFile> file(new AccessFile(utf8Path, format));
   CollectSink objects;
   readAccessTableIsolated(utf8Path, "MSysObjects", objects);
