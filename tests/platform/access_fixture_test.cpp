@@ -167,6 +167,30 @@ TEST(AccessFixtures, ComparedColumnsAreIndexedNotScanned) {
   EXPECT_NE(queryPlan(*big, seek).find("USING INDEX"), std::string::npos) << queryPlan(*big, seek);
 }
 
+TEST(AccessFixtures, SqlTextsDifferingInTheirValuesGetTheirOwnRows) {
+  DORVANE_ENTER_FIXTURES("access");
+  auto db = open("source.mdb");
+  struct Case {
+    const char* sql;
+    long rows;
+  } cases[] = {
+      {"select all items.* from items where items.code = 'A01'", 2},
+      {"select all items.* from items where items.code = 'A02'", 1},
+      {"select all items.* from items where items.code = 'Z''9'", 0},
+      {"select all stock.* from stock where stock.code = 'S1' and stock.lot = '2'", 2},
+      {"select all stock.* from stock where stock.code = 'S1' and stock.lot = '1'", 1},
+      {"select \"code\" from [stock] where lot = '1' and 'x' = 'x'", 2},
+      {"select 'it''s' as t from items where items.code = 'A01'", 2},
+  };
+  for (int round = 0; round < 2; ++round) {
+    for (const auto& c : cases) {
+      EXPECT_EQ(countRows(*db->OpenRecordset(text::fromUtf8(c.sql))), c.rows) << c.sql;
+    }
+  }
+  auto quoted = db->OpenRecordset(u"select 'it''s' as t from items where items.code = 'A02'");
+  EXPECT_EQ(quoted->Fields(u"t"), Variant::string(u"it's"));
+}
+
 TEST(AccessFixtures, IndexesKeepTheirAccessNames) {
   DORVANE_ENTER_FIXTURES("access");
   auto big = open("big.mdb");

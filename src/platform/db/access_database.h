@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,9 @@ class AccessFile {
   // with K; when T is a query whose K shows a table's column as it is, the
   // same for that column. Raises as import.
   void indexComparedColumns(const std::u16string& sql);
+  // SQL texts, with their literals as parameters, kept prepared for reuse.
+  std::set<std::string> cachedShapes;
+
   // The SELECT statement rebuilt for a stored query. Raises as import.
   std::string querySql(const CatalogEntry& entry);
   // The file a linked table reads from. Raises 3024 when there is none.
@@ -81,7 +85,8 @@ class AccessFile {
   std::shared_ptr<SqliteConnection> connection_;
   std::vector<CatalogEntry> catalog_;
   std::vector<ImportedTable> imported_;
-  std::vector<std::u16string> views_;  // stored queries made into views
+  std::vector<std::u16string> views_;      // stored queries made into views
+  std::set<std::u16string> comparedDone_;  // "T.K" pairs indexComparedColumns has seen
   std::optional<std::map<std::int32_t, std::vector<QueryRow>>> queryRows_;
   int indexCounter_ = 0;
 };
@@ -91,7 +96,8 @@ class AccessDatabase : public SqliteDatabase {
   AccessDatabase(std::shared_ptr<AccessFile> file, std::u16string name)
       : SqliteDatabase(file->connection(), std::move(name)), file_(std::move(file)) {}
 
-  // SQL texts have the columns they compare with a text literal indexed first.
+  // SQL texts have the columns they compare with a text literal indexed
+  // first, and run as prepared statements with their literals as parameters.
   std::shared_ptr<Recordset> OpenRecordset(const std::u16string& source) override;
   std::optional<IndexDef> findIndex(const std::u16string& table,
                                     const std::u16string& index) override;
