@@ -11,7 +11,9 @@
 #include "cli/commands.h"
 #include "platform/db/access_database.h"
 #include "platform/db/access_values.h"
+#include "platform/text/compare.h"
 #include "platform/text/utf.h"
+#include "resolve/names.h"
 
 namespace dorvane::cli {
 
@@ -62,6 +64,11 @@ Json tableJson(db::AccessFile& file, const db::CatalogEntry& entry) {
                      {"foreignKey", x.foreignKey}});
     }
     t["indexes"] = idx;
+    if (text::equalsText(entry.name, names::kReferenceTable) &&
+        !file.index(entry.name, names::kKeyIndex)) {
+      t["warning"] = "no index named " + text::toUtf8(names::kKeyIndex) +
+                     ": every merge pass over this file ends with error 3800";
+    }
   } catch (const RuntimeError& e) {
     t["error"] = errorJson(e);
   }
@@ -90,6 +97,10 @@ Json inspect(db::AccessFile& file) {
           l["error"] = errorJson(ex);
         }
       }
+      if (text::equalsText(e.name, names::kReferenceTable))
+        l["warning"] =
+            "a linked reference table has no index: every merge pass over this "
+            "file ends with error 3251";
       linked.push_back(l);
     } else if (e.type == db::object_type::kQuery) {
       Json q{{"name", text::toUtf8(e.name)}, {"kind", db::queryTypeName(e.flags)}};
@@ -129,6 +140,7 @@ void printText(const Json& j) {
                                                        : "";
       std::printf("    index %s (%s)%s\n", s(x["name"]).c_str(), cols.c_str(), what.c_str());
     }
+    if (t.contains("warning")) std::printf("    warning: %s\n", s(t["warning"]).c_str());
   }
   if (!j["linkedTables"].empty()) std::printf("\nLinked tables (not table-type: no Index/Seek):\n");
   for (const auto& l : j["linkedTables"]) {
@@ -138,6 +150,7 @@ void printText(const Json& j) {
       std::printf("  (reads %s)\n", s(l["path"]).c_str());
     else
       std::printf("  (error: %s)\n", s(l["error"]["description"]).c_str());
+    if (l.contains("warning")) std::printf("    warning: %s\n", s(l["warning"]).c_str());
   }
   if (!j["queries"].empty()) std::printf("\nQueries:\n");
   for (const auto& q : j["queries"]) {

@@ -21,11 +21,15 @@ inline bool fixturesRequired() {
 }
 
 // The fixtures folder, absolute, or "" when it is missing.
+// Found once, from the repository root where the tests start.
 inline std::string fixturesDir() {
-  std::error_code ec;
-  auto dir = std::filesystem::absolute("../shared/fixtures", ec);
-  if (ec || !std::filesystem::is_directory(dir / "access", ec)) return "";
-  return dir.lexically_normal().string();
+  static const std::string found = [] {
+    std::error_code ec;
+    auto dir = std::filesystem::absolute("../shared/fixtures", ec);
+    if (ec || !std::filesystem::is_directory(dir / "access", ec)) return std::string();
+    return dir.lexically_normal().string();
+  }();
+  return found;
 }
 
 // Enters fixtures/<sub> for the life of the object and returns to the old
@@ -53,9 +57,9 @@ class FixtureCwd {
 
 // Skips (or, when fixtures are required, fails) the test when the fixtures
 // are missing; otherwise enters fixtures/sub until the end of the test.
-#define DORVANE_ENTER_FIXTURES(sub)                                                     \
-  ::dorvane::testing::FixtureCwd fixtureCwd_(sub);                                      \
-  if (!fixtureCwd_.entered()) {                                                         \
+#define DORVANE_ENTER_FIXTURES(sub)                                                        \
+  ::dorvane::testing::FixtureCwd fixtureCwd_(sub);                                         \
+  if (!fixtureCwd_.entered()) {                                                            \
     if (::dorvane::testing::fixturesRequired()) FAIL() << "../shared/fixtures is missing"; \
-    GTEST_SKIP() << "../shared/fixtures is missing: Access fixture tests skipped";      \
+    GTEST_SKIP() << "../shared/fixtures is missing: Access fixture tests skipped";         \
   }

@@ -73,6 +73,7 @@ TEST(AccessSqlTranslate, ExpressionsComputeWhatAccessComputes) {
       {"Int(-2.5) & \"/\" & Fix(-2.5) & \"/\" & Int(2.5)", {"-3/-2/2", "-3/-2/2"}},
       {"#2024-01-01#", {"45292.0", "45292.0"}},
       {"#2024-01-01# + 1", {"45293.0", "45293.0"}},
+      {"#1/1/95# & \"/\" & #12/31/29#", {"34700.0/47483.0", "34700.0/47483.0"}},
       {"#1/2/2024 12:00:00 PM#", {"45293.5", "45293.5"}},
       {"Year([d]) & \"-\" & Month([d]) & \"-\" & Day([d]) & \" \" & Hour([d])",
        {"2024-1-1 12", "-- "}},  // Null parts vanish in &, as in Access
@@ -166,6 +167,19 @@ TEST(AccessQueries, RebuildsSelectQueriesThatRun) {
           row(11, 1, {}, {}, {}, "i.name")};
   sql = buildQuerySql(rows, 0, noShape);
   EXPECT_EQ(db.column(sql), (std::vector<std::string>{"x"}));
+}
+
+TEST(AccessQueries, SourceColumnsAreThePlainReferences) {
+  std::vector<QueryRow> rows = {row(5, 1, {}, "items", "i", {}), row(5, 2, {}, "orders", {}, {}),
+                                row(6, 1, 0, {}, {}, "i.code"),
+                                row(6, 2, 0, "total", {}, "orders.qty*orders.amount"),
+                                row(6, 3, 0, "who", {}, "[orders].[item]")};
+  auto sources = querySourceColumns(rows);
+  ASSERT_EQ(sources.size(), 2u);
+  EXPECT_EQ(sources[0].output + "=" + sources[0].table + "." + sources[0].column,
+            "code=items.code");
+  EXPECT_EQ(sources[1].output + "=" + sources[1].table + "." + sources[1].column,
+            "who=orders.item");
 }
 
 TEST(AccessQueries, DistinctRowKeepsOneRowPerShownRecord) {

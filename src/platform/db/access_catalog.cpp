@@ -41,7 +41,7 @@ std::vector<CatalogEntry> catalogFromRows(const CollectSink& objects, const std:
       flags = objects.column("Flags"), database = objects.column("Database"),
       foreign = objects.column("ForeignName");
   if (name < 0 || type < 0) {
-    throw RuntimeError(err::kUnrecognizedFormat,
+    throw RuntimeError(err::kCannotOpenDatabase,
                        "The Access file '" + path +
                            "' is damaged: its catalog MSysObjects lacks the column Name or Type.");
   }

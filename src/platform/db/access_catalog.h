@@ -43,7 +43,7 @@ class CollectSink : public TableSink {
   std::vector<std::vector<JetValue>> rows_;
 };
 
-// The catalog from MSysObjects as read into sink. Raises 3343 when the table
+// The catalog from MSysObjects as read into sink. Raises 3049 when the table
 // lacks the Name or Type column.
 std::vector<CatalogEntry> catalogFromRows(const CollectSink& msysObjects, const std::string& path);
 

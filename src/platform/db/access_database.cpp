@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/db/access_header.h"
 #include "platform/db/access_process.h"
 #include "platform/db/access_sql_translate.h"
 #include "platform/db/jet_collation.h"
+#include "platform/db/sqlite_recordset.h"
 #include "platform/db/sqlite_values.h"
 #include "platform/text/compare.h"
 #include "platform/text/utf.h"
@@ -22,9 +24,15 @@ namespace fs = std::filesystem;
 std::size_t pageSize(FileFormat format) { return format == FileFormat::Jet3 ? 2048 : 4096; }
 
 [[noreturn]] void damaged(const std::string& path, const std::string& why) {
-  throw RuntimeError(err::kUnrecognizedFormat,
+  throw RuntimeError(err::kCannotOpenDatabase,
                      "The Access file '" + path + "' is damaged: " + why + ".");
 }
+
+struct FileId {
+  dev_t dev;
+  ino_t ino;
+  bool operator<(const FileId& o) const { return dev != o.dev ? dev < o.dev : ino < o.ino; }
+};
 
 struct CachedFile {
   off_t size;
@@ -32,8 +40,16 @@ struct CachedFile {
   std::shared_ptr<AccessFile> file;
 };
 
-// Per thread, like the engine's SQLite connections: the objects are not thread-safe.
-thread_local std::map<std::string, CachedFile> cache;
+// Per thread, like the engine's SQLite connections: the objects are not
+// thread-safe. Found by the file's identity (device and inode, which stand
+// for its canonical path without resolving it on every open), and used only
+// while size and modification time are unchanged.
+thread_local std::map<FileId, CachedFile> cache;
+
+bool unchanged(const CachedFile& c, const struct stat& st) {
+  return c.size == st.st_size && c.mtime.tv_sec == st.st_mtim.tv_sec &&
+         c.mtime.tv_nsec == st.st_mtim.tv_nsec;
+}
 
 FileFormat formatOf(const std::string& path) {
   unsigned char header[64];
@@ -63,6 +79,16 @@ std::shared_ptr<AccessFile> AccessFile::open(const std::string& utf8Path, FileFo
   if (static_cast<std::size_t>(st.st_size) % page != 0)
     damaged(utf8Path, "its size is not a whole number of " + std::to_string(page) +
                           "-byte pages (truncated)");
+  std::uint8_t header[256];
+  std::size_t got = 0;
+  if (std::FILE* f = std::fopen(utf8Path.c_str(), "rb")) {
+    got = std::fread(header, 1, sizeof header, f);
+    std::fclose(f);
+  }
+  // Access asks for the password; the engine has none to give.
+  if (hasDatabasePassword(header, got, format))
+    throw RuntimeError(err::kCannotOpenDatabase,
+                       "The Access file '" + utf8Path + "' is protected by a database password.");
   std::shared_ptr<AccessFile> file(new AccessFile(utf8Path, format));
   CollectSink objects;
   readAccessTableIsolated(utf8Path, "MSysObjects", objects);
@@ -82,6 +108,81 @@ const ImportedTable* AccessFile::imported(const std::u16string& name) const {
   for (const auto& t : imported_)
     if (text::equalsText(t.name, name)) return &t;
   return nullptr;
+}
+
+std::optional<IndexDef> AccessFile::index(const std::u16string& table,
+                                          const std::u16string& index) {
+  for (auto& t : imported_) {
+    if (!text::equalsText(t.name, table)) continue;
+    for (size_t i = 0; i < t.indexes.size(); ++i) {
+      if (!text::equalsText(t.indexes[i].name, index)) continue;
+      ensureAccessIndex(*connection_, t, i, indexCounter_);
+      return t.indexes[i];
+    }
+  }
+  return std::nullopt;
+}
+
+namespace {
+bool endsName(char16_t c) {
+  return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0x3000 || c == u'(' ||
+         c == u')' || c == u',' || c == u'=' || c == u'<' || c == u'>' || c == u'\'' || c == u'"';
+}
+
+// The T.K of each "T.K = '" in sql (blanks allowed around "=").
+std::vector<std::pair<std::u16string, std::u16string>> comparedColumns(const std::u16string& sql) {
+  std::vector<std::pair<std::u16string, std::u16string>> out;
+  for (size_t eq = sql.find(u'='); eq != std::u16string::npos; eq = sql.find(u'=', eq + 1)) {
+    size_t after = eq + 1;
+    while (after < sql.size() && sql[after] == u' ') ++after;
+    if (after >= sql.size() || sql[after] != u'\'') continue;
+    size_t end = eq;
+    while (end > 0 && sql[end - 1] == u' ') --end;
+    size_t begin = end;
+    while (begin > 0 && !endsName(sql[begin - 1])) --begin;
+    std::u16string name = sql.substr(begin, end - begin);
+    size_t dot = name.find(u'.');
+    if (dot == std::u16string::npos || dot == 0 || dot + 1 >= name.size() ||
+        name.find(u'.', dot + 1) != std::u16string::npos)
+      continue;
+    out.emplace_back(name.substr(0, dot), name.substr(dot + 1));
+  }
+  return out;
+}
+}  // namespace
+
+void AccessFile::indexComparedColumns(const std::u16string& sql) {
+  for (auto& [table, column] : comparedColumns(sql)) {
+    // Each pair is looked at once: a merge compares the same column for
+    // every placeholder of an item.
+    std::u16string key = table + u'.' + column;
+    for (auto& c : key) c = text::foldCase(c);
+    if (comparedDone_.count(key)) continue;
+    indexColumn(table, column, 0);
+    comparedDone_.insert(std::move(key));
+  }
+}
+
+void AccessFile::indexColumn(const std::u16string& table, const std::u16string& column, int depth) {
+  constexpr int kMaxQueryDepth = 8;
+  const CatalogEntry* entry = find(table);
+  if (!entry || depth > kMaxQueryDepth) return;
+  if (entry->type == object_type::kTable || entry->type == object_type::kLinkedTable) {
+    import(*entry);
+    for (auto& t : imported_)
+      if (text::equalsText(t.name, entry->name))
+        ensureColumnIndex(*connection_, t, column, indexCounter_);
+  } else if (entry->type == object_type::kQuery) {
+    // A query's column that shows a table's column as it is: index that one,
+    // which SQLite uses through the view.
+    import(*entry);
+    auto rows = queryRows_->find(entry->id);
+    if (rows == queryRows_->end()) return;
+    for (const auto& source : querySourceColumns(rows->second)) {
+      if (text::equalsText(text::fromUtf8(source.output), column))
+        indexColumn(text::fromUtf8(source.table), text::fromUtf8(source.column), depth + 1);
+    }
+  }
 }
 
 std::string AccessFile::linkedPath(const CatalogEntry& entry) const {
@@ -109,7 +210,7 @@ std::string AccessFile::linkedPath(const CatalogEntry& entry) const {
 
 void AccessFile::importTable(const CatalogEntry& entry, const std::string& file,
                              const std::string& table) {
-  SqliteImportSink sink(*connection_, entry.name, indexCounter_);
+  SqliteImportSink sink(*connection_, entry.name);
   readAccessTableIsolated(file, table, sink);
   imported_.push_back(sink.commit());
 }
@@ -164,6 +265,8 @@ void AccessFile::import(const CatalogEntry& entry) {
                          "The linked table '" + text::toUtf8(entry.name) + "' of '" + path_ +
                              "' is an ODBC link, which cannot be read here.");
     case object_type::kQuery: {
+      for (const auto& v : views_)
+        if (text::equalsText(v, entry.name)) return;
       std::string sql = querySql(entry);
       std::string create = "CREATE VIEW " + text::toUtf8(quoteName(entry.name)) + " AS " + sql;
       char* msg = nullptr;
@@ -175,6 +278,7 @@ void AccessFile::import(const CatalogEntry& entry) {
                                                   "' of '" + path_ + "' cannot be run (" + error +
                                                   "): " + sql);
       }
+      views_.push_back(entry.name);
       return;
     }
     default:
@@ -184,13 +288,77 @@ void AccessFile::import(const CatalogEntry& entry) {
 
 // ---- AccessDatabase --------------------------------------------------------
 
+namespace {
+// sql with each text literal replaced by a parameter ?1, ?2, ... and the
+// literals' values in order; nothing when sql has no literal or an unclosed one.
+std::optional<std::pair<std::u16string, std::vector<std::u16string>>> parameterized(
+    const std::u16string& sql) {
+  std::u16string shape;
+  std::vector<std::u16string> values;
+  shape.reserve(sql.size());
+  for (size_t i = 0; i < sql.size(); ++i) {
+    char16_t c = sql[i];
+    if (c == u'"' || c == u'[' || c == u'`') {  // a quoted name: copied as it is
+      size_t close = sql.find(c == u'[' ? u']' : c, i + 1);
+      if (close == std::u16string::npos) return std::nullopt;
+      shape.append(sql, i, close - i + 1);
+      i = close;
+    } else if (c == u'\'') {
+      std::u16string value;
+      size_t j = i + 1;
+      for (;; ++j) {
+        if (j >= sql.size()) return std::nullopt;
+        if (sql[j] == u'\'') {
+          if (j + 1 < sql.size() && sql[j + 1] == u'\'') {
+            value.push_back(u'\'');
+            ++j;
+            continue;
+          }
+          break;
+        }
+        value.push_back(sql[j]);
+      }
+      values.push_back(std::move(value));
+      shape += u"?" + text::fromUtf8(std::to_string(values.size()));
+      i = j;
+    } else {
+      shape.push_back(c);
+    }
+  }
+  if (values.empty()) return std::nullopt;
+  return std::make_pair(std::move(shape), std::move(values));
+}
+
+constexpr size_t kMaxCachedShapes = 256;
+}  // namespace
+
+std::shared_ptr<Recordset> AccessDatabase::OpenRecordset(const std::u16string& source) {
+  if (isBareName(source)) return SqliteDatabase::OpenRecordset(source);
+  file_->indexComparedColumns(source);
+  // The SQL texts of a merge differ only in their key values: with the values
+  // as parameters one prepared statement serves them all. Anything this does
+  // not fit (a text SQLite rejects with parameters, a missing table) takes the
+  // ordinary way.
+  if (auto p = parameterized(source)) {
+    std::string shape = text::toUtf8(p->first);
+    if (file_->cachedShapes.count(shape) || file_->cachedShapes.size() < kMaxCachedShapes) {
+      try {
+        Statement stmt = connection().cachedStatement(shape);
+        file_->cachedShapes.insert(shape);
+        for (size_t i = 0; i < p->second.size(); ++i)
+          bindVariant(stmt.get(), static_cast<int>(i + 1), Variant::string(p->second[i]));
+        return std::make_shared<Dynaset>(std::move(stmt), source);
+      } catch (const RuntimeError&) {
+        // prepared the ordinary way below, which also reports the error
+      }
+    }
+  }
+  return SqliteDatabase::OpenRecordset(source);
+}
+
 std::optional<IndexDef> AccessDatabase::findIndex(const std::u16string& table,
                                                   const std::u16string& index) {
-  const ImportedTable* t = file_->imported(table);
-  if (!t) return std::nullopt;
-  for (const auto& x : t->indexes)
-    if (text::equalsText(x.name, index)) return x;
-  return std::nullopt;
+  return file_->index(table, index);
 }
 
 bool AccessDatabase::importTable(const std::u16string& name) {
@@ -206,22 +374,23 @@ bool AccessDatabase::isLinked(const std::u16string& table) {
          (entry->type == object_type::kLinkedTable || entry->type == object_type::kOdbcLinkedTable);
 }
 
+std::shared_ptr<Database> cachedAccessDatabase(const struct stat& st, const std::u16string& name) {
+  auto it = cache.find(FileId{st.st_dev, st.st_ino});
+  if (it == cache.end() || !unchanged(it->second, st)) return nullptr;
+  return std::make_shared<AccessDatabase>(it->second.file, name);
+}
+
 std::shared_ptr<Database> openAccessDatabase(const std::string& utf8Path,
                                              const std::u16string& name, FileFormat format) {
   struct stat st {};
   if (::stat(utf8Path.c_str(), &st) != 0)
     throw RuntimeError(err::kFileNotFound, "Could not find file '" + utf8Path + "'.");
+  if (auto db = cachedAccessDatabase(st, name)) return db;
   std::error_code ec;
   std::string canonical = fs::canonical(utf8Path, ec).string();
   if (ec) canonical = utf8Path;
-  auto it = cache.find(canonical);
-  if (it != cache.end() && it->second.size == st.st_size &&
-      it->second.mtime.tv_sec == st.st_mtim.tv_sec &&
-      it->second.mtime.tv_nsec == st.st_mtim.tv_nsec) {
-    return std::make_shared<AccessDatabase>(it->second.file, name);
-  }
   auto file = AccessFile::open(canonical, format);
-  cache[canonical] = CachedFile{st.st_size, st.st_mtim, file};
+  cache[FileId{st.st_dev, st.st_ino}] = CachedFile{st.st_size, st.st_mtim, file};
   return std::make_shared<AccessDatabase>(file, name);
 }
 

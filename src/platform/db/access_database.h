@@ -9,10 +9,12 @@
 #pragma once
 
 #include <dorvane/engine.h>
+#include <sys/stat.h>
 
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,10 +26,16 @@
 namespace dorvane::db {
 
 // Opens the Access file at utf8Path (format already detected from its
-// header) as a database named name. Raises 3343 for a file that is truncated
+// header) as a database named name. Raises 3049 for a file that is truncated
 // or damaged, or whose catalog cannot be read.
 std::shared_ptr<Database> openAccessDatabase(const std::string& utf8Path,
                                              const std::u16string& name, FileFormat format);
+
+// The database of the Access file st describes when the engine has read it
+// on this thread and it is unchanged since (same size and modification
+// time), or nullptr. Costs no file access: the engine calls it before it
+// looks at the file's header.
+std::shared_ptr<Database> cachedAccessDatabase(const struct stat& st, const std::u16string& name);
 
 // The state of one Access file: its catalog and the in-memory copy.
 class AccessFile {
@@ -43,13 +51,24 @@ class AccessFile {
   const CatalogEntry* find(const std::u16string& name) const;
 
   // Makes the table, linked table or query named by entry available in the
-  // copy. Raises 3343 for a damaged table, 3024 for a linked table whose file
+  // copy. Raises 3049 for a damaged table, 3024 for a linked table whose file
   // is missing, 3049 for a link that is not to an Access file, 3075 for a
   // query that cannot be translated (the description names the query and the
   // reason).
   void import(const CatalogEntry& entry);
   // The copied table named name (case-blind), or nullptr.
   const ImportedTable* imported(const std::u16string& name) const;
+  // The Access index `index` of the copied table `table` (names case-blind),
+  // made in SQLite now if it was not yet; nothing when there is no such index.
+  std::optional<IndexDef> index(const std::u16string& table, const std::u16string& index);
+  // For each "T.K = '" comparison in sql whose T is a table or linked table of
+  // the file: copies T in when it is not yet, and makes sure an index leads
+  // with K; when T is a query whose K shows a table's column as it is, the
+  // same for that column. Raises as import.
+  void indexComparedColumns(const std::u16string& sql);
+  // SQL texts, with their literals as parameters, kept prepared for reuse.
+  std::set<std::string> cachedShapes;
+
   // The SELECT statement rebuilt for a stored query. Raises as import.
   std::string querySql(const CatalogEntry& entry);
   // The file a linked table reads from. Raises 3024 when there is none.
@@ -58,12 +77,16 @@ class AccessFile {
  private:
   AccessFile(std::string path, FileFormat format);
   void importTable(const CatalogEntry& entry, const std::string& file, const std::string& table);
+  // Indexes column of table, or for a query the table column it shows.
+  void indexColumn(const std::u16string& table, const std::u16string& column, int depth);
 
   std::string path_;
   FileFormat format_;
   std::shared_ptr<SqliteConnection> connection_;
   std::vector<CatalogEntry> catalog_;
   std::vector<ImportedTable> imported_;
+  std::vector<std::u16string> views_;      // stored queries made into views
+  std::set<std::u16string> comparedDone_;  // "T.K" pairs indexComparedColumns has seen
   std::optional<std::map<std::int32_t, std::vector<QueryRow>>> queryRows_;
   int indexCounter_ = 0;
 };
@@ -73,6 +96,9 @@ class AccessDatabase : public SqliteDatabase {
   AccessDatabase(std::shared_ptr<AccessFile> file, std::u16string name)
       : SqliteDatabase(file->connection(), std::move(name)), file_(std::move(file)) {}
 
+  // SQL texts have the columns they compare with a text literal indexed
+  // first, and run as prepared statements with their literals as parameters.
+  std::shared_ptr<Recordset> OpenRecordset(const std::u16string& source) override;
   std::optional<IndexDef> findIndex(const std::u16string& table,
                                     const std::u16string& index) override;
   bool importTable(const std::u16string& name) override;

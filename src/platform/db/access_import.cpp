@@ -6,6 +6,7 @@
 
 #include "platform/db/access_values.h"
 #include "platform/db/jet_collation.h"
+#include "platform/text/compare.h"
 #include "platform/text/utf.h"
 
 namespace dorvane::db {
@@ -18,9 +19,8 @@ std::string quoted(const std::string& name) {
 }
 }  // namespace
 
-SqliteImportSink::SqliteImportSink(SqliteConnection& connection, std::u16string localName,
-                                   int& indexCounter)
-    : connection_(connection), indexCounter_(indexCounter) {
+SqliteImportSink::SqliteImportSink(SqliteConnection& connection, std::u16string localName)
+    : connection_(connection) {
   table_.name = std::move(localName);
   exec("SAVEPOINT dorvane_import");
   open_ = true;
@@ -39,7 +39,7 @@ void SqliteImportSink::exec(const std::string& sql) {
   if (sqlite3_exec(connection_.handle(), sql.c_str(), nullptr, nullptr, &msg) != SQLITE_OK) {
     std::string error = msg ? msg : "unknown error";
     sqlite3_free(msg);
-    throw RuntimeError(err::kUnrecognizedFormat, "Cannot copy table '" + text::toUtf8(table_.name) +
+    throw RuntimeError(err::kCannotOpenDatabase, "Cannot copy table '" + text::toUtf8(table_.name) +
                                                      "' into the engine (" + error + "): " + sql);
   }
 }
@@ -102,7 +102,7 @@ void SqliteImportSink::row(const std::vector<JetValue>& row) {
   int rc = sqlite3_step(s);
   sqlite3_reset(s);
   if (rc != SQLITE_DONE) {
-    throw RuntimeError(err::kUnrecognizedFormat,
+    throw RuntimeError(err::kCannotOpenDatabase,
                        "Cannot copy a row of table '" + text::toUtf8(table_.name) +
                            "' into the engine (" + connection_.lastError() + ").");
   }
@@ -111,13 +111,11 @@ void SqliteImportSink::row(const std::vector<JetValue>& row) {
 
 ImportedTable SqliteImportSink::commit() {
   if (!begun_) {
-    throw RuntimeError(err::kUnrecognizedFormat,
+    throw RuntimeError(err::kCannotOpenDatabase,
                        "No definition was read for table '" + text::toUtf8(table_.name) + "'.");
   }
   insert_ = Statement();
   const AccessTableDef& def = table_.definition;
-  std::string table = text::toUtf8(quoteName(table_.name));
-  std::vector<bool> leads(def.columns.size(), false);
   for (const AccessIndex& x : def.indexes) {
     IndexDef d;
     d.name = text::fromUtf8(x.name);
@@ -130,19 +128,51 @@ ImportedTable SqliteImportSink::commit() {
       if (k) cols += ", ";
       cols += quoted(c.name) + (isText ? " COLLATE JET" : "") + (x.descending[k] ? " DESC" : "");
     }
-    leads[static_cast<size_t>(x.columns[0])] = true;
-    exec("CREATE INDEX dorvane_ix_" + std::to_string(++indexCounter_) + " ON " + table + " (" +
-         cols + ")");
     table_.indexes.push_back(std::move(d));
-  }
-  for (size_t i = 0; i < def.columns.size(); ++i) {
-    if (leads[i] || def.columns[i].type != jet::kText) continue;
-    exec("CREATE INDEX dorvane_ix_" + std::to_string(++indexCounter_) + " ON " + table + " (" +
-         quoted(def.columns[i].name) + " COLLATE JET)");
+    table_.indexColumns.push_back(std::move(cols));
+    table_.indexCreated.push_back(false);
   }
   exec("RELEASE dorvane_import");
   open_ = false;
   return std::move(table_);
+}
+
+namespace {
+void createIndex(SqliteConnection& connection, ImportedTable& table, const std::string& columns,
+                 int& indexCounter) {
+  std::string sql = "CREATE INDEX dorvane_ix_" + std::to_string(++indexCounter) + " ON " +
+                    text::toUtf8(quoteName(table.name)) + " (" + columns + ")";
+  char* msg = nullptr;
+  if (sqlite3_exec(connection.handle(), sql.c_str(), nullptr, nullptr, &msg) != SQLITE_OK) {
+    std::string error = msg ? msg : "unknown error";
+    sqlite3_free(msg);
+    throw RuntimeError(err::kCannotOpenDatabase, "Cannot index table '" + text::toUtf8(table.name) +
+                                                     "' (" + error + "): " + sql);
+  }
+}
+}  // namespace
+
+void ensureAccessIndex(SqliteConnection& connection, ImportedTable& table, size_t index,
+                       int& indexCounter) {
+  if (table.indexCreated.at(index)) return;
+  createIndex(connection, table, table.indexColumns[index], indexCounter);
+  table.indexCreated[index] = true;
+  table.leadingColumns.push_back(table.indexes[index].columns[0]);
+}
+
+bool ensureColumnIndex(SqliteConnection& connection, ImportedTable& table,
+                       const std::u16string& column, int& indexCounter) {
+  const AccessColumn* found = nullptr;
+  for (const auto& c : table.definition.columns)
+    if (text::equalsText(text::fromUtf8(c.name), column)) found = &c;
+  if (!found) return false;
+  std::u16string name = text::fromUtf8(found->name);
+  for (const auto& lead : table.leadingColumns)
+    if (text::equalsText(lead, name)) return true;
+  // The column's own collation (Jet for text) applies, as in its comparisons.
+  createIndex(connection, table, quoted(found->name), indexCounter);
+  table.leadingColumns.push_back(name);
+  return true;
 }
 
 }  // namespace dorvane::db

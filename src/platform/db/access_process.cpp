@@ -104,7 +104,7 @@ class Fd {
 [[noreturn]] void damaged(const std::string& path, const std::string& table,
                           const std::string& why) {
   throw RuntimeError(
-      err::kUnrecognizedFormat,
+      err::kCannotOpenDatabase,
       "Cannot read table '" + table + "' of the Access file '" + path + "': " + why + ".");
 }
 

@@ -15,7 +15,7 @@ namespace dorvane::db {
 // Reads table `table` of the Access file at path in a child process and hands
 // its definition and rows to sink in this process. The child is limited in CPU
 // time, and the stream in size and in time without progress. Raises
-// dorvane::RuntimeError 3343 naming the file and the table when the child
+// dorvane::RuntimeError 3049 naming the file and the table when the child
 // reports an error, crashes, stalls or sends a bad stream; passes on what sink
 // raises. The sink may have seen rows before an error: callers discard them.
 void readAccessTableIsolated(const std::string& path, const std::string& table, TableSink& sink);

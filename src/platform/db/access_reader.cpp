@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "platform/db/access_values.h"
@@ -58,6 +59,9 @@ class TableReader {
       if (c.type == jet::kText && !jet3_) c.size /= 2;
       c.precision = col->col_prec;
       c.scale = col->col_scale;
+      // mdbtools 1.0 gives the two the other way round; a scale is never
+      // larger than its precision.
+      if (c.scale > c.precision) std::swap(c.scale, c.precision);
       def.columns.push_back(c);
     }
     if (table_->indices) {
@@ -155,7 +159,7 @@ class TableReader {
           v.bytes = longValue(p, n, col->name);
           return v;
         default:
-          return decodeFixedValue(col->col_type, p, n, col->col_scale);
+          return decodeFixedValue(col->col_type, p, n, std::min(col->col_scale, col->col_prec));
       }
     } catch (const std::runtime_error& e) {
       fail(path_,
@@ -246,7 +250,8 @@ void readEntry(MdbHandle* mdb, MdbCatalogEntry& entry, const std::string& path, 
   std::string name = entry.object_name;
   std::unique_ptr<MdbTableDef, TableFreer> def(mdb_read_table(&entry));
   if (!def) fail(path, "the definition of table '" + name + "' is unreadable");
-  if (!mdb_read_columns(def.get())) fail(path, "the columns of table '" + name + "' are unreadable");
+  if (!mdb_read_columns(def.get()))
+    fail(path, "the columns of table '" + name + "' are unreadable");
   mdb_read_indices(def.get());
   TableReader reader(mdb, def.get(), path);
   sink.begin(reader.definition());

@@ -136,6 +136,9 @@ std::string dateLiteral(const std::string& text) {
       mo = a, d = b, y = c;
     else
       throw TranslateError("the date literal #" + text + "# is not understood");
+    // Two-digit years as Access reads them: 00-29 in the 2000s, 30-99 in the 1900s.
+    size_t yearDigits = datePart.size() - datePart.find_last_of("/-") - 1;
+    if (s1 == '/' && yearDigits <= 2 && y < 100) y += y < 30 ? 2000 : 1900;
   }
   if (!timePart.empty()) {
     int got = std::sscanf(timePart.c_str(), "%d:%d:%d %2s", &h, &mi, &se, ampm);
@@ -596,20 +599,26 @@ NameUses namesIn(const std::string& expression) {
   return uses;
 }
 
-bool isColumnReference(const std::string& expression) {
+std::optional<ColumnReference> columnReference(const std::string& expression) {
   std::vector<Token> t;
   try {
     t = tokenize(expression);
   } catch (const TranslateError&) {
-    return false;
+    return std::nullopt;
   }
   auto isName = [&](size_t i) {
     return i < t.size() && (t[i].kind == Tok::Bracket ||
                             (t[i].kind == Tok::Name && upper(t[i].text) != "TRUE" &&
                              upper(t[i].text) != "FALSE" && upper(t[i].text) != "NULL"));
   };
-  if (t.size() == 2) return isName(0);
-  return t.size() == 4 && isName(0) && t[1].kind == Tok::Op && t[1].text == "." && isName(2);
+  if (t.size() == 2 && isName(0)) return ColumnReference{"", t[0].text};
+  if (t.size() == 4 && isName(0) && t[1].kind == Tok::Op && t[1].text == "." && isName(2))
+    return ColumnReference{t[0].text, t[2].text};
+  return std::nullopt;
+}
+
+bool isColumnReference(const std::string& expression) {
+  return columnReference(expression).has_value();
 }
 
 }  // namespace dorvane::db

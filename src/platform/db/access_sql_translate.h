@@ -11,6 +11,7 @@
 // otherwise.
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -34,6 +35,13 @@ struct NameUses {
   std::vector<std::string> unqualified;
 };
 NameUses namesIn(const std::string& expression);
+
+// A plain column reference: its table qualifier ("" when it has none) and
+// its column, or nothing for any other expression.
+struct ColumnReference {
+  std::string table, column;
+};
+std::optional<ColumnReference> columnReference(const std::string& expression);
 
 // True when expression is a plain column reference (name or table.name), whose
 // result column SQLite names after the column, as Access does.

@@ -56,6 +56,7 @@ class DefaultEngine : public Engine {
         it->second.mtime.tv_nsec == st.st_mtim.tv_nsec) {
       return std::make_shared<db::SqliteDatabase>(it->second.connection, path);
     }
+    if (auto access = db::cachedAccessDatabase(st, path)) return access;
 
     db::FileFormat format = readFormat(utf8);
     switch (format) {

@@ -19,28 +19,48 @@ int compareJet(std::u16string_view a, std::u16string_view b) {
 }
 
 namespace {
-// SQLite hands over byte buffers that need not be aligned for char16_t.
-char16_t unitAt(const unsigned char* p, int i) {
-  char16_t c;
-  std::memcpy(&c, p + 2 * i, 2);
+// The next code point of UTF-8 text at p (before end), advancing p. The text
+// comes from SQLite, which stores valid UTF-8; a stray byte stands for itself.
+char32_t nextCodePoint(const unsigned char*& p, const unsigned char* end) {
+  unsigned char c = *p++;
+  if (c < 0x80) return c;
+  int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+  char32_t cp = c & (0x3F >> extra);
+  for (int i = 0; i < extra && p < end && (*p & 0xC0) == 0x80; ++i) cp = (cp << 6) | (*p++ & 0x3F);
+  return cp;
+}
+
+char32_t fold(char32_t c) {
+  if (c < 0x10000) return text::foldCase(static_cast<char16_t>(c));
   return c;
 }
 
+// Compares UTF-8 directly: converting to UTF-16 for every comparison would
+// allocate twice per comparison while an index is built.
 int collate(void*, int lenA, const void* a, int lenB, const void* b) {
   auto* pa = static_cast<const unsigned char*>(a);
   auto* pb = static_cast<const unsigned char*>(b);
-  int na = lenA / 2, nb = lenB / 2, n = std::min(na, nb);
-  for (int i = 0; i < n; ++i) {
-    char16_t x = text::foldCase(unitAt(pa, i));
-    char16_t y = text::foldCase(unitAt(pb, i));
+  const unsigned char *ea = pa + lenA, *eb = pb + lenB;
+  while (pa < ea && pb < eb) {
+    if (*pa < 0x80 && *pb < 0x80) {  // the common case: ASCII on both sides
+      unsigned char x = *pa++, y = *pb++;
+      if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
+      if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
+      if (x != y) return x < y ? -1 : 1;
+      continue;
+    }
+    char32_t x = fold(nextCodePoint(pa, ea));
+    char32_t y = fold(nextCodePoint(pb, eb));
     if (x != y) return x < y ? -1 : 1;
   }
-  return na == nb ? 0 : (na < nb ? -1 : 1);
+  if (pa < ea) return 1;
+  if (pb < eb) return -1;
+  return 0;
 }
 }  // namespace
 
 int registerJetCollation(sqlite3* db) {
-  return sqlite3_create_collation(db, kJetCollation, SQLITE_UTF16, nullptr, collate);
+  return sqlite3_create_collation(db, kJetCollation, SQLITE_UTF8, nullptr, collate);
 }
 
 }  // namespace dorvane::db

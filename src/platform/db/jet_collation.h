@@ -2,7 +2,7 @@
 //
 // Text compares like the Access engine's text indexes as far as the system
 // relies on them: ASCII and full-width Latin letters compare case-blind,
-// every other character compares exactly by its UTF-16 code unit.
+// every other character compares exactly by its code point.
 #pragma once
 
 #include <sqlite3.h>
