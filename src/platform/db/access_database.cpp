@@ -288,71 +288,12 @@ void AccessFile::import(const CatalogEntry& entry) {
 
 // ---- AccessDatabase --------------------------------------------------------
 
-namespace {
-// sql with each text literal replaced by a parameter ?1, ?2, ... and the
-// literals' values in order; nothing when sql has no literal or an unclosed one.
-std::optional<std::pair<std::u16string, std::vector<std::u16string>>> parameterized(
-    const std::u16string& sql) {
-  std::u16string shape;
-  std::vector<std::u16string> values;
-  shape.reserve(sql.size());
-  for (size_t i = 0; i < sql.size(); ++i) {
-    char16_t c = sql[i];
-    if (c == u'"' || c == u'[' || c == u'`') {  // a quoted name: copied as it is
-      size_t close = sql.find(c == u'[' ? u']' : c, i + 1);
-      if (close == std::u16string::npos) return std::nullopt;
-      shape.append(sql, i, close - i + 1);
-      i = close;
-    } else if (c == u'\'') {
-      std::u16string value;
-      size_t j = i + 1;
-      for (;; ++j) {
-        if (j >= sql.size()) return std::nullopt;
-        if (sql[j] == u'\'') {
-          if (j + 1 < sql.size() && sql[j + 1] == u'\'') {
-            value.push_back(u'\'');
-            ++j;
-            continue;
-          }
-          break;
-        }
-        value.push_back(sql[j]);
-      }
-      values.push_back(std::move(value));
-      shape += u"?" + text::fromUtf8(std::to_string(values.size()));
-      i = j;
-    } else {
-      shape.push_back(c);
-    }
-  }
-  if (values.empty()) return std::nullopt;
-  return std::make_pair(std::move(shape), std::move(values));
-}
-
-constexpr size_t kMaxCachedShapes = 256;
-}  // namespace
 
 std::shared_ptr<Recordset> AccessDatabase::OpenRecordset(const std::u16string& source) {
-  if (isBareName(source)) return SqliteDatabase::OpenRecordset(source);
-  file_->indexComparedColumns(source);
-  // The SQL texts of a merge differ only in their key values: with the values
-  // as parameters one prepared statement serves them all. Anything this does
-  // not fit (a text SQLite rejects with parameters, a missing table) takes the
-  // ordinary way.
-  if (auto p = parameterized(source)) {
-    std::string shape = text::toUtf8(p->first);
-    if (file_->cachedShapes.count(shape) || file_->cachedShapes.size() < kMaxCachedShapes) {
-      try {
-        Statement stmt = connection().cachedStatement(shape);
-        file_->cachedShapes.insert(shape);
-        for (size_t i = 0; i < p->second.size(); ++i)
-          bindVariant(stmt.get(), static_cast<int>(i + 1), Variant::string(p->second[i]));
-        return std::make_shared<Dynaset>(std::move(stmt), source);
-      } catch (const RuntimeError&) {
-        // prepared the ordinary way below, which also reports the error
-      }
-    }
-  }
+  // The compared columns get their indexes first; the connection then runs
+  // the text with its compared literals as parameters of a statement kept
+  // prepared for every text of the same shape.
+  if (!isBareName(source)) file_->indexComparedColumns(source);
   return SqliteDatabase::OpenRecordset(source);
 }
 

@@ -66,8 +66,6 @@ class AccessFile {
   // with K; when T is a query whose K shows a table's column as it is, the
   // same for that column. Raises as import.
   void indexComparedColumns(const std::u16string& sql);
-  // SQL texts, with their literals as parameters, kept prepared for reuse.
-  std::set<std::string> cachedShapes;
 
   // The SELECT statement rebuilt for a stored query. Raises as import.
   std::string querySql(const CatalogEntry& entry);
@@ -96,8 +94,7 @@ class AccessDatabase : public SqliteDatabase {
   AccessDatabase(std::shared_ptr<AccessFile> file, std::u16string name)
       : SqliteDatabase(file->connection(), std::move(name)), file_(std::move(file)) {}
 
-  // SQL texts have the columns they compare with a text literal indexed
-  // first, and run as prepared statements with their literals as parameters.
+  // SQL texts have the columns they compare with a text literal indexed first.
   std::shared_ptr<Recordset> OpenRecordset(const std::u16string& source) override;
   std::optional<IndexDef> findIndex(const std::u16string& table,
                                     const std::u16string& index) override;
