@@ -14,6 +14,13 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // a run-time error, or nothing could be loaded/saved
 inline constexpr int kExitUsage = 2;
 
+// True when args ask for a command's help ("--help" or "-h" anywhere).
+inline bool asksForHelp(const Args& args) {
+  for (const auto& a : args)
+    if (a == "--help" || a == "-h") return true;
+  return false;
+}
+
 int resolveCommand(const Args& args);
 int webCommand(const Args& args);
 int sheetCommand(const Args& args);

@@ -34,8 +34,8 @@ int registration(const Args& args, bool add) {
     return kExitUsage;
   }
   std::string reason;
-  int h = com::callLibraryEntry(library, add ? "DllRegisterServer" : "DllUnregisterServer",
-                                &reason);
+  int h =
+      com::callLibraryEntry(library, add ? "DllRegisterServer" : "DllUnregisterServer", &reason);
   if (!com::succeeded(h)) {
     std::fprintf(stderr, "dorvane %s: %s failed (0x%08X)%s%s\n", verb, library.c_str(),
                  static_cast<unsigned>(h), reason.empty() ? "" : ": ", reason.c_str());
@@ -71,8 +71,7 @@ int sampleCommand(const Args& args) {
   probe.reset();
   ConsoleMessageBox box;
   if (!runSample(box)) return kExitFailed;
-  std::printf("%s\n",
-              (std::filesystem::path(sampleFolder()) / "sampleweb1.htm").string().c_str());
+  std::printf("%s\n", (std::filesystem::path(sampleFolder()) / "sampleweb1.htm").string().c_str());
   return kExitOk;
 }
 

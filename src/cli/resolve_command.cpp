@@ -123,11 +123,9 @@ void printReadable(const PlaceholderResult& r) {
 }  // namespace
 
 int resolveCommand(const Args& args) {
-  for (const auto& a : args) {
-    if (a == "--help" || a == "-h") {
-      std::fputs(kHelp, stdout);
-      return kExitOk;
-    }
+  if (asksForHelp(args)) {
+    std::fputs(kHelp, stdout);
+    return kExitOk;
   }
   Options o;
   if (auto error = parse(args, o)) return usage(*error);

@@ -263,11 +263,9 @@ int mergeFile(const Options& o) {
 }  // namespace
 
 int sheetCommand(const Args& args) {
-  for (const auto& a : args) {
-    if (a == "--help" || a == "-h") {
-      std::fputs(kHelp, stdout);
-      return kExitOk;
-    }
+  if (asksForHelp(args)) {
+    std::fputs(kHelp, stdout);
+    return kExitOk;
   }
   Options o;
   if (auto error = parse(args, o)) return usage(*error);

@@ -85,11 +85,9 @@ bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefi
 }  // namespace
 
 int webCommand(const Args& args) {
-  for (const auto& a : args) {
-    if (a == "--help" || a == "-h") {
-      std::fputs(kHelp, stdout);
-      return kExitOk;
-    }
+  if (asksForHelp(args)) {
+    std::fputs(kHelp, stdout);
+    return kExitOk;
   }
   Options o;
   if (auto error = parse(args, o)) return usage(*error);
