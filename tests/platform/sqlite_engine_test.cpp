@@ -147,6 +147,11 @@ TEST_F(SqliteEngine, WalksInIndexOrderAndCounts) {
   std::u16string order;
   for (; !rs->Eof(); rs->MoveNext()) order += rs->Fields(u"K").asString();
   EXPECT_EQ(order, u"Aba");
+  rs->Seek(u"=", Variant::string(u"2"));  // a walk goes on from where a Seek stands
+  rs->MoveNext();
+  EXPECT_EQ(rs->Fields(u"k"), Variant::string(u"a"));
+  rs->MoveNext();
+  EXPECT_TRUE(rs->Eof());
   EXPECT_EQ(errorNumber([&] { rs->MoveNext(); }), 3021);
   EXPECT_NE(rs->RecordCount(), 0);
   auto empty = open()->OpenRecordset(u"empty");

@@ -1,5 +1,7 @@
 #include "platform/db/sqlite_recordset.h"
 
+#include <algorithm>
+
 #include <dorvane/runtime_error.h>
 
 #include "platform/text/compare.h"
@@ -143,6 +145,7 @@ void TableRecordset::setIndex(const std::u16string& name) {
   }
   index_ = std::move(def);
   seekSql_.clear();
+  order_.clear();
 }
 
 void TableRecordset::Seek(const std::u16string& comparison, const Variant& key) {
@@ -190,18 +193,20 @@ void TableRecordset::MoveFirst() {
 
 void TableRecordset::MoveNext() {
   if (!current_) throwNoCurrent(table_);
-  // The row after the current one in the current order: find the current
-  // row's place in that order and step once past it.
-  Statement stmt =
-      db_->connection().cachedStatement("SELECT rowid FROM " + quotedTable_ + orderBy());
-  bool seen = false;
-  while (stmt.step()) {
-    sqlite3_int64 rowid = sqlite3_column_int64(stmt.get(), 0);
-    if (seen) {
-      load(rowid);
-      return;
-    }
-    seen = rowid == *current_;
+  // The rowids in the current order are read once per index; the walk then
+  // steps through them, skipping rows deleted since.
+  if (order_.empty()) {
+    Statement stmt =
+        db_->connection().cachedStatement("SELECT rowid FROM " + quotedTable_ + orderBy());
+    while (stmt.step()) order_.push_back(sqlite3_column_int64(stmt.get(), 0));
+    orderPos_ = order_.size();
+  }
+  if (orderPos_ >= order_.size() || order_[orderPos_] != *current_) {
+    orderPos_ = static_cast<size_t>(std::find(order_.begin(), order_.end(), *current_) -
+                                    order_.begin());
+  }
+  while (++orderPos_ < order_.size()) {
+    if (load(order_[orderPos_])) return;
   }
   current_.reset();
 }

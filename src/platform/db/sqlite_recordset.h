@@ -77,6 +77,10 @@ class TableRecordset : public Recordset {
   ColumnSet columns_;
   std::optional<IndexDef> index_;
   std::string seekSql_;  // built once per index
+  // Rowids in the current order, read at the first MoveNext after an index
+  // is set, and the current row's place among them.
+  std::vector<sqlite3_int64> order_;
+  size_t orderPos_ = 0;
   std::optional<sqlite3_int64> current_;
   std::vector<Variant> row_;
   bool noMatch_ = false;
