@@ -26,17 +26,17 @@ using DISPID = std::int32_t;
 constexpr HRESULT hr(std::uint32_t v) { return static_cast<HRESULT>(v); }
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;
-inline constexpr HRESULT E_NOINTERFACE = hr(0x80004002);    // the object has no such interface
-inline constexpr HRESULT E_POINTER = hr(0x80004003);        // a null out pointer
-inline constexpr HRESULT E_FAIL = hr(0x80004005);           // unspecified failure
-inline constexpr HRESULT E_INVALIDARG = hr(0x80070057);     // a bad argument
-inline constexpr HRESULT CLASS_E_NOAGGREGATION = hr(0x80040110);  // aggregation refused
+inline constexpr HRESULT E_NOINTERFACE = hr(0x80004002);  // the object has no such interface
+inline constexpr HRESULT E_POINTER = hr(0x80004003);      // a null out pointer
+inline constexpr HRESULT E_FAIL = hr(0x80004005);         // unspecified failure
+inline constexpr HRESULT E_INVALIDARG = hr(0x80070057);   // a bad argument
+inline constexpr HRESULT CLASS_E_NOAGGREGATION = hr(0x80040110);      // aggregation refused
 inline constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = hr(0x80040111);  // not this library's class
-inline constexpr HRESULT REGDB_E_CLASSNOTREG = hr(0x80040154);  // class id not registered
-inline constexpr HRESULT CO_E_CLASSSTRING = hr(0x800401F3);     // ProgID not registered
-inline constexpr HRESULT CO_E_DLLNOTFOUND = hr(0x800401F8);     // server library missing
-inline constexpr HRESULT SELFREG_E_CLASS = hr(0x80040201);      // registration failed
-inline constexpr HRESULT DISP_E_MEMBERNOTFOUND = hr(0x80020003);  // no such member or access
+inline constexpr HRESULT REGDB_E_CLASSNOTREG = hr(0x80040154);        // class id not registered
+inline constexpr HRESULT CO_E_CLASSSTRING = hr(0x800401F3);           // ProgID not registered
+inline constexpr HRESULT CO_E_DLLNOTFOUND = hr(0x800401F8);           // server library missing
+inline constexpr HRESULT SELFREG_E_CLASS = hr(0x80040201);            // registration failed
+inline constexpr HRESULT DISP_E_MEMBERNOTFOUND = hr(0x80020003);      // no such member or access
 inline constexpr HRESULT DISP_E_TYPEMISMATCH = hr(0x80020005);   // an argument of the wrong kind
 inline constexpr HRESULT DISP_E_UNKNOWNNAME = hr(0x80020006);    // no member of that name
 inline constexpr HRESULT DISP_E_EXCEPTION = hr(0x80020009);      // the member raised an error
@@ -91,8 +91,8 @@ class IDispatch : public IUnknown {
   // Calls member id. args are the arguments in the member's parameter order;
   // arguments passed by reference are read and never written back. result
   // may be null; excep receives the error of a member that raised one.
-  virtual HRESULT Invoke(DISPID id, std::uint16_t kind, std::vector<Variant>& args,
-                         Variant* result, ExcepInfo* excep) = 0;
+  virtual HRESULT Invoke(DISPID id, std::uint16_t kind, std::vector<Variant>& args, Variant* result,
+                         ExcepInfo* excep) = 0;
 
  protected:
   ~IDispatch() = default;

@@ -21,5 +21,4 @@ void DorvaneSetDefaultMessageBox(dorvane::MessageBox* box);
 // The library's version data as "Name=value" lines (FileVersion, ProductVersion,
 // OLESelfRegister, Language, ...). Static storage.
 const char* DorvaneVersionInfo(void);
-
 }

@@ -135,23 +135,56 @@ HRESULT CtlMessageObject::getProperty(DISPID id, Variant* result) {
   if (!result) return S_OK;
   ctlMessage& c = control_;
   switch (id) {
-    case kC: *result = Variant::object(c.get_c()); break;
-    case kKivdbtbl: *result = Variant::object(c.get_kivdbtbl()); break;
-    case kKivdbdetail: *result = Variant::object(c.get_kivdbdetail()); break;
-    case kObjExcel: *result = Variant::object(c.get_objExcel()); break;
-    case kObjWorkbook: *result = Variant::object(c.get_objWorkbook()); break;
-    case kObjWorksheet: *result = Variant::object(c.get_objWorksheet()); break;
-    case kKivdb: *result = Variant::object(c.get_kivdb()); break;
-    case kDB: *result = Variant::object(c.get_DB()); break;
-    case kKivrs: *result = Variant::object(c.get_kivrs()); break;
-    case kKivrs2: *result = Variant::object(c.get_kivrs2()); break;
-    case kRs: *result = Variant::object(c.get_rs()); break;
-    case kWkcycle: *result = Variant::integer(c.get_wkcycle()); break;
-    case kText: *result = Variant::string(c.get_text()); break;
-    case kHitStr: *result = Variant::longValue(c.get_HitStr()); break;
-    case kTextWeb: *result = Variant::string(c.get_textWeb()); break;
-    case kTextWebbefore: *result = Variant::string(c.get_textWebbefore()); break;
-    default: return DISP_E_MEMBERNOTFOUND;
+    case kC:
+      *result = Variant::object(c.get_c());
+      break;
+    case kKivdbtbl:
+      *result = Variant::object(c.get_kivdbtbl());
+      break;
+    case kKivdbdetail:
+      *result = Variant::object(c.get_kivdbdetail());
+      break;
+    case kObjExcel:
+      *result = Variant::object(c.get_objExcel());
+      break;
+    case kObjWorkbook:
+      *result = Variant::object(c.get_objWorkbook());
+      break;
+    case kObjWorksheet:
+      *result = Variant::object(c.get_objWorksheet());
+      break;
+    case kKivdb:
+      *result = Variant::object(c.get_kivdb());
+      break;
+    case kDB:
+      *result = Variant::object(c.get_DB());
+      break;
+    case kKivrs:
+      *result = Variant::object(c.get_kivrs());
+      break;
+    case kKivrs2:
+      *result = Variant::object(c.get_kivrs2());
+      break;
+    case kRs:
+      *result = Variant::object(c.get_rs());
+      break;
+    case kWkcycle:
+      *result = Variant::integer(c.get_wkcycle());
+      break;
+    case kText:
+      *result = Variant::string(c.get_text());
+      break;
+    case kHitStr:
+      *result = Variant::longValue(c.get_HitStr());
+      break;
+    case kTextWeb:
+      *result = Variant::string(c.get_textWeb());
+      break;
+    case kTextWebbefore:
+      *result = Variant::string(c.get_textWebbefore());
+      break;
+    default:
+      return DISP_E_MEMBERNOTFOUND;
   }
   return S_OK;
 }
@@ -160,18 +193,30 @@ HRESULT CtlMessageObject::putProperty(DISPID id, const Variant& v, bool byRef) {
   ctlMessage& c = control_;
   if (byRef) {
     switch (id) {
-      case kC: return putObject(v, &ctlMessage::putref_c, c);
-      case kKivdbtbl: return putObject(v, &ctlMessage::putref_kivdbtbl, c);
-      case kKivdbdetail: return putObject(v, &ctlMessage::putref_kivdbdetail, c);
-      case kObjExcel: return putObject(v, &ctlMessage::putref_objExcel, c);
-      case kObjWorkbook: return putObject(v, &ctlMessage::putref_objWorkbook, c);
-      case kObjWorksheet: return putObject(v, &ctlMessage::putref_objWorksheet, c);
-      case kKivdb: return putObject(v, &ctlMessage::putref_kivdb, c);
-      case kDB: return putObject(v, &ctlMessage::putref_DB, c);
-      case kKivrs: return putObject(v, &ctlMessage::putref_kivrs, c);
-      case kKivrs2: return putObject(v, &ctlMessage::putref_kivrs2, c);
-      case kRs: return putObject(v, &ctlMessage::putref_rs, c);
-      default: return DISP_E_MEMBERNOTFOUND;
+      case kC:
+        return putObject(v, &ctlMessage::putref_c, c);
+      case kKivdbtbl:
+        return putObject(v, &ctlMessage::putref_kivdbtbl, c);
+      case kKivdbdetail:
+        return putObject(v, &ctlMessage::putref_kivdbdetail, c);
+      case kObjExcel:
+        return putObject(v, &ctlMessage::putref_objExcel, c);
+      case kObjWorkbook:
+        return putObject(v, &ctlMessage::putref_objWorkbook, c);
+      case kObjWorksheet:
+        return putObject(v, &ctlMessage::putref_objWorksheet, c);
+      case kKivdb:
+        return putObject(v, &ctlMessage::putref_kivdb, c);
+      case kDB:
+        return putObject(v, &ctlMessage::putref_DB, c);
+      case kKivrs:
+        return putObject(v, &ctlMessage::putref_kivrs, c);
+      case kKivrs2:
+        return putObject(v, &ctlMessage::putref_kivrs2, c);
+      case kRs:
+        return putObject(v, &ctlMessage::putref_rs, c);
+      default:
+        return DISP_E_MEMBERNOTFOUND;
     }
   }
   if (v.type() == VarType::Object) return DISP_E_TYPEMISMATCH;
@@ -191,10 +236,17 @@ HRESULT CtlMessageObject::putProperty(DISPID id, const Variant& v, bool byRef) {
       }
       return S_OK;
     }
-    case kText: c.put_text(toText(v, "the new text")); return S_OK;
-    case kTextWeb: c.put_textWeb(toText(v, "the new textWeb")); return S_OK;
-    case kTextWebbefore: c.put_textWebbefore(toText(v, "the new textWebbefore")); return S_OK;
-    default: return DISP_E_MEMBERNOTFOUND;
+    case kText:
+      c.put_text(toText(v, "the new text"));
+      return S_OK;
+    case kTextWeb:
+      c.put_textWeb(toText(v, "the new textWeb"));
+      return S_OK;
+    case kTextWebbefore:
+      c.put_textWebbefore(toText(v, "the new textWebbefore"));
+      return S_OK;
+    default:
+      return DISP_E_MEMBERNOTFOUND;
   }
 }
 
@@ -211,11 +263,20 @@ HRESULT CtlMessageObject::callMethod(DISPID id, std::vector<Variant>& args, Vari
   }
   try {
     switch (id) {
-      case kDetailRows: control_.明細型(); break;
-      case kOcxKiv: control_.ocxKiv(s[0], s[1]); break;
-      case kOcxwebKiv: control_.ocxwebKiv(s[0], s[1], s[2], s[3]); break;
-      case kWebDetailRows: control_.WEB明細型(); break;
-      default: return DISP_E_MEMBERNOTFOUND;
+      case kDetailRows:
+        control_.明細型();
+        break;
+      case kOcxKiv:
+        control_.ocxKiv(s[0], s[1]);
+        break;
+      case kOcxwebKiv:
+        control_.ocxwebKiv(s[0], s[1], s[2], s[3]);
+        break;
+      case kWebDetailRows:
+        control_.WEB明細型();
+        break;
+      default:
+        return DISP_E_MEMBERNOTFOUND;
     }
   } catch (const RuntimeError& e) {
     fill(excep, e.number(), e.description());

@@ -8,15 +8,14 @@ namespace dorvane::com {
 
 std::string Guid::toString() const {
   char buf[40];
-  std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", data1,
-                data2, data3, data4[0], data4[1], data4[2], data4[3], data4[4], data4[5],
-                data4[6], data4[7]);
+  std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", data1, data2,
+                data3, data4[0], data4[1], data4[2], data4[3], data4[4], data4[5], data4[6],
+                data4[7]);
   return buf;
 }
 
 std::optional<Guid> Guid::parse(std::string_view text) {
-  if (text.size() == 38 && text.front() == '{' && text.back() == '}')
-    text = text.substr(1, 36);
+  if (text.size() == 38 && text.front() == '{' && text.back() == '}') text = text.substr(1, 36);
   if (text.size() != 36) return std::nullopt;
   std::string hex;
   for (size_t i = 0; i < text.size(); ++i) {

@@ -1,13 +1,12 @@
 // The host side of the component runtime: the registry path, CreateObject,
 // library loading and unloading, and calls by name.
 #include <dlfcn.h>
+#include <dorvane/component.h>
+#include <dorvane/ocx_exports.h>
 
 #include <cstdlib>
 #include <map>
 #include <mutex>
-
-#include <dorvane/component.h>
-#include <dorvane/ocx_exports.h>
 
 #include "control/registry.h"
 #include "platform/text/utf.h"
@@ -116,7 +115,8 @@ HRESULT CreateObject(const std::u16string& progIdText, ComPtr<IDispatch>& out,
     say(reason, "The class id '" + *clsidText + "' of '" + progId + "' is malformed");
     return CO_E_CLASSSTRING;
   }
-  auto path = registry.value(kRoot + std::string("CLSID\\") + clsid->toString() + "\\InprocServer32");
+  auto path =
+      registry.value(kRoot + std::string("CLSID\\") + clsid->toString() + "\\InprocServer32");
   if (!path || path->empty()) {
     say(reason, "The class " + clsid->toString() + " has no in-process server registered");
     return REGDB_E_CLASSNOTREG;
@@ -127,7 +127,8 @@ HRESULT CreateObject(const std::u16string& progIdText, ComPtr<IDispatch>& out,
   ComPtr<IClassFactory> factory;
   HRESULT h = lib->getClassObject(&*clsid, &IID_IClassFactory, factory.out());
   if (!succeeded(h)) {
-    say(reason, "'" + *path + "' has no class factory for " + clsid->toString() + " (" + hex(h) + ")");
+    say(reason,
+        "'" + *path + "' has no class factory for " + clsid->toString() + " (" + hex(h) + ")");
     return h;
   }
   h = factory->CreateInstance(nullptr, IID_IDispatch, out.out());

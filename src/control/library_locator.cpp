@@ -50,12 +50,13 @@ std::string locateLibrary() {
     // An unreadable registry: look elsewhere.
   }
   std::error_code ec;
-  for (std::string candidate : {besideProgram(),
+  for (std::string candidate : {
+           besideProgram(),
 #ifdef DORVANE_BUILD_LIBRARY
-                                std::string(DORVANE_BUILD_LIBRARY),
+           std::string(DORVANE_BUILD_LIBRARY),
 #endif
 #ifdef DORVANE_INSTALLED_LIBRARY
-                                std::string(DORVANE_INSTALLED_LIBRARY),
+           std::string(DORVANE_INSTALLED_LIBRARY),
 #endif
        }) {
     if (!candidate.empty() && fs::exists(candidate, ec)) return candidate;

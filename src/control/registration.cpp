@@ -12,12 +12,16 @@ constexpr char kRoot[] = "HKEY_CLASSES_ROOT\\";
 // The automation marshaller serves every dual and dispatch interface.
 constexpr char kOleAutomationProxy[] = "{00020424-0000-0000-C000-000000000046}";
 
-std::string clsidKey() { return std::string(kRoot) + "CLSID\\" + typelib::kClsidCtlMessage.toString(); }
+std::string clsidKey() {
+  return std::string(kRoot) + "CLSID\\" + typelib::kClsidCtlMessage.toString();
+}
 std::string typeLibKey() { return std::string(kRoot) + "TypeLib\\" + typelib::kLibId.toString(); }
 std::string versionText() {
   return std::to_string(typelib::kMajorVersion) + "." + std::to_string(typelib::kMinorVersion);
 }
-std::string interfaceKey(const Guid& g) { return std::string(kRoot) + "Interface\\" + g.toString(); }
+std::string interfaceKey(const Guid& g) {
+  return std::string(kRoot) + "Interface\\" + g.toString();
+}
 }  // namespace
 
 std::vector<RegistryEntry> registrationEntries(const std::string& libraryPath) {
@@ -51,7 +55,8 @@ std::vector<RegistryEntry> registrationEntries(const std::string& libraryPath) {
       {clsid + "\\Control", "", ""},
       {clsid + "\\MiscStatus", "", "0"},
       {clsid + "\\MiscStatus\\1", "", std::to_string(kMiscStatus)},
-      {clsid + "\\ToolboxBitmap32", "", libraryPath + ", " + std::to_string(kToolboxBitmapResource)},
+      {clsid + "\\ToolboxBitmap32", "",
+       libraryPath + ", " + std::to_string(kToolboxBitmapResource)},
       {clsid + "\\TypeLib", "", libId},
       {clsid + "\\Version", "", versionText()},
       // The ProgID, both ways.

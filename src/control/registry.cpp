@@ -17,8 +17,7 @@ namespace dorvane::com {
 namespace {
 
 bool equalsNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) ==
                   std::tolower(static_cast<unsigned char>(y));
          });
@@ -170,8 +169,7 @@ void Registry::addKey(const std::string& key) {
   if (!find(key)) keys_.push_back(Key{key, {}});
 }
 
-void Registry::setValue(const std::string& key, const std::string& name,
-                        const std::string& value) {
+void Registry::setValue(const std::string& key, const std::string& name, const std::string& value) {
   addKey(key);
   Key* k = find(key);
   for (auto& [n, v] : k->values) {

@@ -57,7 +57,8 @@ bool buildDatabase(const fs::path& sqlFile, const fs::path& target, std::string*
   std::string absolute = "'";
   for (char c : target.string()) absolute += c == '\'' ? std::string("''") : std::string(1, c);
   absolute += "'";
-  for (size_t p; (p = sql.find(relative)) != std::string::npos;) sql.replace(p, relative.size(), absolute);
+  for (size_t p; (p = sql.find(relative)) != std::string::npos;)
+    sql.replace(p, relative.size(), absolute);
 
   fs::path tmp = target;
   tmp += ".tmp";
@@ -95,7 +96,8 @@ bool prepareSampleFolder(std::string* reason) {
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (ec) {
-    if (reason) *reason = "Cannot create the sample folder " + folder.string() + ": " + ec.message();
+    if (reason)
+      *reason = "Cannot create the sample folder " + folder.string() + ": " + ec.message();
     return false;
   }
   if (!fs::exists(folder / kPage)) {
@@ -113,7 +115,8 @@ bool prepareSampleFolder(std::string* reason) {
   if (!fs::exists(folder / kDatabase)) {
     auto sql = findSource(kDatabaseSql);
     if (!sql) {
-      if (reason) *reason = std::string("The sample database text ") + kDatabaseSql + " is not installed";
+      if (reason)
+        *reason = std::string("The sample database text ") + kDatabaseSql + " is not installed";
       return false;
     }
     return buildDatabase(*sql, folder / kDatabase, reason);
@@ -138,8 +141,8 @@ bool runSample(MessageBox& box) {
                                Variant::string(text::fromUtf8((folder / kDatabase).string())),
                                Variant::string(u"")};
   Variant result;  // kept, never read
-  if (!com::succeeded(
-          com::CallByName(*control.get(), u"ocxwebKiv", com::DISPATCH_METHOD, args, &result, &reason))) {
+  if (!com::succeeded(com::CallByName(*control.get(), u"ocxwebKiv", com::DISPATCH_METHOD, args,
+                                      &result, &reason))) {
     box.show(text::fromUtf8(reason), reason);
     return false;
   }

@@ -13,15 +13,13 @@ namespace {
 using com::DISPID;
 
 // The Japanese method names in code page 932, as the library stores them.
-const char kDetailRows[] = "\x96\xbe\x8d\xd7\x8c\x5e";           // 明細型
-const char kWebDetailRows[] = "WEB\x96\xbe\x8d\xd7\x8c\x5e";     // WEB明細型
+const char kDetailRows[] = "\x96\xbe\x8d\xd7\x8c\x5e";        // 明細型
+const char kWebDetailRows[] = "WEB\x96\xbe\x8d\xd7\x8c\x5e";  // WEB明細型
 
 Library build() {
   const std::vector<Parameter> two = {{"kivdbloc", "BSTR*"}, {"kivdb2loc", "BSTR*"}};
-  const std::vector<Parameter> four = {{"readFile", "BSTR*"},
-                                       {"saveFile", "BSTR*"},
-                                       {"kivdbloc", "BSTR*"},
-                                       {"kivdb2loc", "BSTR*"}};
+  const std::vector<Parameter> four = {
+      {"readFile", "BSTR*"}, {"saveFile", "BSTR*"}, {"kivdbloc", "BSTR*"}, {"kivdb2loc", "BSTR*"}};
   auto obj = [](const char* name, DISPID id, const char* type) {
     return Member{name, id, MemberKind::ObjectProperty, type, {}};
   };
@@ -31,8 +29,8 @@ Library build() {
   TypeInfo iface{"_ctlMessage",
                  kIidCtlMessage,
                  TypeKind::Interface,
-                 kTypeFlagHidden | kTypeFlagDual | kTypeFlagNonExtensible |
-                     kTypeFlagOleAutomation | kTypeFlagDispatchable,
+                 kTypeFlagHidden | kTypeFlagDual | kTypeFlagNonExtensible | kTypeFlagOleAutomation |
+                     kTypeFlagDispatchable,
                  {
                      obj("c", 0x40030005, "IDispatch*"),
                      obj("kivdbtbl", 0x4003000D, "_Recordset*"),
@@ -55,12 +53,16 @@ Library build() {
                      Member{"ocxwebKiv", 0x60030005, MemberKind::Method, "VARIANT", four},
                      Member{kWebDetailRows, 0x60030007, MemberKind::Method, "void", {}},
                  }};
-  TypeInfo coclass{"ctlMessage", kClsidCtlMessage, TypeKind::CoClass,
-                   kTypeFlagCanCreate | kTypeFlagControl, {}};
-  TypeInfo events{"__ctlMessage", kDiidCtlMessageEvents, TypeKind::DispInterface,
-                  kTypeFlagHidden | kTypeFlagNonExtensible | kTypeFlagDispatchable, {}};
-  return Library{"Dorvane", "Dorvane", kLibId, kMajorVersion, kMinorVersion,
-                 {std::move(iface), std::move(coclass), std::move(events)}};
+  TypeInfo coclass{
+      "ctlMessage", kClsidCtlMessage, TypeKind::CoClass, kTypeFlagCanCreate | kTypeFlagControl, {}};
+  TypeInfo events{"__ctlMessage",
+                  kDiidCtlMessageEvents,
+                  TypeKind::DispInterface,
+                  kTypeFlagHidden | kTypeFlagNonExtensible | kTypeFlagDispatchable,
+                  {}};
+  return Library{"Dorvane",     "Dorvane",
+                 kLibId,        kMajorVersion,
+                 kMinorVersion, {std::move(iface), std::move(coclass), std::move(events)}};
 }
 
 // Code page 932 to UTF-16 (the names are short and valid).

@@ -230,8 +230,7 @@ double toDouble(const Variant& v, std::string_view what) {
     case VarType::Object:
       break;
   }
-  throw RuntimeError(err::kTypeMismatch,
-                     "Type mismatch: " + describe(what) + " is not a number");
+  throw RuntimeError(err::kTypeMismatch, "Type mismatch: " + describe(what) + " is not a number");
 }
 
 double dateFromParts(int year, int month, int day, int hour, int minute, double second) {

@@ -27,8 +27,8 @@ TEST(ComponentCommands, RegisterSampleVersionUnregister) {
 
   auto version = runCommand(cli + " --version");
   EXPECT_EQ(version.status, 0);
-  for (const char* line : {"FileVersion=1.00", "ProductVersion=1.00", "OLESelfRegister=",
-                           "Language=0x0411"})
+  for (const char* line :
+       {"FileVersion=1.00", "ProductVersion=1.00", "OLESelfRegister=", "Language=0x0411"})
     EXPECT_NE(version.out.find(line), std::string::npos) << line << " in " << version.out;
 
   auto sample = runCommand(cli + " sample");

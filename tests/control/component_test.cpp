@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "control/type_library.h"
-#include "support/component_env.h"
 #include "platform/text/utf.h"
+#include "support/component_env.h"
 #include "support/temp_db.h"
 
 namespace dorvane::com {
@@ -94,13 +94,14 @@ TEST_F(Component, MembersStartEmptyAndTakeWhatIsPut) {
 TEST_F(Component, OcxwebKivByNameMergesAPageAndLeavesItsArgumentsAlone) {
   testing::TempDir dir;
   const std::string db = dir.file("kiv.sqlite");
-  testing::buildDatabase(db, std::string(testing::referenceTableSchema()) +
-                                 "CREATE TABLE items (code TEXT, price DOUBLE);"
-                                 "INSERT INTO items VALUES ('A01', 120), ('A01', 80);"
-                                 "INSERT INTO 参照ﾃｰﾌﾞﾙ (ｷｰ, 転送優先, ｷｰﾌｨｰﾙﾄﾞ, DB名, ﾌｨｰﾙﾄﾞ名, "
-                                 "ﾌｨｰﾙﾄﾞﾀｲﾌﾟ, \"ﾃｰﾌﾞﾙ／ｸｴﾘｰF\", ﾃｰﾌﾞﾙ名, 単位, ﾗｳﾝﾄﾞ, 小数位) VALUES "
-                                 "('!!price', 1, 'code', '" +
-                                 db + "', 'price', '数値', 'table', 'items', 1, '四捨五入', 0);");
+  testing::buildDatabase(db,
+                         std::string(testing::referenceTableSchema()) +
+                             "CREATE TABLE items (code TEXT, price DOUBLE);"
+                             "INSERT INTO items VALUES ('A01', 120), ('A01', 80);"
+                             "INSERT INTO 参照ﾃｰﾌﾞﾙ (ｷｰ, 転送優先, ｷｰﾌｨｰﾙﾄﾞ, DB名, ﾌｨｰﾙﾄﾞ名, "
+                             "ﾌｨｰﾙﾄﾞﾀｲﾌﾟ, \"ﾃｰﾌﾞﾙ／ｸｴﾘｰF\", ﾃｰﾌﾞﾙ名, 単位, ﾗｳﾝﾄﾞ, 小数位) VALUES "
+                             "('!!price', 1, 'code', '" +
+                             db + "', 'price', '数値', 'table', 'items', 1, '四捨五入', 0);");
   std::ofstream(dir.file("in.htm"), std::ios::binary) << "<p>!!price,A01; gethere</p>";
   std::vector<Variant> args = {Variant::string(text::fromUtf8(dir.file("in.htm"))),
                                Variant::string(text::fromUtf8(dir.file("out.htm"))),

@@ -34,7 +34,8 @@ TEST(Registry, TextRoundTripsWithQuotesAndCaseBlindKeys) {
 TEST(Registration, UnregisterLeavesTheRegistryAsBefore) {
   testing::TempDir dir;
   const std::string path = dir.file("registry");
-  Registry::update(path, [](Registry& r) { r.setValue("HKEY_CLASSES_ROOT\\Other.Thing", "", "kept"); });
+  Registry::update(path,
+                   [](Registry& r) { r.setValue("HKEY_CLASSES_ROOT\\Other.Thing", "", "kept"); });
   const std::string before = slurp(path);
 
   Registry::update(path, [](Registry& r) { registerLibrary(r, "/opt/lib/Dorvane.ocx"); });

@@ -17,8 +17,8 @@ TEST(TypeLibrary, LibraryAndTypes) {
   ASSERT_EQ(lib.types.size(), 3u);
   EXPECT_STREQ(lib.types[0].name, "_ctlMessage");
   EXPECT_EQ(lib.types[0].kind, TypeKind::Interface);
-  EXPECT_EQ(lib.types[0].flags & (kTypeFlagDual | kTypeFlagHidden | kTypeFlagNonExtensible |
-                                  kTypeFlagOleAutomation),
+  EXPECT_EQ(lib.types[0].flags &
+                (kTypeFlagDual | kTypeFlagHidden | kTypeFlagNonExtensible | kTypeFlagOleAutomation),
             kTypeFlagDual | kTypeFlagHidden | kTypeFlagNonExtensible | kTypeFlagOleAutomation);
   EXPECT_STREQ(lib.types[1].name, "ctlMessage");
   EXPECT_EQ(lib.types[1].kind, TypeKind::CoClass);

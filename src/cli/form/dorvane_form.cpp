@@ -17,8 +17,8 @@ int main(int argc, char** argv) {
   window.setWindowTitle(QStringLiteral("Dorvane"));
   auto* face = new dorvane::CtlMessageFace(&window);
   window.setCentralWidget(face);
-  window.statusBar()->showMessage(
-      QStringLiteral("Sample folder: ") + QString::fromStdString(dorvane::sampleFolder()));
+  window.statusBar()->showMessage(QStringLiteral("Sample folder: ") +
+                                  QString::fromStdString(dorvane::sampleFolder()));
   window.resize(360, 160);
   window.show();
   int status = app.exec();

@@ -1,8 +1,8 @@
 #include "control/face/ctl_message_face.h"
 
 #include <QMessageBox>
-#include <cstdio>
 #include <QResizeEvent>
+#include <cstdio>
 
 #include "control/sample_run.h"
 

@@ -1,7 +1,7 @@
 // The exports of Dorvane.ocx: self-registration, the class factory, and the
 // unload check. Built into the library only.
-#include <dorvane/ocx_exports.h>
 #include <dlfcn.h>
+#include <dorvane/ocx_exports.h>
 
 #include <climits>
 #include <cstdio>
@@ -55,8 +55,8 @@ __attribute__((visibility("default"))) HRESULT DllUnregisterServer(void) {
   return updateRegistry(false);
 }
 
-__attribute__((visibility("default"))) HRESULT DllGetClassObject(const Guid* clsid,
-                                                                 const Guid* iid, void** out) {
+__attribute__((visibility("default"))) HRESULT DllGetClassObject(const Guid* clsid, const Guid* iid,
+                                                                 void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   if (!clsid || !iid) return E_INVALIDARG;
@@ -85,5 +85,4 @@ __attribute__((visibility("default"))) const char* DorvaneVersionInfo(void) {
          "OLESelfRegister=\n"
          "Language=0x0411\n";
 }
-
 }

@@ -288,7 +288,6 @@ void AccessFile::import(const CatalogEntry& entry) {
 
 // ---- AccessDatabase --------------------------------------------------------
 
-
 std::shared_ptr<Recordset> AccessDatabase::OpenRecordset(const std::u16string& source) {
   // The compared columns get their indexes first; the connection then runs
   // the text with its compared literals as parameters of a statement kept

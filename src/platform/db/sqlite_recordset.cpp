@@ -1,8 +1,8 @@
 #include "platform/db/sqlite_recordset.h"
 
-#include <algorithm>
-
 #include <dorvane/runtime_error.h>
+
+#include <algorithm>
 
 #include "platform/text/compare.h"
 #include "platform/text/utf.h"
@@ -202,8 +202,8 @@ void TableRecordset::MoveNext() {
     orderPos_ = order_.size();
   }
   if (orderPos_ >= order_.size() || order_[orderPos_] != *current_) {
-    orderPos_ = static_cast<size_t>(std::find(order_.begin(), order_.end(), *current_) -
-                                    order_.begin());
+    orderPos_ =
+        static_cast<size_t>(std::find(order_.begin(), order_.end(), *current_) - order_.begin());
   }
   while (++orderPos_ < order_.size()) {
     if (load(order_[orderPos_])) return;
