@@ -159,9 +159,9 @@ std::unique_ptr<CalcProcess> CalcProcess::start() {
   std::vector<std::string> args = {program,         "--headless",  "--invisible",
                                    "--nologo",      "--norestore", "--nodefault",
                                    "--nolockcheck", profile,       accept};
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
+  // The same, ending as soon as it has started: sets the fresh profile up.
+  std::vector<std::string> warmArgs = args;
+  warmArgs.back() = "--terminate_after_init";
   // Calc's own temporary files go into the private folder too, so that they
   // go with it even when Calc is killed.
   const std::string calcTmp = p->folder_ + "/tmp";
@@ -178,7 +178,10 @@ std::unique_ptr<CalcProcess> CalcProcess::start() {
 
   // Starts soffice.bin in a process group of its own (a Ctrl-C at the
   // terminal does not reach it directly); it dies with this process.
-  auto spawn = [&]() -> pid_t {
+  auto spawn = [&](std::vector<std::string>& arguments) -> pid_t {
+    std::vector<char*> argv;
+    for (auto& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0) {
@@ -204,7 +207,29 @@ std::unique_ptr<CalcProcess> CalcProcess::start() {
     remember(pid);
     return pid;
   };
-  p->pid_ = spawn();
+  // A fresh profile makes Calc set itself up and end with 81, asking to be
+  // restarted — possibly after it has begun to accept connections, which
+  // would then break under its clients. A first run that ends after its
+  // start sets the profile up, so the instance the merge talks to starts once.
+  for (int run = 0; run < 3; ++run) {
+    const pid_t warm = spawn(warmArgs);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    int status = 0;
+    while (::waitpid(warm, &status, WNOHANG) != warm) {
+      if (std::chrono::steady_clock::now() > until) {
+        ::kill(-warm, SIGKILL);
+        ::waitpid(warm, &status, 0);
+        forget(warm);
+        throw RuntimeError(err::kCannotCreateObject,
+                           "The private LibreOffice Calc did not finish setting up its "
+                           "profile within a minute");
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    forget(warm);
+    if (!(WIFEXITED(status) && WEXITSTATUS(status) == kRestartRequested)) break;
+  }
+  p->pid_ = spawn(args);
 
   p->uno_ = std::make_unique<Uno>();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -216,7 +241,7 @@ std::unique_ptr<CalcProcess> CalcProcess::start() {
       p->pid_ = -1;
       // A fresh profile makes Calc end once with 81, asking to be restarted.
       if (WIFEXITED(status) && WEXITSTATUS(status) == kRestartRequested && restarts++ < 3) {
-        p->pid_ = spawn();
+        p->pid_ = spawn(args);
         continue;
       }
       throw RuntimeError(err::kCannotCreateObject,
