@@ -17,16 +17,8 @@ namespace {
 using testing::TempDir;
 namespace fs = std::filesystem;
 
-std::string readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void writeBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+using testing::readBytes;
+using testing::writeBytes;
 
 std::u16string u(const std::string& s) { return text::fromUtf8(s); }
 

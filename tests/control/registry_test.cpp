@@ -12,13 +12,6 @@
 namespace dorvane::com {
 namespace {
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 TEST(Registry, TextRoundTripsWithQuotesAndCaseBlindKeys) {
   Registry r;
   r.setValue("HKEY_CLASSES_ROOT\\A", "", "a \"quoted\" \\ value");
@@ -36,7 +29,7 @@ TEST(Registration, UnregisterLeavesTheRegistryAsBefore) {
   const std::string path = dir.file("registry");
   Registry::update(path,
                    [](Registry& r) { r.setValue("HKEY_CLASSES_ROOT\\Other.Thing", "", "kept"); });
-  const std::string before = slurp(path);
+  const std::string before = dorvane::testing::readBytes(path);
 
   Registry::update(path, [](Registry& r) { registerLibrary(r, "/opt/lib/Dorvane.ocx"); });
   Registry r = Registry::load(path);
@@ -58,7 +51,7 @@ TEST(Registration, UnregisterLeavesTheRegistryAsBefore) {
   EXPECT_EQ(r.value("HKEY_CLASSES_ROOT\\Other.Thing"), "kept");
 
   Registry::update(path, [](Registry& r) { unregisterLibrary(r); });
-  EXPECT_EQ(slurp(path), before);
+  EXPECT_EQ(dorvane::testing::readBytes(path), before);
 
   // A registry holding only our entries disappears again.
   testing::TempDir dir2;

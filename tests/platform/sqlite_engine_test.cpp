@@ -25,13 +25,6 @@ int errorNumber(const std::function<void()>& f) {
   return 0;
 }
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 class SqliteEngine : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -65,7 +58,7 @@ TEST_F(SqliteEngine, OpenFailuresNameTheFile) {
             3343);
   EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u16(dir_.path().string())); }), 3343);
   // A truncated SQLite file: right header, no pages.
-  std::string head = slurp(path_).substr(0, 100);
+  std::string head = testing::readBytes(path_).substr(0, 100);
   std::ofstream(dir_.file("cut.db"), std::ios::binary) << head;
   EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u16(dir_.file("cut.db"))); }), 3343);
   try {
@@ -91,7 +84,7 @@ TEST_F(SqliteEngine, AnAccessHeaderAloneIsADamagedAccessFile) {
 }
 
 TEST_F(SqliteEngine, NeverChangesTheFile) {
-  std::string before = slurp(path_);
+  std::string before = testing::readBytes(path_);
   struct stat st1 {};
   ::stat(path_.c_str(), &st1);
   {
@@ -102,7 +95,7 @@ TEST_F(SqliteEngine, NeverChangesTheFile) {
     db->OpenRecordset(u"select * from w")->RecordCount();
   }
   EXPECT_EQ(errorNumber([&] { open()->OpenRecordset(u"insert into empty values ('x')"); }), 3075);
-  EXPECT_EQ(slurp(path_), before);
+  EXPECT_EQ(testing::readBytes(path_), before);
   struct stat st2 {};
   ::stat(path_.c_str(), &st2);
   EXPECT_EQ(st1.st_mtim.tv_nsec, st2.st_mtim.tv_nsec);

@@ -4,6 +4,8 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -30,6 +32,19 @@ class TempDir {
  private:
   std::filesystem::path path_;
 };
+
+// The whole content of the file at path ("" when it cannot be read).
+inline std::string readBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Replaces the file at path with bytes.
+inline void writeBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
 
 // Creates the SQLite file at path from sql; throws with SQLite's message on failure.
 inline void buildDatabase(const std::string& path, const std::string& sql) {
