@@ -2,6 +2,7 @@
 // name and returns the process exit status.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,13 @@ using Args = std::vector<std::string>;
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // a run-time error, or nothing could be loaded/saved
 inline constexpr int kExitUsage = 2;
+
+// Prints "dorvane <command>: <message>" and the command's help on stderr;
+// returns the usage exit status.
+inline int usage(const char* command, const std::string& message, const char* help) {
+  std::fprintf(stderr, "dorvane %s: %s\n\n%s", command, message.c_str(), help);
+  return kExitUsage;
+}
 
 // True when args ask for a command's help ("--help" or "-h" anywhere).
 inline bool asksForHelp(const Args& args) {

@@ -39,11 +39,6 @@ const char kHelp[] =
     "current directory. Exit status: 0 resolved, skipped or stopped; 1 run-time\n"
     "error; 2 usage.\n";
 
-int usage(const std::string& message) {
-  std::fprintf(stderr, "dorvane resolve: %s\n\n%s", message.c_str(), kHelp);
-  return kExitUsage;
-}
-
 struct Options {
   std::string text, db;
   int pass = 0;
@@ -128,7 +123,7 @@ int resolveCommand(const Args& args) {
     return kExitOk;
   }
   Options o;
-  if (auto error = parse(args, o)) return usage(*error);
+  if (auto error = parse(args, o)) return usage("resolve", *error, kHelp);
 
   ExplainObserver explain(stderr);
   try {

@@ -50,11 +50,6 @@ const char kHelp[] =
 constexpr int kExitPassFailed = 3;
 constexpr int kExitInterrupted = 130;
 
-int usage(const std::string& message) {
-  std::fprintf(stderr, "dorvane sheet: %s\n\n%s", message.c_str(), kHelp);
-  return kExitUsage;
-}
-
 struct Options {
   std::vector<std::string> files;
   std::string db, db2;
@@ -268,7 +263,7 @@ int sheetCommand(const Args& args) {
     return kExitOk;
   }
   Options o;
-  if (auto error = parse(args, o)) return usage(*error);
+  if (auto error = parse(args, o)) return usage("sheet", *error, kHelp);
   if (o.files.empty()) return merge(o, std::make_shared<CountingBox>(), true);
   return mergeFile(o);
 }

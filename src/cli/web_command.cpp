@@ -42,11 +42,6 @@ const char kHelp[] =
     "(nothing written); 3 the result was written but a run ended with 'error';\n"
     "2 usage.\n";
 
-int usage(const std::string& message) {
-  std::fprintf(stderr, "dorvane web: %s\n\n%s", message.c_str(), kHelp);
-  return kExitUsage;
-}
-
 struct Options {
   std::vector<std::string> paths;
   int codePage = 932;
@@ -90,7 +85,7 @@ int webCommand(const Args& args) {
     return kExitOk;
   }
   Options o;
-  if (auto error = parse(args, o)) return usage(*error);
+  if (auto error = parse(args, o)) return usage("web", *error, kHelp);
 
   ExplainObserver explain(stderr);
   ctlMessage control;

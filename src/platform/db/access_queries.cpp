@@ -4,6 +4,7 @@
 #include <set>
 
 #include "platform/db/access_sql_translate.h"
+#include "platform/db/sqlite_connection.h"
 
 namespace dorvane::db {
 
@@ -15,15 +16,6 @@ constexpr int kType = 1, kParameter = 2, kFlags = 3, kTable = 5, kColumn = 6, kJ
 }
 namespace select_flags {
 constexpr int kStar = 0x01, kDistinct = 0x02, kDistinctRow = 0x08, kTop = 0x10, kPercent = 0x20;
-}
-
-std::string quoteIdent(const std::string& name) {
-  std::string q = "\"";
-  for (char c : name) {
-    if (c == '"') q.push_back('"');
-    q.push_back(c);
-  }
-  return q + "\"";
 }
 
 std::string upper(std::string s) {
@@ -76,7 +68,7 @@ std::string distinctRowGrouping(const std::vector<std::pair<std::string, std::st
       throw TranslateError("DISTINCTROW showing fields of the query '" + t.first +
                            "' joined with other tables is not supported");
     group +=
-        (group.empty() ? "" : ", ") + quoteIdent(t.second.empty() ? t.first : t.second) + ".rowid";
+        (group.empty() ? "" : ", ") + quoteName(t.second.empty() ? t.first : t.second) + ".rowid";
   }
   return group;
 }
@@ -191,9 +183,9 @@ std::string buildQuerySql(std::vector<QueryRow> rows, int objectFlags, const Sha
     if (!c->expression) throw TranslateError("a column without an expression");
     std::string e = translateAccessExpression(*c->expression);
     if (c->name1 && !c->name1->empty()) {
-      e += " AS " + quoteIdent(*c->name1);
+      e += " AS " + quoteName(*c->name1);
     } else if (!isColumnReference(*c->expression) && e.find('*') == std::string::npos) {
-      e += " AS " + quoteIdent("Expr" + std::to_string(1000 + unnamed++));
+      e += " AS " + quoteName("Expr" + std::to_string(1000 + unnamed++));
     }
     items.push_back(e);
   }
@@ -209,7 +201,7 @@ std::string buildQuerySql(std::vector<QueryRow> rows, int objectFlags, const Sha
     for (const auto& [name, alias] : tables) {
       std::string key = alias.empty() ? name : alias;
       if (upper(key) == upper(ref))
-        return {quoteIdent(name) + (alias.empty() ? "" : " AS " + quoteIdent(alias)), upper(key)};
+        return {quoteName(name) + (alias.empty() ? "" : " AS " + quoteName(alias)), upper(key)};
     }
     throw TranslateError("a join names the table '" + ref + "', which the query does not list");
   };

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/convert.h"
+#include "platform/db/sqlite_connection.h"
 
 namespace dorvane::db {
 
@@ -95,15 +96,6 @@ std::vector<Token> tokenize(const std::string& s) {
   }
   out.push_back({Tok::End, ""});
   return out;
-}
-
-std::string quoteIdent(const std::string& name) {
-  std::string q = "\"";
-  for (char c : name) {
-    if (c == '"') q.push_back('"');
-    q.push_back(c);
-  }
-  return q + "\"";
 }
 
 std::string quoteString(const std::string& v) {
@@ -545,7 +537,7 @@ class Parser {
         return function(t.text, raw, a);
       }
     }
-    std::string ref = quoteIdent(t.text);
+    std::string ref = quoteName(t.text);
     while (isOp(".") || isOp("!")) {
       if (isOp("!")) throw TranslateError("references with '!' (forms, reports) are not supported");
       next();
@@ -556,7 +548,7 @@ class Parser {
       Token part = next();
       if (part.kind != Tok::Name && part.kind != Tok::Bracket)
         throw TranslateError("a name expected after '.'");
-      ref += "." + quoteIdent(part.text);
+      ref += "." + quoteName(part.text);
     }
     return ref;
   }

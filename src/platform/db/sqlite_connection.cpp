@@ -187,15 +187,22 @@ Statement SqliteConnection::cachedStatement(const std::string& sql) {
   return out;
 }
 
-std::u16string quoteName(const std::u16string& name) {
-  std::u16string q = u"\"";
-  for (char16_t c : name) {
-    if (c == u'"') q.push_back(u'"');
+namespace {
+template <class String>
+String quoted(const String& name) {
+  String q(1, '"');
+  for (auto c : name) {
+    if (c == '"') q.push_back('"');
     q.push_back(c);
   }
-  q.push_back(u'"');
+  q.push_back('"');
   return q;
 }
+}  // namespace
+
+std::u16string quoteName(const std::u16string& name) { return quoted(name); }
+
+std::string quoteName(const std::string& name) { return quoted(name); }
 
 }  // namespace dorvane::db
 

@@ -100,5 +100,6 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
 
 // Quotes a name for SQL text we build ourselves: "name" with inner quotes doubled.
 std::u16string quoteName(const std::u16string& name);
+std::string quoteName(const std::string& name);
 
 }  // namespace dorvane::db
