@@ -3,11 +3,10 @@
 #include <dlfcn.h>
 #include <dorvane/component.h>
 #include <dorvane/ocx_exports.h>
-#include <unistd.h>
 
-#include <climits>
 #include <filesystem>
 
+#include "control/install_layout.h"
 #include "control/registry.h"
 #include "control/type_library.h"
 
@@ -16,14 +15,6 @@ namespace dorvane::com {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string besideProgram() {
-  char buf[PATH_MAX];
-  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return {};
-  buf[n] = '\0';
-  return (fs::path(buf).parent_path() / "Dorvane.ocx").string();
-}
 
 // dlopen with the reason of a failure.
 void* open(const std::string& path, std::string* reason) {
@@ -51,7 +42,10 @@ std::string locateLibrary() {
   }
   std::error_code ec;
   for (std::string candidate : {
-           besideProgram(),
+           installedBesideProgram("Dorvane.ocx").string(),
+#ifdef DORVANE_BIN_TO_LIBDIR
+           installedBesideProgram(DORVANE_BIN_TO_LIBDIR "/Dorvane.ocx").string(),
+#endif
 #ifdef DORVANE_BUILD_LIBRARY
            std::string(DORVANE_BUILD_LIBRARY),
 #endif

@@ -1,5 +1,6 @@
 // Finding Dorvane.ocx for the command line: the registered server, the
-// library beside the running program, or the installed one.
+// library beside the running program (a build tree), the one in the library
+// folder of the installation the program belongs to, or the installed one.
 #pragma once
 
 #include <string>

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "control/install_layout.h"
 #include "platform/text/utf.h"
 
 namespace dorvane {
@@ -24,11 +25,16 @@ constexpr char kResult[] = "sampleweb1.htm";
 constexpr char kDatabase[] = "samplekiv.sqlite";
 constexpr char kDatabaseSql[] = "samplekiv.sql";
 
-// Where the shipped sample files are: the installed share folder, else the
-// source tree this program was built from.
+// Where the shipped sample files are: DORVANE_SAMPLE_SOURCE, the share folder
+// of the installation this program belongs to, the share folder it was
+// configured for, else the source tree it was built from.
 std::vector<fs::path> sampleSources() {
   std::vector<fs::path> dirs;
   if (const char* d = std::getenv("DORVANE_SAMPLE_SOURCE"); d && *d) dirs.emplace_back(d);
+#ifdef DORVANE_BIN_TO_DATADIR
+  if (auto d = installedBesideProgram(DORVANE_BIN_TO_DATADIR "/dorvane/sample"); !d.empty())
+    dirs.push_back(std::move(d));
+#endif
 #ifdef DORVANE_INSTALLED_SAMPLES
   dirs.emplace_back(DORVANE_INSTALLED_SAMPLES);
 #endif
