@@ -116,6 +116,10 @@ TEST(Manual, EveryCommandAndOptionIsDocumentedAndCompleted) {
   };
 
   EXPECT_EQ(matches(completedCommands, std::regex("[a-z][a-z0-9-]*")), commands);
+  for (const auto& option : helpOptions(top.out)) {
+    EXPECT_TRUE(hasWord(optionsSection, option)) << option << " not under OPTIONS";
+    EXPECT_TRUE(hasWord(script, option)) << option << " not completed";
+  }
   for (const auto& command : commands) {
     SCOPED_TRACE(command);
     ASSERT_TRUE(synopsis.count(command)) << "no synopsis in " << kManual;
@@ -137,9 +141,11 @@ TEST(Manual, EveryCommandAndOptionIsDocumentedAndCompleted) {
 }
 
 TEST(Manual, RendersWithoutWarnings) {
-  auto r = runCommand("groff -k -man -Tutf8 -ww -z " + shellQuote(kManual) + " 2>&1");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "");
+  for (const std::string& page : {kManual, std::string(DORVANE_SOURCE_DIR "/doc/dorvane-form.1")}) {
+    auto r = runCommand("groff -k -man -Tutf8 -ww -z " + shellQuote(page) + " 2>&1");
+    EXPECT_EQ(r.status, 0) << page;
+    EXPECT_EQ(r.out, "") << page;
+  }
 }
 
 TEST(Completion, OffersCommandsOptionsAndValues) {
