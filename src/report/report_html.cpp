@@ -7,6 +7,7 @@
 #include "platform/text/utf.h"
 #include "report/html_text.h"
 #include "report/page_marks.h"
+#include "resolve/names.h"
 
 namespace dorvane::report {
 
@@ -26,7 +27,7 @@ pre.src{white-space:pre-wrap;word-break:break-all;border:1px solid #ccc;padding:
 .v-unwritten{background:#ffd0d0}.v-error{background:#ff8080}
 .mark.val{background:#7fd67f;outline:1px solid #3a3}
 .raw{background:#fe9;border:1px dotted #a80}
-td.ref dl{margin:0;display:grid;grid-template-columns:max-content auto;gap:0 .5em}td.ref dt{color:#555}td.ref dd{margin:0}
+td.ref{font-size:12px}td.ref dl{margin:0;display:grid;grid-template-columns:max-content auto;gap:0 .5em}td.ref dt{color:#555}td.ref dd{margin:0}
 ol.sql{margin:0;padding-left:1.2em}ol.sql li{margin-bottom:2px}.n{color:#555;white-space:nowrap}
 table.grid td{min-width:3em;max-width:16em;overflow:hidden}table.grid th{text-align:center}
 table.grid td.blk-t{border-top:2px solid #06c}table.grid td.blk-b{border-bottom:2px solid #06c}
@@ -66,6 +67,12 @@ std::string columnLetters(long column) {
   std::string out;
   for (long c = column; c > 0; c = (c - 1) / 26) out.insert(out.begin(), char('A' + (c - 1) % 26));
   return out;
+}
+
+// A reference column worth a line: Null columns are left out, except the
+// unit (a Null unit makes the value Null) and the transfer priority.
+bool shownField(const ObservedField& f) {
+  return f.value != u"Null" || f.name == names::kUnit || f.name == names::kTransferPriority;
 }
 
 std::string occurrenceId(std::size_t i) { return "o-" + std::to_string(i + 1); }
@@ -269,8 +276,10 @@ void appendOccurrences(std::string& out, const MergeRecord& record, const Docume
     out += "<td class=\"ref\">";
     if (!o.row.empty()) {
       out += "<dl>";
-      for (const ObservedField& f : o.row)
+      for (const ObservedField& f : o.row) {
+        if (!shownField(f)) continue;
         out += "<dt>" + h(f.name) + "</dt><dd>" + masked(f.value) + "</dd>";
+      }
       out += "</dl>";
     }
     out += "</td><td>";
