@@ -9,8 +9,20 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace dorvane {
+
+// The reason skipped() gives for a placeholder whose reference row belongs to
+// the other pass; hosts may compare with it.
+inline constexpr char kOtherPassReason[] = "the row belongs to the other pass";
+
+// One column of a reference row as an observer sees it: its name and its
+// value in the standard text form ("Null" for Null).
+struct ObservedField {
+  std::u16string name;
+  std::u16string value;
+};
 
 class MergeObserver {
  public:
@@ -23,16 +35,25 @@ class MergeObserver {
   virtual void placeholderFound(const std::u16string& /*text*/, const std::u16string& /*where*/) {}
   // The key was sought in the reference table.
   virtual void keyLookedUp(const std::u16string& /*key*/, bool /*found*/) {}
+  // The key's reference row was found: the columns the merge reads from it.
+  // Only told to an observer that is set.
+  virtual void referenceRowRead(const std::vector<ObservedField>& /*fields*/) {}
   // The placeholder is left alone, and why.
   virtual void skipped(std::string_view /*reason*/) {}
   // An SQL text is about to be opened.
   virtual void sqlRun(const std::u16string& /*sql*/) {}
+  // The value was taken from count records of the last SQL text (0: it found
+  // none; 1 for a text item, which takes the first record's value).
+  virtual void recordsRead(long /*count*/) {}
   // The key-segment loop ended.
   virtual void loopEnded(LoopEnd /*end*/) {}
   // The result of one placeholder.
   virtual void resolved(const PlaceholderResult& /*result*/) {}
   // A value (as text) was written into the template at where.
   virtual void valueWritten(const std::u16string& /*text*/, const std::u16string& /*where*/) {}
+  // A detail block was written over the cells from (top, left) to (bottom,
+  // right), 1-based rows and columns of the worksheet.
+  virtual void blockWritten(long /*top*/, long /*left*/, long /*bottom*/, long /*right*/) {}
   // A step failed with a run-time error (number, description).
   virtual void failed(std::string_view /*step*/, int /*number*/, std::string_view /*description*/) {
   }

@@ -15,6 +15,7 @@
 
 #include "cli/commands.h"
 #include "cli/explain_observer.h"
+#include "cli/report_writer.h"
 #include "platform/sheet/calc_process.h"
 #include "platform/sheet/calc_sheet.h"
 #include "platform/text/utf.h"
@@ -24,8 +25,8 @@ namespace dorvane::cli {
 namespace {
 
 const char kHelp[] =
-    "Usage: dorvane sheet --db KIVDB [--db2 KIVDB2] [--explain]\n"
-    "       dorvane sheet IN OUT --db KIVDB [--db2 KIVDB2] [--explain]\n"
+    "Usage: dorvane sheet --db KIVDB [--db2 KIVDB2] [--explain] [--report FILE.html]\n"
+    "       dorvane sheet IN OUT --db KIVDB [--db2 KIVDB2] [--explain] [--report FILE.html]\n"
     "\n"
     "Merges the values of the reference databases KIVDB (and KIVDB2) into a\n"
     "worksheet: pass 1 on KIVDB, pass 1 on KIVDB2, pass 2 on KIVDB, pass 2 on\n"
@@ -41,10 +42,14 @@ const char kHelp[] =
     "its extension). That Calc always ends again, also on failure and Ctrl-C.\n"
     "\n"
     "  --explain  print each cell, key, outcome and value on stderr\n"
+    "  --report FILE.html  write an HTML report of the merge: a summary, the\n"
+    "             sheet's cells with the written ones marked and the detail\n"
+    "             blocks outlined, and one row per placeholder cell per pass\n"
     "\n"
     "A pass that fails prints 'error' and the reason on stderr; the next pass\n"
     "still runs. Exit status: 0 done; 1 the workbook could not be reached,\n"
-    "loaded or saved; 3 the result was written but a pass ended with 'error';\n"
+    "loaded or saved, or the report could not be written; 3 the result was written but a pass "
+    "ended with 'error';\n"
     "2 usage; 130 interrupted.\n";
 
 constexpr int kExitPassFailed = 3;
@@ -54,6 +59,7 @@ struct Options {
   std::vector<std::string> files;
   std::string db, db2;
   bool explain = false;
+  std::string report;
 };
 
 std::optional<std::string> parse(const Args& args, Options& o) {
@@ -64,6 +70,9 @@ std::optional<std::string> parse(const Args& args, Options& o) {
       (a == "--db" ? o.db : o.db2) = args[++i];
     } else if (a == "--explain") {
       o.explain = true;
+    } else if (a == "--report") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) return "--report needs a file name";
+      o.report = args[++i];
     } else if (a.rfind("--", 0) == 0 && a.size() > 2) {
       return "unknown option " + a;
     } else {
@@ -188,10 +197,16 @@ class ProgressObserver : public MergeObserver {
 int merge(const Options& o, std::shared_ptr<CountingBox> box, bool attachMode) {
   ExplainObserver explain(stderr);
   ProgressObserver progress(o.explain ? &explain : nullptr);
+  ReportWriter report(o.report, &progress);
   ctlMessage control;
   control.setMessageBox(box);
-  control.setObserver(&progress);
+  control.setObserver(o.report.empty() ? static_cast<MergeObserver*>(&progress)
+                                       : report.observer());
   control.ocxKiv(text::fromUtf8(o.db), text::fromUtf8(o.db2));
+  if (!o.report.empty() && !interrupted &&
+      !report.writeSheet(o.files.empty() ? "" : o.files[0], o.files.empty() ? "" : o.files[1])) {
+    return kExitFailed;
+  }
   if (box->shown == 0) return kExitOk;
   if (attachMode) {
     bool nothingRunning = true;

@@ -9,6 +9,7 @@
 
 #include "cli/commands.h"
 #include "cli/explain_observer.h"
+#include "cli/report_writer.h"
 #include "platform/text/code_page.h"
 #include "platform/text/utf.h"
 
@@ -21,6 +22,7 @@ constexpr int kExitPassFailed = 3;
 
 const char kHelp[] =
     "Usage: dorvane web READFILE SAVEFILE KIVDB [KIVDB2] [--codepage N] [--explain]\n"
+    "                 [--report FILE.html]\n"
     "\n"
     "Merges the page READFILE into SAVEFILE: each value placeholder such as\n"
     "'!!price,A01;' is resolved against the reference table of the database and\n"
@@ -34,18 +36,24 @@ const char kHelp[] =
     "                cannot hold are written as &#N;\n"
     "  --explain     print, per run, each placeholder's position, key, outcome,\n"
     "                SQL texts, the value written and where (on stderr)\n"
+    "  --report FILE.html  write an HTML report of the merge: a summary, the\n"
+    "                result page with every value and placeholder marked, and\n"
+    "                one row per placeholder per run with its reference row,\n"
+    "                SQL texts, records, value, outcome and why\n"
     "\n"
     "A run that fails prints 'error' and the reason on stderr; the other runs go\n"
     "on and the result is still written. Relative paths, on the command line and\n"
     "in DB名, resolve against the current directory.\n"
     "Exit status: 0 done; 1 the page could not be loaded or the result not saved\n"
-    "(nothing written); 3 the result was written but a run ended with 'error';\n"
+    "(nothing written), or the report could not be written; 3 the result was written but a run "
+    "ended with 'error';\n"
     "2 usage.\n";
 
 struct Options {
   std::vector<std::string> paths;
   int codePage = 932;
   bool explain = false;
+  std::string report;
 };
 
 std::optional<std::string> parse(const Args& args, Options& o) {
@@ -64,6 +72,9 @@ std::optional<std::string> parse(const Args& args, Options& o) {
       }
     } else if (a == "--explain") {
       o.explain = true;
+    } else if (a == "--report") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) return "--report needs a file name";
+      o.report = args[++i];
     } else if (a.size() > 2 && a.rfind("--", 0) == 0) {
       return "unknown option " + a;
     } else {
@@ -90,11 +101,14 @@ int webCommand(const Args& args) {
   ExplainObserver explain(stderr);
   ctlMessage control;
   control.setCodePage(o.codePage);
+  ReportWriter report(o.report, o.explain ? &explain : nullptr);
   if (o.explain) control.setObserver(&explain);
+  if (!o.report.empty()) control.setObserver(report.observer());
   control.ocxwebKiv(text::fromUtf8(o.paths[0]), text::fromUtf8(o.paths[1]),
                     text::fromUtf8(o.paths[2]),
                     o.paths.size() > 3 ? text::fromUtf8(o.paths[3]) : std::u16string());
 
+  const bool reported = o.report.empty() || report.writePage(control, o.paths[0], o.paths[1]);
   bool passFailed = false;
   for (const auto& f : control.failures()) {
     if (startsWith(f.step, "load") || startsWith(f.step, "save")) {
@@ -104,6 +118,7 @@ int webCommand(const Args& args) {
     }
     passFailed = true;
   }
+  if (!reported) return kExitFailed;
   return passFailed ? kExitPassFailed : kExitOk;
 }
 

@@ -39,6 +39,7 @@ void expandHit(PageMembers& m, PageText& page, const std::u16string& key,
   obs.sqlRun(targetSql);
   m.rs = m.DB->OpenRecordset(targetSql);
   if (m.rs->Eof()) {
+    obs.recordsRead(0);
     obs.skipped("the target has no record for the key value: nothing is inserted");
     return;
   }
@@ -47,7 +48,9 @@ void expandHit(PageMembers& m, PageText& page, const std::u16string& key,
                                  text::toUtf8(names::kDetailItemTable) + " rows for '" +
                                  text::toUtf8(key) + "'";
   append(m, u"<TABLE>");
+  long records = 0;
   while (!m.rs->Eof()) {
+    ++records;
     append(m, u"<TR>");
     if (m.kivrs2->RecordCount() != 0) {
       while (!m.kivrs2->Eof()) {
@@ -62,6 +65,7 @@ void expandHit(PageMembers& m, PageText& page, const std::u16string& key,
     m.rs->MoveNext();
   }
   append(m, u"</TABLE>");
+  obs.recordsRead(records);
 
   const std::int64_t at = page.writeAtMarker(m.HitStr, m.textWeb);
   obs.valueWritten(m.textWeb,
@@ -98,10 +102,11 @@ void walk(PageMembers& m, PageText& page, MergeObserver& obs) {
     m.kivrs = reference::open(*m.kivdb);
     const bool found = reference::seek(*m.kivrs, key);
     obs.keyLookedUp(key, found);
+    if (found) obs.referenceRowRead(reference::observedRow(*m.kivrs));
     if (!found) {
       obs.skipped("no row for the key in the reference table");
     } else if (!reference::selectsPass(m.kivrs->Fields(names::kTransferPriority), m.wkcycle)) {
-      obs.skipped("the row belongs to the other pass");
+      obs.skipped(kOtherPassReason);
     } else {
       expandHit(m, page, key, page.substr(hit + C, L - C), obs);
     }

@@ -82,7 +82,7 @@ PassEnd runPagePass(PageMembers& m, const std::function<void()>& detail, MergeOb
     obs.placeholderFound(placeholder, positionText(hit));
 
     PlaceholderResult r = resolvePlaceholder(placeholder, m.wkcycle, *m.kivrs,
-                                             PlaceholderKind::Page, m.DB, m.rs, &obs);
+                                             PlaceholderKind::Page, m.DB, m.rs, observer);
     if (r.outcome == Outcome::StopPass) return PassEnd::Stopped;
     if (r.outcome == Outcome::Resolved && r.value) {
       if (r.value->isNull()) {

@@ -1,5 +1,7 @@
 #include "resolve/reference_table.h"
 
+#include <dorvane/runtime_error.h>
+
 #include "platform/convert.h"
 #include "platform/text/utf.h"
 #include "resolve/names.h"
@@ -33,6 +35,23 @@ std::u16string requireText(const Recordset& kivrs, const char16_t* column,
 std::u16string joinText(const Recordset& kivrs, const char16_t* column) {
   Variant v = kivrs.Fields(column);
   return v.isNull() ? std::u16string() : toText(v);
+}
+
+std::vector<ObservedField> observedRow(const Recordset& kivrs) {
+  static constexpr const char16_t* kShown[] = {
+      names::kDbName,   names::kTableOrQuery, names::kTableName,     names::kQueryName,
+      names::kKeyField, names::kAltKeyField,  names::kFieldName,     names::kFieldType,
+      names::kUnit,     names::kRounding,     names::kDecimalPlaces, names::kTransferPriority};
+  std::vector<ObservedField> fields;
+  for (const char16_t* column : kShown) {
+    try {
+      const Variant v = kivrs.Fields(column);
+      fields.push_back({column, v.isNull() ? u"Null" : toText(v)});
+    } catch (const RuntimeError&) {
+      // not a column of this reference table
+    }
+  }
+  return fields;
 }
 
 }  // namespace dorvane::reference

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <dorvane/engine.h>
+#include <dorvane/observer.h>
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace dorvane::reference {
 
@@ -31,5 +33,11 @@ std::u16string requireText(const Recordset& kivrs, const char16_t* column,
 // The column's value joined as text: Null gives "" (names read this way end
 // up in SQL texts, where a missing name makes the engine reject the SQL).
 std::u16string joinText(const Recordset& kivrs, const char16_t* column);
+
+// The columns of the current reference row that decide a value (database,
+// table or query, key fields, value field and type, unit, rounding, places,
+// transfer priority), for observers. A column the row lacks is left out;
+// never raises and never moves kivrs.
+std::vector<ObservedField> observedRow(const Recordset& kivrs);
 
 }  // namespace dorvane::reference

@@ -50,23 +50,30 @@ struct Row {
   Variant commentField;  // Null for the page kind
 };
 
-// Adds every numeric value of the value field from the current record to EOF.
-void accumulate(Recordset& rs, const Row& row, double& total) {
+// Adds every numeric value of the value field from the current record to EOF;
+// the observer hears how many records that was.
+void accumulate(Recordset& rs, const Row& row, double& total, MergeObserver& obs) {
+  long records = 0;
   do {
     Variant v = rs.Fields(row.fieldName);
     if (!v.isNull() && isNumeric(v)) total = checkedSum(total, toDouble(v));
     rs.MoveNext();
+    ++records;
   } while (!rs.Eof());
+  obs.recordsRead(records);
 }
 
 // Joins the non-Null values of the value field, each followed by one space.
-std::u16string concatenate(Recordset& rs, const Row& row) {
+std::u16string concatenate(Recordset& rs, const Row& row, MergeObserver& obs) {
   std::u16string out;
+  long records = 0;
   while (!rs.Eof()) {
     Variant v = rs.Fields(row.fieldName);
     if (!v.isNull()) out += toText(v) + u" ";
     rs.MoveNext();
+    ++records;
   }
+  obs.recordsRead(records);
   return out;
 }
 
@@ -102,10 +109,12 @@ bool isWord(const Variant& v, const char16_t* word) { return v.isString() && v.a
 
 // The text item's value: the concatenation (worksheet, "連結") or the first
 // record's value.
-Variant textValue(Recordset& rs, const Recordset& kivrs, const Row& row, PlaceholderKind kind) {
+Variant textValue(Recordset& rs, const Recordset& kivrs, const Row& row, PlaceholderKind kind,
+                  MergeObserver& obs) {
   if (kind == PlaceholderKind::Worksheet &&
       isWord(kivrs.Fields(names::kRounding), names::kConcatenate))
-    return Variant::string(concatenate(rs, row));
+    return Variant::string(concatenate(rs, row, obs));
+  obs.recordsRead(1);
   return rs.Fields(row.fieldName);
 }
 
@@ -122,7 +131,7 @@ PlaceholderResult emptyFinal(double total, const Recordset& kivrs, const Row& ro
 }
 
 PlaceholderResult finalWithRecords(double total, Recordset& rs, const Recordset& kivrs,
-                                   const Row& row, PlaceholderKind kind) {
+                                   const Row& row, PlaceholderKind kind, MergeObserver& obs) {
   PlaceholderResult r{Outcome::Resolved, {}, {}};
   const bool worksheet = kind == PlaceholderKind::Worksheet;
 
@@ -136,7 +145,7 @@ PlaceholderResult finalWithRecords(double total, Recordset& rs, const Recordset&
   }
 
   if (row.numeric) {
-    accumulate(rs, row, total);
+    accumulate(rs, row, total, obs);
     double quotient = columnNumber(divideByUnit(total, kivrs, row), names::kUnit, row);
     Variant word = kivrs.Fields(names::kRounding);
     double places = columnNumber(kivrs.Fields(names::kDecimalPlaces), names::kDecimalPlaces, row);
@@ -148,7 +157,7 @@ PlaceholderResult finalWithRecords(double total, Recordset& rs, const Recordset&
       r.value = Variant::dbl(roundDecimal(quotient, places, RoundingMode::Down));
     }
   } else {
-    r.value = textValue(rs, kivrs, row, kind);
+    r.value = textValue(rs, kivrs, row, kind, obs);
   }
 
   if (worksheet) {
@@ -194,12 +203,13 @@ PlaceholderResult resolvePlaceholder(const std::u16string& text, std::int16_t wk
   bool found = reference::seek(kivrs, row.key);
   obs.keyLookedUp(row.key, found);
   if (!found) return outcomeOnly(Outcome::Skip, obs, "no row for the key in the reference table");
+  if (observer) observer->referenceRowRead(reference::observedRow(kivrs));
 
   Variant priority = kivrs.Fields(names::kTransferPriority);
   if (!reference::selectsPass(priority, wkcycle)) {
-    return outcomeOnly(Outcome::Skip, obs,
-                       priority.isNull() ? "the row's transfer priority is Null (no pass)"
-                                         : "the row belongs to the other pass");
+    return outcomeOnly(
+        Outcome::Skip, obs,
+        priority.isNull() ? "the row's transfer priority is Null (no pass)" : kOtherPassReason);
   }
 
   row.keyField = kivrs.Fields(names::kKeyField);
@@ -247,19 +257,21 @@ PlaceholderResult resolvePlaceholder(const std::u16string& text, std::int16_t wk
 
     const bool final = S == L;
     if (rs->RecordCount() == 0) {
+      obs.recordsRead(0);
       if (final) return finish(emptyFinal(total, kivrs, row), LoopEnd::EmptyFinal, obs);
       P = S;
       continue;
     }
     if (final) {
-      return finish(finalWithRecords(total, *rs, kivrs, row, kind), LoopEnd::FinalWithRecords, obs);
+      return finish(finalWithRecords(total, *rs, kivrs, row, kind, obs), LoopEnd::FinalWithRecords,
+                    obs);
     }
     if (row.numeric) {
-      accumulate(*rs, row, total);
+      accumulate(*rs, row, total, obs);
       P = S;
       continue;
     }
-    PlaceholderResult r{Outcome::Resolved, textValue(*rs, kivrs, row, kind), {}};
+    PlaceholderResult r{Outcome::Resolved, textValue(*rs, kivrs, row, kind, obs), {}};
     return finish(r, LoopEnd::EarlyText, obs);
   }
 }

@@ -2,6 +2,7 @@
 
 #include <dorvane/runtime_error.h>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 
@@ -117,6 +118,7 @@ void expandHit(SheetMembers& m, const DetailText& parts, long r0, long c0) {
 
   sheet::Worksheet& ws = *m.objWorksheet;
   if (m.rs->Eof()) {
+    if (m.observer) m.observer->recordsRead(0);
     ws.Cells(r0, c0)->setValue(Variant::string(u""));
     if (m.observer) m.observer->valueWritten(u"", ws.Cells(r0, c0)->Address());
     return;
@@ -133,6 +135,7 @@ void expandHit(SheetMembers& m, const DetailText& parts, long r0, long c0) {
   long row = r0;
   long column = c0;
   std::size_t records = 0;
+  long bottom = r0, right = c0;
   do {
     const long startColumn = column;
     int s = 0;
@@ -141,6 +144,7 @@ void expandHit(SheetMembers& m, const DetailText& parts, long r0, long c0) {
       if (cell->Address() == anchor || isEmptyValue(cell->Value())) {
         cell->setValue(rs.Fields(slots[static_cast<std::size_t>(s)].fieldName));
       }
+      right = std::max(right, column);
       ++column;
       ++s;
       if (s >= kSlotCount) {
@@ -153,12 +157,15 @@ void expandHit(SheetMembers& m, const DetailText& parts, long r0, long c0) {
     }
     rs.MoveNext();
     ++records;
+    bottom = row;
     row += rowSpacing(kivrs, parts.key);
     column = startColumn;
   } while (!rs.Eof());
   if (m.observer) {
+    m.observer->recordsRead(static_cast<long>(records));
     m.observer->valueWritten(u"(block of " + text::fromUtf8(std::to_string(records)) + u" rows)",
                              anchor);
+    m.observer->blockWritten(r0, c0, bottom, right);
   }
 }
 
@@ -204,11 +211,12 @@ void expandDetails(SheetMembers& m) {
                                    where);
     const bool found = reference::seek(*m.kivrs, parts.key);
     if (m.observer) m.observer->keyLookedUp(parts.key, found);
+    if (found && m.observer) m.observer->referenceRowRead(reference::observedRow(*m.kivrs));
     const bool selected =
         found && reference::selectsPass(m.kivrs->Fields(names::kTransferPriority), m.wkcycle);
 
     if (!selected) {
-      if (found && m.observer) m.observer->skipped("the row belongs to the other pass");
+      if (found && m.observer) m.observer->skipped(kOtherPassReason);
       if (where == last) return;
       m.c = requireNext(*cells, *m.c);
     } else {
