@@ -1,5 +1,6 @@
 // dorvane sheet: the worksheet merge (ocxKiv), on the running LibreOffice Calc
-// or on a workbook file through a private headless Calc.
+// or on a workbook file: .xlsx/.xlsm/.xltx/.xltm natively, others through a
+// private headless Calc.
 #include <dorvane/ctl_message.h>
 #include <dorvane/runtime_error.h>
 #include <signal.h>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -18,6 +20,7 @@
 #include "cli/report_writer.h"
 #include "platform/sheet/calc_process.h"
 #include "platform/sheet/calc_sheet.h"
+#include "platform/sheet/ooxml_workbook.h"
 #include "platform/text/utf.h"
 
 namespace dorvane::cli {
@@ -26,7 +29,8 @@ namespace {
 
 const char kHelp[] =
     "Usage: dorvane sheet --db KIVDB [--db2 KIVDB2] [--explain] [--report FILE.html]\n"
-    "       dorvane sheet IN OUT --db KIVDB [--db2 KIVDB2] [--explain] [--report FILE.html]\n"
+    "       dorvane sheet IN OUT --db KIVDB [--db2 KIVDB2] [--explain] [--office]\n"
+    "                            [--report FILE.html]\n"
     "\n"
     "Merges the values of the reference databases KIVDB (and KIVDB2) into a\n"
     "worksheet: pass 1 on KIVDB, pass 1 on KIVDB2, pass 2 on KIVDB, pass 2 on\n"
@@ -37,14 +41,19 @@ const char kHelp[] =
     "Calc (started with --accept=\"pipe,name=dorvane;urp;\", or at the address in\n"
     "DORVANE_CALC); saving the workbook is left to you.\n"
     "\n"
-    "With IN and OUT it starts a private headless Calc, loads the workbook IN,\n"
-    "merges its active sheet and saves the result as OUT (.xlsx, .ods or .xls by\n"
-    "its extension). That Calc always ends again, also on failure and Ctrl-C.\n"
+    "With IN and OUT it merges the active sheet of the workbook IN and writes the\n"
+    "result as OUT. A .xlsx, .xlsm, .xltx or .xltm file is merged natively: OUT is\n"
+    "a copy of IN in which only what the merge changed differs, and keeps IN's\n"
+    "kind (a macro workbook stays one). Other files (.xls, .ods), and any file\n"
+    "with --office, go through a private headless Calc that saves OUT as .xlsx,\n"
+    ".ods or .xls by its extension; that Calc always ends again, also on failure\n"
+    "and Ctrl-C.\n"
     "\n"
     "  --explain  print each cell, key, outcome and value on stderr\n"
     "  --report FILE.html  write an HTML report of the merge: a summary, the\n"
     "             sheet's cells with the written ones marked and the detail\n"
     "             blocks outlined, and one row per placeholder cell per pass\n"
+    "  --office   merge the file through LibreOffice Calc, whatever its kind\n"
     "\n"
     "A pass that fails prints 'error' and the reason on stderr; the next pass\n"
     "still runs. Exit status: 0 done; 1 the workbook could not be reached,\n"
@@ -60,6 +69,9 @@ struct Options {
   std::string db, db2;
   bool explain = false;
   std::string report;
+  bool office = false;
+  // IN and OUT are merged without an office suite.
+  bool native() const { return !office && sheet::ooxml::isWorkbookFile(files[0]); }
 };
 
 std::optional<std::string> parse(const Args& args, Options& o) {
@@ -73,6 +85,8 @@ std::optional<std::string> parse(const Args& args, Options& o) {
     } else if (a == "--report") {
       if (i + 1 >= args.size() || args[i + 1].empty()) return "--report needs a file name";
       o.report = args[++i];
+    } else if (a == "--office") {
+      o.office = true;
     } else if (a.rfind("--", 0) == 0 && a.size() > 2) {
       return "unknown option " + a;
     } else {
@@ -82,7 +96,15 @@ std::optional<std::string> parse(const Args& args, Options& o) {
   if (o.db.empty()) return "--db is required";
   if (o.files.size() == 1) return "give both IN and OUT, or neither";
   if (o.files.size() > 2) return "too many arguments";
-  if (o.files.size() == 2 && !sheet::calc::CalcProcess::canSave(o.files[1])) {
+  if (o.files.size() == 2 && o.native()) {
+    const bool macros = sheet::ooxml::isMacroKind(o.files[0]);
+    if (!sheet::ooxml::isWorkbookFile(o.files[1]) ||
+        sheet::ooxml::isMacroKind(o.files[1]) != macros) {
+      return macros ? "OUT must keep IN's kind: a workbook with macros is written as .xlsm or .xltm"
+                    : "OUT must keep IN's kind: .xlsx or .xltx (use --office to convert "
+                      "through LibreOffice Calc)";
+    }
+  } else if (o.files.size() == 2 && !sheet::calc::CalcProcess::canSave(o.files[1])) {
     return "OUT must end in .xlsx, .ods or .xls";
   }
   return std::nullopt;
@@ -218,6 +240,65 @@ int merge(const Options& o, std::shared_ptr<CountingBox> box, bool attachMode) {
   return kExitPassFailed;
 }
 
+// Writes OUT through write(temp): a temporary file beside OUT, renamed over
+// it, so an existing OUT is replaced whole or left as it was.
+void writeResult(const std::string& out, const std::function<void(const std::string&)>& write) {
+  namespace fs = std::filesystem;
+  const fs::path target = fs::absolute(out);
+  const fs::path temp = target.parent_path() / ("." + target.filename().string() + "." +
+                                                std::to_string(::getpid()) + ".tmp");
+  try {
+    write(temp.string());
+  } catch (...) {
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    throw;
+  }
+  std::error_code ec;
+  fs::rename(temp, target, ec);
+  if (ec) {
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    throw RuntimeError(err::kFileAccess, "Cannot write " + out + ": " + ec.message());
+  }
+}
+
+// IN merged without an office suite: its active sheet is the running
+// application's while the passes run.
+int mergeNative(const Options& o) {
+  const std::string& in = o.files[0];
+  const std::string& out = o.files[1];
+  SignalGuard signals;
+  auto box = std::make_shared<CountingBox>();
+  int status = kExitOk;
+  bool saving = false;
+  try {
+    auto workbook = sheet::ooxml::WorkbookFile::open(in);
+    sheet::registerRunning(workbook->application());
+    struct Unregister {
+      ~Unregister() { sheet::registerRunning(nullptr); }
+    } unregister;
+    status = merge(o, box, false);
+    if (!interrupted) {
+      saving = true;
+      writeResult(out, [&](const std::string& temp) { workbook->save(temp); });
+    }
+  } catch (const RuntimeError& e) {
+    std::fprintf(stderr, "dorvane sheet: cannot %s %s: error %d: %s\n", saving ? "save" : "load",
+                 saving ? out.c_str() : in.c_str(), e.number(), e.description());
+    status = kExitFailed;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "dorvane sheet: cannot %s %s: %s\n", saving ? "save" : "load",
+                 saving ? out.c_str() : in.c_str(), e.what());
+    status = kExitFailed;
+  }
+  if (interrupted) {
+    std::fprintf(stderr, "dorvane sheet: interrupted; %s was not written\n", out.c_str());
+    return kExitInterrupted;
+  }
+  return status;
+}
+
 int mergeFile(const Options& o) {
   namespace fs = std::filesystem;
   const std::string& in = o.files[0];
@@ -226,6 +307,7 @@ int mergeFile(const Options& o) {
     std::fprintf(stderr, "dorvane sheet: cannot load %s: the file does not exist\n", in.c_str());
     return kExitFailed;
   }
+  if (o.native()) return mergeNative(o);
   SignalGuard signals;
   auto box = std::make_shared<CountingBox>();
   std::unique_ptr<sheet::calc::CalcProcess> calc;

@@ -7,12 +7,17 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "platform/convert.h"
 #include "platform/sheet/calc_process.h"
 #include "platform/sheet/calc_sheet.h"
 #include "platform/sheet/calc_support.h"
+#include "platform/sheet/ooxml_fixture.h"
+#include "platform/sheet/ooxml_xml.h"
 #include "platform/text/utf.h"
+#include "support/run_command.h"
 #include "worksheet/sheet_fixture.h"
 
 namespace dorvane {
@@ -27,10 +32,10 @@ struct CliRun {
 };
 
 // Runs the dorvane command with args (already quoted) and TMPDIR set to tmp.
-CliRun runCli(const std::string& args, const std::string& tmp) {
+CliRun runCli(const std::string& args, const std::string& tmp, const std::string& env = "") {
   const std::string errFile = tmp + "/../stderr.txt";
-  const std::string cmd =
-      "TMPDIR='" + tmp + "' '" DORVANE_CLI "' sheet " + args + " 2>'" + errFile + "' </dev/null";
+  const std::string cmd = env + "TMPDIR='" + tmp + "' '" DORVANE_CLI "' sheet " + args + " 2>'" +
+                          errFile + "' </dev/null";
   CliRun r;
   int raw = std::system(cmd.c_str());
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -96,7 +101,7 @@ TEST(SheetCommand, MergesAWorkbookFileThroughAPrivateCalc) {
   calc->saveAs(in);
   calc->closeDocument();
 
-  CliRun r = runCli("--explain '" + in + "' '" + out + "' --db '" + db + "'", tmp);
+  CliRun r = runCli("--office --explain '" + in + "' '" + out + "' --db '" + db + "'", tmp);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("placeholder !!price,A01; at $B$2"), std::string::npos) << r.err;
   EXPECT_TRUE(fs::is_empty(tmp)) << "the private Calc's folder is gone";
@@ -135,6 +140,103 @@ TEST(SheetCommand, MergesAWorkbookFileThroughAPrivateCalc) {
           << "block cell " << i << "," << j;
     }
   }
+}
+
+// A template with value and detail placeholders, a total over them on the
+// same sheet and on another, and a row below the detail block.
+void writeTemplate(const std::string& path) {
+  testing::Parts parts = testing::basicWorkbook(
+      "<row r=\"2\"><c r=\"B2\" t=\"s\"><v>0</v></c></row>"
+      "<row r=\"3\"><c r=\"B3\" t=\"s\"><v>1</v></c></row>"
+      "<row r=\"4\"><c r=\"B4\"><f>SUM(B2:B3)</f><v>0</v></c></row>"
+      "<row r=\"6\"><c r=\"B6\" t=\"s\"><v>2</v></c></row>"
+      "<row r=\"9\"><c r=\"B9\" t=\"s\"><v>3</v></c></row>",
+      "<si><t>!!price,A01;</t></si><si><t>!!plain,A02;</t></si><si><t>&amp;&amp;orders,A01</t></si>"
+      "<si><t>below</t></si>");
+  // The hand-made chart sheet is no real chart: keep it out of the readers' way.
+  std::string& wb = parts["xl/workbook.xml"];
+  const std::string chart = "<sheet name=\"Chart\" sheetId=\"3\" r:id=\"rId7\"/>";
+  wb.erase(wb.find(chart), chart.size());
+  testing::writePackage(path, parts);
+}
+
+// What a reader sees on the sheet "Data" of a merged template: cell → value
+// text and note (or "-").
+using Seen = std::map<std::string, std::pair<std::string, std::string>>;
+const Seen kMerged = {{"B2", {"200", "単価"}}, {"B3", {"246", "-"}}, {"B4", {"446", "-"}},
+                      {"B6", {"pen", "注文"}}, {"C6", {"1", "-"}},   {"D6", {"100", "-"}},
+                      {"B7", {"ink", "-"}},    {"C7", {"2", "-"}},   {"D7", {"200", "-"}},
+                      {"B9", {"below", "-"}}};
+
+TEST(SheetCommand, MergesWorkbookFilesNativelyWithoutAnOfficeSuite) {
+  testing::TempDir dir;
+  const std::string db = dir.file("kiv.sqlite");
+  testing::buildSheetDatabase(db);
+  const std::string in = dir.file("in.xlsm"), out = dir.file("out.xlsm");
+  writeTemplate(in);
+  fs::create_directory(dir.path() / "tmp");
+  const std::string tmp = (dir.path() / "tmp").string();
+  // No office suite on PATH, and no Calc listening where one would be looked for.
+  const std::string env = "PATH=" + tmp + " DORVANE_CALC=pipe,name=dorvane-none ";
+  EXPECT_EQ(runCli("'" + in + "' '" + dir.file("out.xlsx") + "' --db '" + db + "'", tmp).status, 2)
+      << "a macro workbook stays one";
+  CliRun r = runCli("'" + in + "' '" + out + "' --db '" + db + "'", tmp, env);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::is_empty(tmp));
+
+  // openpyxl sees the values and the notes.
+  const std::string script =
+      "import json, sys, openpyxl\n"
+      "ws = openpyxl.load_workbook(sys.argv[1])['Data']\n"
+      "print(json.dumps({c.coordinate: [str(c.value), c.comment.text if c.comment else '-']\n"
+      "  for row in ws.iter_rows() for c in row if c.value is not None}))\n";
+  std::ofstream(dir.file("read.py")) << script;
+  auto py = testing::runCommand("/usr/bin/python3 '" + dir.file("read.py") + "' '" + out + "'");
+  ASSERT_EQ(py.status, 0) << "Debian's python3-openpyxl is needed (scripts/setup installs it)";
+  const auto seen = nlohmann::json::parse(py.out);
+  for (const auto& [cell, expected] : kMerged) {
+    if (cell == "B4") continue;  // openpyxl shows formulas, not results
+    ASSERT_TRUE(seen.contains(cell)) << cell << " in " << py.out;
+    const std::string value = seen[cell][0].get<std::string>();
+    EXPECT_TRUE(value == expected.first || value == expected.first + ".0") << cell << ": " << value;
+    EXPECT_EQ(seen[cell][1].get<std::string>(), expected.second) << cell;
+  }
+  EXPECT_EQ(seen["B4"][0].get<std::string>(), "=SUM(B2:B3)");
+
+  // LibreOffice calculates the totals and keeps the notes hidden; the same
+  // template merged through Calc gives the same sheet.
+  if (auto why = testing::calcUnavailable()) GTEST_SKIP() << *why;
+  const std::string viaCalc = dir.file("calc.xlsx");
+  const std::string plain = dir.file("in.xlsx");
+  fs::copy_file(in, plain);
+  ASSERT_EQ(runCli("--office '" + plain + "' '" + viaCalc + "' --db '" + db + "'", tmp).status, 0);
+  std::unique_ptr<CalcProcess> calc = CalcProcess::start();
+  for (const std::string& file : {out, viaCalc}) {
+    calc->load(file);
+    auto ws = sheet::calc::attach(calc->address())->ActiveWorkbook()->ActiveSheet();
+    for (const auto& [cell, expected] : kMerged) {
+      auto at = sheet::ooxml::parseCellRef(cell);
+      auto range = ws->Cells(at->first, at->second);
+      EXPECT_EQ(text::toUtf8(toText(range->Value())), expected.first) << file << " " << cell;
+      auto note = range->comment();
+      EXPECT_EQ(note ? text::toUtf8(note->text()) : "-", expected.second) << file << " " << cell;
+      if (note) {
+        EXPECT_FALSE(note->visible()) << file << " " << cell;
+      }
+    }
+    calc->closeDocument();
+  }
+  // The total on the other sheet: the same package with that sheet active.
+  auto parts = testing::readPackage(out);
+  testing::Parts other;
+  for (auto& [name, entry] : parts) other[name] = entry.inflated;
+  auto& wb = other["xl/workbook.xml"];
+  wb.replace(wb.find("activeTab=\"0\""), 13, "activeTab=\"1\"");
+  testing::writePackage(dir.file("other.xlsm"), other);
+  calc->load(dir.file("other.xlsm"));
+  auto sum = sheet::calc::attach(calc->address())->ActiveWorkbook()->ActiveSheet();
+  EXPECT_EQ(toText(sum->Cells(1, 1)->Value()), u"446");
+  calc->closeDocument();
 }
 
 }  // namespace

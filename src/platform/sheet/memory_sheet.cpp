@@ -109,6 +109,13 @@ void MemoryWorksheet::set(long row, long column, const Variant& value) {
     throw RuntimeError(err::kTypeMismatch, "Type mismatch: binary data cannot be stored in cell " +
                                                text::toUtf8(absoluteAddress(row, column)));
   }
+  for (const Rect& r : locked_) {
+    if (row >= r.top && row <= r.bottom && column >= r.left && column <= r.right) {
+      refuse("Cell " + text::toUtf8(absoluteAddress(row, column)) +
+             " is part of an array formula; a part of an array cannot be changed");
+    }
+  }
+  written_.insert({row, column});
   const bool empty =
       value.isEmpty() || value.isNull() || (value.isString() && value.asString().empty());
   auto it = cells_.find({row, column});
@@ -116,12 +123,31 @@ void MemoryWorksheet::set(long row, long column, const Variant& value) {
     if (it == cells_.end()) return;
     if (it->second.comment) {
       it->second.value = Variant();
+      it->second.formula.clear();
     } else {
       cells_.erase(it);
     }
     return;
   }
-  cells_[{row, column}].value = value;
+  Cell& cell = cells_[{row, column}];
+  cell.value = value;
+  cell.formula.clear();
+}
+
+void MemoryWorksheet::load(long row, long column, const Variant& value, std::u16string formula) {
+  requireOnSheet(row, column);
+  Cell& cell = cells_[{row, column}];
+  cell.value = value;
+  cell.formula = std::move(formula);
+}
+
+void MemoryWorksheet::lockRange(long top, long left, long bottom, long right) {
+  locked_.push_back({top, left, bottom, right});
+}
+
+std::u16string MemoryWorksheet::formulaAt(long row, long column) const {
+  auto it = cells_.find({row, column});
+  return it == cells_.end() ? std::u16string() : it->second.formula;
 }
 
 Variant MemoryWorksheet::get(long row, long column) const {
@@ -156,7 +182,7 @@ std::vector<std::pair<long, long>> MemoryWorksheet::usedCells() const {
 std::optional<std::pair<long, long>> MemoryWorksheet::findAfter(long row, long column,
                                                                 const std::u16string& what) const {
   auto matches = [&](const Cell& cell) {
-    std::u16string t = searchText(cell.value);
+    std::u16string t = cell.formula.empty() ? searchText(cell.value) : cell.formula;
     return !t.empty() && text::InStr(1, t, what, text::CompareMode::Text) > 0;
   };
   const auto start = cells_.upper_bound({row, column});

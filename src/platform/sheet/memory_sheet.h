@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,6 +44,16 @@ class MemoryWorksheet : public Worksheet, public std::enable_shared_from_this<Me
   // off the sheet). set() stores like Range::setValue.
   void set(long row, long column, const Variant& value);
   Variant get(long row, long column) const;
+  // Loading from a file: stores value without counting the cell as written.
+  // A cell with a formula keeps its text ("=SUM(A1:A3)") for the search, which
+  // looks in it instead of the value, until the cell is written.
+  void load(long row, long column, const Variant& value, std::u16string formula = {});
+  // Makes writing into the rectangle (an array formula's range) raise 1004.
+  void lockRange(long top, long left, long bottom, long right);
+  // Every cell set() has written (also with an empty value), by rows.
+  const std::set<std::pair<long, long>>& writtenCells() const { return written_; }
+  // The cell's formula text as loaded, or "" (none, or written since).
+  std::u16string formulaAt(long row, long column) const;
   // The cell's comment, or null.
   std::shared_ptr<MemoryComment> commentAt(long row, long column) const;
   // Adds an empty comment to the cell; raises 1004 when the cell has one.
@@ -73,10 +84,16 @@ class MemoryWorksheet : public Worksheet, public std::enable_shared_from_this<Me
  private:
   struct Cell {
     Variant value;
+    std::u16string formula;  // as loaded; the search looks in it when not empty
     std::shared_ptr<MemoryComment> comment;
   };
   using Key = std::pair<long, long>;  // (row, column): map order is search order
   std::map<Key, Cell> cells_;
+  std::set<Key> written_;
+  struct Rect {
+    long top, left, bottom, right;
+  };
+  std::vector<Rect> locked_;
   std::u16string lastSearch_;
   bool searched_ = false;
   std::pair<long, long> active_{1, 1};

@@ -1,0 +1,306 @@
+// The native workbook backend on packages built part by part: what it reads,
+// what it writes, and that everything else stays byte for byte.
+#include "platform/sheet/ooxml_workbook.h"
+
+#include <dorvane/runtime_error.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+
+#include "platform/sheet/memory_sheet.h"
+#include "platform/sheet/ooxml_fixture.h"
+#include "platform/text/utf.h"
+#include "support/temp_db.h"
+
+namespace dorvane {
+namespace {
+
+using sheet::ooxml::WorkbookFile;
+using testing::Parts;
+
+const char kRows[] =
+    "<row r=\"1\" spans=\"1:5\"><c r=\"A1\" t=\"s\"><v>0</v></c>"
+    "<c r=\"B1\" t=\"inlineStr\"><is><r><t>in</t></r><r><t>line</t></r></is></c>"
+    "<c r=\"C1\" t=\"b\"><v>1</v></c><c r=\"D1\" t=\"e\"><v>#DIV/0!</v></c>"
+    "<c r=\"E1\" s=\"1\"><v>45292</v></c><c r=\"AA1\"><v>1.5</v></c></row>"
+    "<row r=\"2\"><c r=\"A2\"><f>SUM(B2:B3)</f><v>7</v></c><c r=\"B2\"><v>3</v></c>"
+    "<c r=\"C2\"><f t=\"shared\" ref=\"C2:C3\" si=\"0\">B2*2</f><v>6</v></c></row>"
+    "<row r=\"3\"><c r=\"B3\"><v>4</v></c><c r=\"C3\"><f t=\"shared\" si=\"0\"/><v>8</v></c></row>"
+    "<row r=\"5\"><c r=\"A5\" t=\"s\"><v>1</v></c><c r=\"B5\" t=\"s\"><v>2</v></c></row>"
+    "<row r=\"7\"><c r=\"D7\"><f t=\"array\" ref=\"D7:E8\">B2:C3</f><v>3</v></c></row>"
+    "<row r=\"1048576\"><c r=\"XFD1048576\" t=\"inlineStr\"><is><t>last</t></is></c></row>";
+const char kStrings[] =
+    "<si><t>plain</t></si><si><r><t>漢</t></r><r><t>字</t></r><rPh sb=\"0\" "
+    "eb=\"2\"><t>カンジ</t></rPh></si>"
+    "<si><t>a_x000D_b</t></si>";
+
+std::shared_ptr<sheet::MemoryWorksheet> activeSheet(WorkbookFile& wb) {
+  return std::dynamic_pointer_cast<sheet::MemoryWorksheet>(
+      wb.application()->ActiveWorkbook()->ActiveSheet());
+}
+
+int errorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const RuntimeError& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+TEST(OoxmlWorkbook, ReadsEveryKindOfCellAndSearchesFormulasAsText) {
+  testing::TempDir dir;
+  const std::string in = dir.file("in.xlsx");
+  testing::writePackage(in, testing::basicWorkbook(kRows, kStrings));
+  auto wb = WorkbookFile::open(in);
+  auto ws = activeSheet(*wb);
+  struct Case {
+    long row, column;
+    Variant value;
+  };
+  for (const Case& c :
+       {Case{1, 1, Variant::string(u"plain")}, Case{1, 2, Variant::string(u"inline")},
+        Case{1, 3, Variant::boolean(true)}, Case{1, 4, Variant::string(u"#DIV/0!")},
+        Case{1, 5, Variant::date(45292)}, Case{1, 27, Variant::dbl(1.5)},
+        Case{2, 1, Variant::dbl(7)}, Case{3, 3, Variant::dbl(8)},
+        Case{5, 1, Variant::string(u"漢字")}, Case{5, 2, Variant::string(u"a\rb")},
+        Case{1048576, 16384, Variant::string(u"last")}, Case{4, 1, Variant()}}) {
+    EXPECT_EQ(ws->get(c.row, c.column), c.value) << c.row << "," << c.column;
+  }
+  EXPECT_EQ(ws->formulaAt(3, 3), u"=B3*2") << "a shared formula reads as it stands in its cell";
+  struct Search {
+    const char16_t* what;
+    const char16_t* found;
+  };
+  for (const Search& s :
+       {Search{u"sum(", u"$A$2"}, Search{u"B3*2", u"$C$3"}, Search{u"LAST", u"$XFD$1048576"},
+        Search{u"7", nullptr}, Search{u"plain", u"$A$1"}}) {
+    auto hit = ws->Cells()->Find(s.what);
+    EXPECT_EQ(hit ? hit->Address() : u"none", s.found ? s.found : u"none") << text::toUtf8(s.what);
+  }
+}
+
+TEST(OoxmlWorkbook, WritesValuesNotesAndFormulasAndCopiesEverythingElse) {
+  testing::TempDir dir;
+  const std::string in = dir.file("in.xlsm"), out = dir.file("out.xlsm");
+  testing::writePackage(in, testing::basicWorkbook(kRows, kStrings));
+  {
+    auto wb = WorkbookFile::open(in);
+    auto ws = wb->application()->ActiveWorkbook()->ActiveSheet();
+    ws->Cells(1, 1)->setValue(Variant::string(u"=1+1 <&> _x0041_"));
+    ws->Cells(1, 2)->setValue(Variant::dbl(2.5));
+    ws->Cells(1, 3)->setValue(Variant::boolean(false));
+    ws->Cells(1, 5)->setValue(Variant::null());
+    ws->Cells(1, 6)->setValue(Variant::integer(6));     // past the row's span hint
+    ws->Cells(4, 2)->setValue(Variant::date(45300.5));  // a new row between rows 3 and 5
+    ws->Cells(4, 1)->setValue(Variant::currencyScaled(12345));
+    ws->Cells(2, 1)->setValue(Variant::longValue(10));      // over a formula
+    ws->Cells(2, 3)->setValue(Variant::string(u"anchor"));  // over a shared formula's anchor
+    EXPECT_EQ(errorOf([&] { ws->Cells(8, 5)->setValue(Variant::dbl(1)); }),
+              err::kSheetOperationFailed);
+    auto note = ws->Cells(4, 2)->AddComment();
+    note->setText(u"単価");
+    note->setVisible(false);
+    EXPECT_EQ(errorOf([&] { ws->Cells(4, 2)->AddComment(); }), err::kSheetOperationFailed);
+    ws->Cells(4, 2)->Activate();
+    wb->save(out);
+  }
+  auto wb = WorkbookFile::open(out);
+  auto ws = activeSheet(*wb);
+  struct Case {
+    long row, column;
+    Variant value;
+  };
+  for (const Case& c :
+       {Case{1, 1, Variant::string(u"=1+1 <&> _x0041_")}, Case{1, 2, Variant::dbl(2.5)},
+        Case{1, 3, Variant::boolean(false)}, Case{1, 5, Variant()}, Case{1, 6, Variant::dbl(6)},
+        Case{4, 2, Variant::date(45300.5)}, Case{4, 1, Variant::dbl(1.2345)},
+        Case{2, 1, Variant::dbl(10)}, Case{2, 3, Variant::string(u"anchor")},
+        Case{5, 1, Variant::string(u"漢字")}}) {
+    EXPECT_EQ(ws->get(c.row, c.column), c.value) << c.row << "," << c.column;
+  }
+  EXPECT_EQ(ws->formulaAt(2, 1), u"");
+  EXPECT_EQ(ws->formulaAt(3, 3), u"=B3*2") << "the shared formula's other cell keeps its formula";
+  ASSERT_TRUE(ws->commentAt(4, 2));
+  EXPECT_EQ(ws->commentAt(4, 2)->text(), u"単価");
+  EXPECT_FALSE(ws->commentAt(4, 2)->visible());
+  EXPECT_EQ(ws->activeCell(), (std::pair<long, long>{4, 2}));
+
+  const auto before = testing::readPackage(in), after = testing::readPackage(out);
+  const std::set<std::string> changed = {"[Content_Types].xml",        "xl/workbook.xml",
+                                         "xl/_rels/workbook.xml.rels", "xl/worksheets/sheet1.xml",
+                                         "xl/worksheets/sheet2.xml",   "xl/styles.xml"};
+  const std::set<std::string> added = {"xl/comments1.xml", "xl/drawings/vmlDrawing1.vml",
+                                       "xl/worksheets/_rels/sheet1.xml.rels"};
+  for (const auto& [name, entry] : before) {
+    if (name == "xl/calcChain.xml") {
+      EXPECT_FALSE(after.count(name)) << "a written formula cell drops the calculation chain";
+    } else if (!changed.count(name)) {
+      ASSERT_TRUE(after.count(name)) << name;
+      EXPECT_EQ(after.at(name).stored, entry.stored) << name << " keeps its compressed bytes";
+    }
+  }
+  for (const auto& [name, entry] : after) {
+    EXPECT_TRUE(before.count(name) || added.count(name)) << "unexpected new part " << name;
+  }
+  const std::string& sum = after.at("xl/worksheets/sheet2.xml").inflated;
+  EXPECT_NE(sum.find("<f>SUM(Data!B2:B3)</f>"), std::string::npos) << sum;
+  EXPECT_NE(sum.find("<f>Data!A1&amp;\"x\"</f>"), std::string::npos) << sum;
+  EXPECT_EQ(sum.find("<v>"), std::string::npos) << "cached results are dropped: " << sum;
+  EXPECT_NE(after.at("xl/workbook.xml").inflated.find("fullCalcOnLoad=\"1\""), std::string::npos);
+  EXPECT_EQ(after.at("xl/_rels/workbook.xml.rels").inflated.find("calcChain"), std::string::npos);
+  EXPECT_EQ(after.at("[Content_Types].xml").inflated.find("calcChain"), std::string::npos);
+  const std::string& data = after.at("xl/worksheets/sheet1.xml").inflated;
+  std::size_t last = 0;
+  for (const char* row : {"<row r=\"1\"", "<row r=\"2\"", "<row r=\"3\"", "<row r=\"4\"",
+                          "<row r=\"5\"", "<row r=\"7\"", "<row r=\"1048576\""}) {
+    const std::size_t at = data.find(row);
+    ASSERT_NE(at, std::string::npos) << row;
+    EXPECT_GT(at, last) << row << " keeps the rows in order";
+    last = at;
+  }
+  EXPECT_NE(data.find("<dimension ref=\"A1:XFD1048576\"/>"), std::string::npos) << data;
+  EXPECT_NE(data.find("<legacyDrawing r:id="), std::string::npos) << data;
+  EXPECT_EQ(data.find("spans=\"1:5\""), std::string::npos) << "a row's stale span hint goes";
+}
+
+TEST(OoxmlWorkbook, AddsNotesBesideTheOnesASheetHas) {
+  testing::TempDir dir;
+  const std::string in = dir.file("in.xlsx"), out = dir.file("out.xlsx");
+  Parts parts = testing::basicWorkbook(kRows, kStrings);
+  parts["xl/worksheets/sheet1.xml"] =
+      testing::worksheetXml(kRows, "<legacyDrawing r:id=\"rId2\"/>");
+  parts["xl/worksheets/_rels/sheet1.xml.rels"] =
+      "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+      "<Relationship Id=\"rId1\" "
+      "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/comments\" "
+      "Target=\"../comments7.xml\"/><Relationship Id=\"rId2\" "
+      "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/vmlDrawing\" "
+      "Target=\"../drawings/vmlDrawing3.vml\"/></Relationships>";
+  parts["xl/comments7.xml"] =
+      std::string("<comments xmlns=\"") + testing::kMain +
+      "\"><authors><author>me</author></authors><commentList><comment ref=\"B2\" "
+      "authorId=\"0\"><text><r><t>old</t></r></text></comment></commentList></comments>";
+  const std::string vml =
+      "<xml xmlns:v=\"urn:schemas-microsoft-com:vml\" "
+      "xmlns:x=\"urn:schemas-microsoft-com:office:excel\">"
+      "<v:shape id=\"_x0000_s2049\"><x:ClientData "
+      "ObjectType=\"Note\"><x:Row>1</x:Row><x:Column>1</x:Column>"
+      "<x:Visible/></x:ClientData></v:shape></xml>";
+  parts["xl/drawings/vmlDrawing3.vml"] = vml;
+  testing::writePackage(in, parts);
+  {
+    auto wb = WorkbookFile::open(in);
+    auto ws = wb->application()->ActiveWorkbook()->ActiveSheet();
+    ASSERT_TRUE(ws->Cells(2, 2)->comment());
+    EXPECT_TRUE(ws->Cells(2, 2)->comment()->visible());
+    EXPECT_EQ(errorOf([&] { ws->Cells(2, 2)->AddComment(); }), err::kSheetOperationFailed);
+    auto note = ws->Cells(3, 2)->AddComment();
+    note->setText(u"new");
+    note->setVisible(false);
+    wb->save(out);
+  }
+  auto wb = WorkbookFile::open(out);
+  auto ws = activeSheet(*wb);
+  ASSERT_TRUE(ws->commentAt(2, 2) && ws->commentAt(3, 2));
+  EXPECT_EQ(ws->commentAt(2, 2)->text(), u"old");
+  EXPECT_EQ(ws->commentAt(3, 2)->text(), u"new");
+  EXPECT_FALSE(ws->commentAt(3, 2)->visible());
+  const auto after = testing::readPackage(out);
+  EXPECT_EQ(after.count("xl/comments1.xml"), 0u) << "no second comments part";
+  const std::string& drawing = after.at("xl/drawings/vmlDrawing3.vml").inflated;
+  EXPECT_EQ(drawing.substr(0, vml.size() - 6), vml.substr(0, vml.size() - 6))
+      << "the old boxes stay as they were";
+  EXPECT_NE(drawing.find("_x0000_s2050"), std::string::npos) << drawing;
+}
+
+TEST(OoxmlWorkbook, RefusesBadPackagesNamingTheFileAndTheCause) {
+  testing::TempDir dir;
+  const Parts good = testing::basicWorkbook(kRows, kStrings);
+  auto with = [&](const std::string& part, const std::string& xml) {
+    Parts p = good;
+    p[part] = xml;
+    return p;
+  };
+  std::string bomb(80u << 20, '\0');
+  struct Case {
+    const char* name;
+    std::function<void(const std::string&)> make;
+    int number;
+    const char* cause;
+  };
+  const std::vector<Case> cases = {
+      {"truncated",
+       [&](const std::string& path) {
+         testing::writePackage(path, good);
+         std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
+       },
+       err::kFileAccess, "zip"},
+      {"encrypted",
+       [](const std::string& path) {
+         std::ofstream(path, std::ios::binary)
+             << std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) << std::string(504, '\0');
+       },
+       err::kFileAccess, "encrypted"},
+      {"doctype",
+       [&](const std::string& path) {
+         testing::writePackage(path,
+                               with("xl/sharedStrings.xml",
+                                    "<!DOCTYPE sst [<!ENTITY a \"aaaaaaaa\">]><sst>&a;</sst>"));
+       },
+       err::kFileAccess, "DOCTYPE"},
+      {"no sheets",
+       [&](const std::string& path) {
+         testing::writePackage(path, with("xl/workbook.xml", std::string("<workbook xmlns=\"") +
+                                                                 testing::kMain + "\"/>"));
+       },
+       err::kFileAccess, "no sheets"},
+      {"chart sheet active",
+       [&](const std::string& path) {
+         Parts p = good;
+         const std::string from = "activeTab=\"0\"";
+         p["xl/workbook.xml"].replace(p["xl/workbook.xml"].find(from), from.size(),
+                                      "activeTab=\"2\"");
+         testing::writePackage(path, p);
+       },
+       err::kTypeMismatch, "a chart sheet"},
+      {"cell off the sheet",
+       [&](const std::string& path) {
+         testing::writePackage(
+             path, with("xl/worksheets/sheet1.xml",
+                        testing::worksheetXml("<row r=\"1\"><c r=\"XFE1\"><v>1</v></c></row>")));
+       },
+       err::kFileAccess, "off the sheet"},
+      {"row off the sheet",
+       [&](const std::string& path) {
+         testing::writePackage(
+             path, with("xl/worksheets/sheet1.xml",
+                        testing::worksheetXml("<row r=\"1048577\"><c><v>1</v></c></row>")));
+       },
+       err::kFileAccess, "off the sheet"},
+      {"zip bomb",
+       [&](const std::string& path) {
+         testing::writePackage(path, with("xl/sharedStrings.xml", bomb));
+       },
+       err::kFileAccess, "zip bomb"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = dir.file(std::string(c.name) + ".xlsx");
+    c.make(path);
+    try {
+      WorkbookFile::open(path);
+      ADD_FAILURE() << c.name << " was opened";
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.number(), c.number) << c.name << ": " << e.what();
+      EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << c.name << ": " << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.cause), std::string::npos)
+          << c.name << ": " << e.what();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace dorvane
