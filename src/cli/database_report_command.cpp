@@ -10,6 +10,8 @@
 
 #include "cli/commands.h"
 #include "platform/db/access_database.h"
+#include "platform/db/access_odbc_links.h"
+#include "platform/db/odbc_connect_string.h"
 #include "platform/db/access_values.h"
 #include "platform/text/compare.h"
 #include "platform/text/utf.h"
@@ -22,16 +24,19 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 const char kHelp[] =
-    "Usage: dorvane inspect DB [--json]\n"
+    "Usage: dorvane inspect DB [--json] [--check]\n"
     "\n"
     "Lists what the engine reads from the Access file DB (.mdb or .accdb):\n"
     "  tables         rows, columns with their Access types, indexes by name\n"
     "                 (the reference table needs one named ｷｰ)\n"
-    "  linked tables  the file and table each one reads from\n"
+    "  linked tables  the file and table each one reads from; for a table on a\n"
+    "                 server its data source (passwords shown as ***) and\n"
+    "                 remote name\n"
     "  queries        kind, and the SQL rebuilt for each select query, or why\n"
     "                 it cannot be run\n"
     "\n"
-    "  --json  print one JSON object instead of text\n"
+    "  --json   print one JSON object instead of text\n"
+    "  --check  try each link to a server and say whether it answers\n"
     "\n"
     "Relative paths resolve against the current directory. Exit status: 0 listed\n"
     "(a table or query that cannot be read is listed with its error); 1 the file\n"
@@ -75,7 +80,7 @@ Json tableJson(db::AccessFile& file, const db::CatalogEntry& entry) {
   return t;
 }
 
-Json inspect(db::AccessFile& file) {
+Json inspect(db::AccessFile& file, bool check) {
   Json out;
   out["file"] = file.path();
   out["format"] = db::formatName(file.format());
@@ -89,7 +94,17 @@ Json inspect(db::AccessFile& file) {
              {"database", e.database},
              {"table", e.foreignName.empty() ? text::toUtf8(e.name) : e.foreignName}};
       if (e.type == db::object_type::kOdbcLinkedTable) {
-        l["error"] = {{"number", err::kCannotOpenDatabase}, {"description", "an ODBC link"}};
+        l["dataSource"] = db::maskPasswords(e.connect);
+        l["remote"] = text::toUtf8(db::remoteTableOf(e).quoted());
+        if (check) {
+          try {
+            db::checkOdbcLink(e);
+            l["answers"] = true;
+          } catch (const RuntimeError& ex) {
+            l["answers"] = false;
+            l["error"] = errorJson(ex);
+          }
+        }
       } else {
         try {
           l["path"] = file.linkedPath(e);
@@ -144,12 +159,23 @@ void printText(const Json& j) {
   }
   if (!j["linkedTables"].empty()) std::printf("\nLinked tables (not table-type: no Index/Seek):\n");
   for (const auto& l : j["linkedTables"]) {
-    std::printf("  %s -> %s : %s", s(l["name"]).c_str(), s(l["database"]).c_str(),
-                s(l["table"]).c_str());
-    if (l.contains("path"))
-      std::printf("  (reads %s)\n", s(l["path"]).c_str());
-    else
-      std::printf("  (error: %s)\n", s(l["error"]["description"]).c_str());
+    if (l.contains("dataSource")) {
+      std::printf("  %s -> server %s : %s", s(l["name"]).c_str(), s(l["dataSource"]).c_str(),
+                  s(l["remote"]).c_str());
+      if (!l.contains("answers"))
+        std::printf("  (not tried: --check tries it)\n");
+      else if (l["answers"].get<bool>())
+        std::printf("  (answers)\n");
+      else
+        std::printf("  (does not answer: %s)\n", s(l["error"]["description"]).c_str());
+    } else {
+      std::printf("  %s -> %s : %s", s(l["name"]).c_str(), s(l["database"]).c_str(),
+                  s(l["table"]).c_str());
+      if (l.contains("path"))
+        std::printf("  (reads %s)\n", s(l["path"]).c_str());
+      else
+        std::printf("  (error: %s)\n", s(l["error"]["description"]).c_str());
+    }
     if (l.contains("warning")) std::printf("    warning: %s\n", s(l["warning"]).c_str());
   }
   if (!j["queries"].empty()) std::printf("\nQueries:\n");
@@ -166,7 +192,7 @@ void printText(const Json& j) {
 
 int inspectCommand(const Args& args) {
   std::string path;
-  bool json = false;
+  bool json = false, check = false;
   for (const auto& a : args) {
     if (a == "--help" || a == "-h") {
       std::fputs(kHelp, stdout);
@@ -174,6 +200,8 @@ int inspectCommand(const Args& args) {
     }
     if (a == "--json") {
       json = true;
+    } else if (a == "--check") {
+      check = true;
     } else if (a.rfind("--", 0) == 0 || !path.empty()) {
       std::fprintf(stderr, "dorvane inspect: unexpected argument '%s'\n\n%s", a.c_str(), kHelp);
       return kExitUsage;
@@ -192,7 +220,7 @@ int inspectCommand(const Args& args) {
       throw RuntimeError(err::kCannotOpenDatabase,
                          "'" + path + "' is a SQLite database; inspect reads Access files.");
     }
-    Json j = inspect(access->file());
+    Json j = inspect(access->file(), check);
     if (json) {
       std::printf("%s\n", j.dump(-1, ' ', false, Json::error_handler_t::replace).c_str());
     } else {

@@ -1,6 +1,7 @@
 #include "cli/explain_observer.h"
 
 #include "platform/convert.h"
+#include "platform/db/odbc_connect_string.h"
 #include "platform/text/utf.h"
 
 namespace dorvane::cli {
@@ -10,7 +11,7 @@ std::string u8(const std::u16string& s) { return text::toUtf8(s); }
 }  // namespace
 
 void ExplainObserver::passStarted(const std::u16string& path, int wkcycle) {
-  std::fprintf(out_, "pass %d on %s\n", wkcycle, u8(path).c_str());
+  std::fprintf(out_, "pass %d on %s\n", wkcycle, u8(db::maskPasswords(path)).c_str());
 }
 
 void ExplainObserver::placeholderFound(const std::u16string& text, const std::u16string& where) {
@@ -51,8 +52,9 @@ void ExplainObserver::valueWritten(const std::u16string& text, const std::u16str
 }
 
 void ExplainObserver::failed(std::string_view step, int number, std::string_view description) {
-  std::fprintf(out_, "    failed in %.*s: error %d: %.*s\n", static_cast<int>(step.size()),
-               step.data(), number, static_cast<int>(description.size()), description.data());
+  std::string shown = db::maskPasswords(description);
+  std::fprintf(out_, "    failed in %.*s: error %d: %s\n", static_cast<int>(step.size()), step.data(),
+               number, shown.c_str());
 }
 
 }  // namespace dorvane::cli

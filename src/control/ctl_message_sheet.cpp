@@ -4,6 +4,7 @@
 #include <dorvane/ctl_message.h>
 #include <dorvane/runtime_error.h>
 
+#include "platform/db/odbc_connect_string.h"
 #include "platform/text/utf.h"
 #include "worksheet/sheet_detail.h"
 #include "worksheet/sheet_pass.h"
@@ -13,7 +14,8 @@ namespace dorvane {
 namespace {
 
 std::string passStep(std::int16_t wkcycle, const std::u16string& curdbloc) {
-  return "worksheet pass " + std::to_string(wkcycle) + " on " + text::toUtf8(curdbloc);
+  return "worksheet pass " + std::to_string(wkcycle) + " on " +
+         text::toUtf8(db::maskPasswords(curdbloc));
 }
 
 }  // namespace

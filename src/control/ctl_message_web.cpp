@@ -9,6 +9,7 @@
 #include "page/page_detail.h"
 #include "page/page_file.h"
 #include "page/page_pass.h"
+#include "platform/db/odbc_connect_string.h"
 #include "platform/text/utf.h"
 
 namespace dorvane {
@@ -83,7 +84,8 @@ void ctlMessage::mergeWeb() {
     number = err::kOutOfMemory;
     description = "Out of memory: a text longer than a string can hold";
   }
-  std::string step = "pass " + std::to_string(wkcycle) + " on " + text::toUtf8(curdbloc);
+  std::string step =
+      "pass " + std::to_string(wkcycle) + " on " + text::toUtf8(db::maskPasswords(curdbloc));
   std::string where;
   if (HitStr != 0) {
     where =

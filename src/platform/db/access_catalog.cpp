@@ -39,7 +39,7 @@ int CollectSink::column(const char* name) const {
 std::vector<CatalogEntry> catalogFromRows(const CollectSink& objects, const std::string& path) {
   int name = objects.column("Name"), type = objects.column("Type"), id = objects.column("Id"),
       flags = objects.column("Flags"), database = objects.column("Database"),
-      foreign = objects.column("ForeignName");
+      foreign = objects.column("ForeignName"), connect = objects.column("Connect");
   if (name < 0 || type < 0) {
     throw RuntimeError(err::kCannotOpenDatabase,
                        "The Access file '" + path +
@@ -57,6 +57,7 @@ std::vector<CatalogEntry> catalogFromRows(const CollectSink& objects, const std:
     e.flags = static_cast<std::int32_t>(intAt(row, flags).value_or(0));
     e.database = textAt(row, database).value_or("");
     e.foreignName = textAt(row, foreign).value_or("");
+    e.connect = textAt(row, connect).value_or("");
     out.push_back(std::move(e));
   }
   return out;

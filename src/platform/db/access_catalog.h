@@ -24,7 +24,8 @@ struct CatalogEntry {
   std::int32_t id = 0;
   std::int32_t flags = 0;
   std::string database;     // a linked table's file, as stored (UTF-8)
-  std::string foreignName;  // a linked table's name in that file (UTF-8)
+  std::string foreignName;  // a linked table's name in that file or on its server (UTF-8)
+  std::string connect;      // an ODBC link's connect string, password included (UTF-8)
   bool system() const;      // MSys… tables, hidden system objects and ~ temporaries
 };
 

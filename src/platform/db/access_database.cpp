@@ -10,6 +10,7 @@
 #include "platform/db/access_process.h"
 #include "platform/db/access_sql_translate.h"
 #include "platform/db/jet_collation.h"
+#include "platform/db/odbc_connect_string.h"
 #include "platform/db/sqlite_recordset.h"
 #include "platform/db/sqlite_values.h"
 #include "platform/text/compare.h"
@@ -261,9 +262,12 @@ void AccessFile::import(const CatalogEntry& entry) {
       return;
     }
     case object_type::kOdbcLinkedTable:
-      throw RuntimeError(err::kCannotOpenDatabase,
-                         "The linked table '" + text::toUtf8(entry.name) + "' of '" + path_ +
-                             "' is an ODBC link, which cannot be read here.");
+      // Its rows stay on the server: only statements over server tables alone run there.
+      throw RuntimeError(err::kOperationNotSupported,
+                         "The table '" + text::toUtf8(entry.name) + "' of '" + path_ +
+                             "' is on a server (an ODBC link to '" + maskPasswords(entry.connect) +
+                             "'); it can be read by name or by an SQL text over server tables "
+                             "alone, not together with the file's own tables or queries.");
     case object_type::kQuery: {
       for (const auto& v : views_)
         if (text::equalsText(v, entry.name)) return;
@@ -292,6 +296,7 @@ std::shared_ptr<Recordset> AccessDatabase::OpenRecordset(const std::u16string& s
   // The compared columns get their indexes first; the connection then runs
   // the text with its compared literals as parameters of a statement kept
   // prepared for every text of the same shape.
+  if (auto onServer = links_.open(source)) return onServer;
   if (!isBareName(source)) file_->indexComparedColumns(source);
   return SqliteDatabase::OpenRecordset(source);
 }

@@ -20,6 +20,7 @@
 
 #include "platform/db/access_catalog.h"
 #include "platform/db/access_import.h"
+#include "platform/db/access_odbc_links.h"
 #include "platform/db/file_format.h"
 #include "platform/db/sqlite_database.h"
 
@@ -92,8 +93,9 @@ class AccessFile {
 class AccessDatabase : public SqliteDatabase {
  public:
   AccessDatabase(std::shared_ptr<AccessFile> file, std::u16string name)
-      : SqliteDatabase(file->connection(), std::move(name)), file_(std::move(file)) {}
+      : SqliteDatabase(file->connection(), std::move(name)), file_(std::move(file)), links_(*file_) {}
 
+  // Tables linked through ODBC are read on their server (access_odbc_links.h).
   // SQL texts have the columns they compare with a text literal indexed first.
   std::shared_ptr<Recordset> OpenRecordset(const std::u16string& source) override;
   std::optional<IndexDef> findIndex(const std::u16string& table,
@@ -105,6 +107,7 @@ class AccessDatabase : public SqliteDatabase {
 
  private:
   std::shared_ptr<AccessFile> file_;
+  AccessOdbcLinks links_;
 };
 
 }  // namespace dorvane::db

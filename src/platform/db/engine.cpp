@@ -1,6 +1,7 @@
 // The process-wide engine: format detection and the cache of open files.
 //
-// Each SQLite file keeps one read-only connection per thread for the life of
+// A name beginning "ODBC;" is a connect string: its database is on a server,
+// reached through the thread's pooled connection for it. Each SQLite file keeps one read-only connection per thread for the life of
 // the thread, found again by the file's device and inode, so re-opening the
 // same file costs one stat(). A file replaced by another (new inode) or
 // changed on disk is opened afresh. Statements always see the file's current
@@ -17,6 +18,8 @@
 
 #include "platform/db/access_database.h"
 #include "platform/db/file_format.h"
+#include "platform/db/odbc_connect_string.h"
+#include "platform/db/odbc_database.h"
 #include "platform/db/sqlite_connection.h"
 #include "platform/db/sqlite_database.h"
 #include "platform/text/utf.h"
@@ -40,6 +43,8 @@ struct CachedFile {
 class DefaultEngine : public Engine {
  public:
   std::shared_ptr<Database> OpenDatabase(const std::u16string& path) override {
+    // A connect string: the database lives on a server (pooled per thread).
+    if (db::isOdbcName(path)) return std::make_shared<db::OdbcDatabase>(path);
     const std::string utf8 = text::toUtf8(path);
     struct stat st {};
     if (utf8.empty() || ::stat(utf8.c_str(), &st) != 0) {

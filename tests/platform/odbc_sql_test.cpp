@@ -1,0 +1,86 @@
+// Statements for a server and connect strings as they are shown: no server
+// needed.
+#include <gtest/gtest.h>
+
+#include "platform/db/odbc_connect_string.h"
+#include "platform/db/odbc_sql.h"
+#include "platform/text/utf.h"
+
+namespace dorvane::db {
+namespace {
+
+TEST(OdbcConnectString, PasswordsAreMaskedWhereverTheyStand) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"ODBC;DSN=a;UID=u;PWD=secret;DATABASE=x", "ODBC;DSN=a;UID=u;PWD=***;DATABASE=x"},
+      {"DRIVER={PostgreSQL Unicode};Password={se;}}cret};SERVER=h",
+       "DRIVER={PostgreSQL Unicode};Password=***;SERVER=h"},
+      {"failed on 'DSN=x;pwd = abc' (28P01)", "failed on 'DSN=x;pwd =***' (28P01)"},
+      {"PWD=last", "PWD=***"},
+      {"NOPWD=1;XPASSWORD=2;UID=PWD", "NOPWD=1;XPASSWORD=2;UID=PWD"},
+  };
+  for (const auto& [in, out] : cases) {
+    EXPECT_EQ(maskPasswords(std::string(in)), out);
+    EXPECT_EQ(text::toUtf8(maskPasswords(text::fromUtf8(in))), out);
+  }
+  EXPECT_TRUE(isOdbcName(u"odbc;DSN=x"));
+  EXPECT_FALSE(isOdbcName(u"odbc.mdb"));
+  EXPECT_EQ(odbcAttributes("ODBC;DSN=x"), "DSN=x");
+}
+
+class FakeCatalog : public ServerCatalog {
+ public:
+  RemoteTable table(const std::u16string& written) override {
+    if (text::toUtf8(written) == "missing") throw TranslateError("no table missing");
+    return RemoteTable{u"dbo", u"Ordrar", false};
+  }
+  const std::vector<OdbcColumn>& columns(const RemoteTable&) override { return columns_; }
+
+ private:
+  std::vector<OdbcColumn> columns_{{u"ID", SQL_INTEGER, 10, 0, false},
+                                   {u"Kod", SQL_WVARCHAR, 20, 0, false}};
+};
+
+TEST(OdbcSql, TextsBecomeStandardSqlWithTypedParameters) {
+  struct Case {
+    const char* access;
+    const char* server;  // nullptr: refused
+    std::vector<std::pair<const char*, SQLSMALLINT>> params;
+  } cases[] = {
+      {"select all Ordrar.* from Ordrar where Ordrar.Kod = 'A''1' and Ordrar.id ='2'",
+       R"(SELECT ALL "Ordrar".* FROM "dbo"."Ordrar" AS "Ordrar" WHERE "Ordrar"."Kod" = ? AND "Ordrar"."ID" = ?)",
+       {{"A'1", SQL_WVARCHAR}, {"2", SQL_INTEGER}}},
+      {"select all ordrar.* from ordrar where ordrar.KOD= 'x'",
+       R"(SELECT ALL "ordrar".* FROM "dbo"."Ordrar" AS "ordrar" WHERE "ordrar"."Kod"= ?)",
+       {{"x", SQL_WVARCHAR}}},
+      {"SELECT DISTINCTROW [Kod], Count(*) FROM [ordrar] AS o WHERE o.Kod Like \"A*?\" "
+       "GROUP BY Kod;",
+       R"(SELECT DISTINCT "Kod", COUNT(*) FROM "dbo"."Ordrar" AS "o" WHERE "o"."Kod" LIKE 'A%_' GROUP BY "Kod")",
+       {}},
+      {"select top 1 * from Ordrar", nullptr, {}},
+      {"select * from Ordrar where Kod = 'a' & 'b'", nullptr, {}},
+      {"select * from Ordrar where Datum = #2024-01-01#", nullptr, {}},
+      {"select * from Ordrar where Kod = IIf(1, 'a', 'b')", nullptr, {}},
+      {"select * from (select * from Ordrar)", nullptr, {}},
+      {"select * from Ordrar where Kod = 'open", nullptr, {}},
+  };
+  FakeCatalog catalog;
+  for (const auto& c : cases) {
+    std::u16string in = text::fromUtf8(c.access);
+    if (!c.server) {
+      EXPECT_THROW(translateForServer(in, catalog), TranslateError) << c.access;
+      continue;
+    }
+    ServerStatement s = translateForServer(in, catalog);
+    EXPECT_EQ(text::toUtf8(s.sql), c.server);
+    ASSERT_EQ(s.params.size(), c.params.size()) << c.access;
+    for (size_t i = 0; i < s.params.size(); ++i) {
+      EXPECT_EQ(text::toUtf8(s.params[i].value), c.params[i].first);
+      EXPECT_EQ(s.params[i].target.sqlType, c.params[i].second) << c.access;
+    }
+  }
+  EXPECT_EQ(sourceTables(u"select a.x, b.y from [T 1] a inner join dbo.U as b on a.k = b.k"),
+            (std::vector<std::u16string>{u"T 1", u"dbo.U"}));
+}
+
+}  // namespace
+}  // namespace dorvane::db
