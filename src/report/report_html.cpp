@@ -293,8 +293,14 @@ void appendOccurrences(std::string& out, const MergeRecord& record, const Docume
     if (o.value) {
       const long vm = marks ? marks->valueMark[i] : -1;
       out += "<code>" + h(*o.value) + "</code> <span class=\"n\">at ";
-      out += vm >= 0 ? "<a href=\"#m-" + std::to_string(vm + 1) + "\">" + h(o.writtenAt) + "</a>"
-                     : h(o.writtenAt);
+      if (vm >= 0) {
+        // Where it is in the result, not where it went while later runs still wrote.
+        const LineColumn lc = lines.at(marks->marks[static_cast<size_t>(vm)].start);
+        out += "<a href=\"#m-" + std::to_string(vm + 1) + "\">" + std::to_string(lc.line) + ":" +
+               std::to_string(lc.column) + "</a>";
+      } else {
+        out += h(o.writtenAt);
+      }
       out += "</span>";
     }
     out += "</td><td>" + (o.comment ? h(*o.comment) : std::string()) + "</td>";
