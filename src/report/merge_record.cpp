@@ -1,5 +1,8 @@
 #include "report/merge_record.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "platform/convert.h"
 #include "platform/text/utf.h"
 #include "resolve/names.h"
@@ -18,7 +21,7 @@ void safely(F&& f) {
   }
 }
 
-std::u16string_view kPagePositionPrefix = u"position ";
+constexpr std::u16string_view kPagePositionPrefix = u"position ";
 
 }  // namespace
 

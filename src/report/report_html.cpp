@@ -75,6 +75,10 @@ bool shownField(const ObservedField& f) {
   return f.value != u"Null" || f.name == names::kUnit || f.name == names::kTransferPriority;
 }
 
+std::string cellId(long row, long column) {
+  return "c-" + std::to_string(row) + "-" + std::to_string(column);
+}
+
 std::string occurrenceId(std::size_t i) { return "o-" + std::to_string(i + 1); }
 
 using Counts = std::array<long, kVerdictCount>;
@@ -202,7 +206,7 @@ void appendGrid(std::string& out, const SheetGrid& grid, const MergeRecord& reco
         cls += " v-";
         cls += verdictName(record.occurrences[owner->second].verdict);
       }
-      out += "<td id=\"c-" + std::to_string(r) + "-" + std::to_string(c) + "\"";
+      out += "<td id=\"" + cellId(r, c) + "\"";
       if (!cls.empty()) out += " class=\"" + cls.substr(1) + "\"";
       if (cell.note) out += " title=\"" + attr(*cell.note) + "\"";
       out += ">";
@@ -262,8 +266,7 @@ void appendOccurrences(std::string& out, const MergeRecord& record, const Docume
       out += "<a href=\"#m-" + std::to_string(pm + 1) + "\">" + std::to_string(lc.line) + ":" +
              std::to_string(lc.column) + "</a>";
     } else if (auto rc = cellOf(o.where); rc && std::holds_alternative<SheetGrid>(document)) {
-      out += "<a href=\"#c-" + std::to_string(rc->first) + "-" + std::to_string(rc->second) +
-             "\">" + h(o.where) + "</a>";
+      out += "<a href=\"#" + cellId(rc->first, rc->second) + "\">" + h(o.where) + "</a>";
     } else {
       out += h(o.where);
     }
@@ -293,8 +296,16 @@ void appendOccurrences(std::string& out, const MergeRecord& record, const Docume
     if (o.value) {
       const long vm = marks ? marks->valueMark[i] : -1;
       out += "<code>" + h(*o.value) + "</code> <span class=\"n\">at ";
-      out += vm >= 0 ? "<a href=\"#m-" + std::to_string(vm + 1) + "\">" + h(o.writtenAt) + "</a>"
-                     : h(o.writtenAt);
+      if (vm >= 0) {
+        // Where it is in the result, not where it went while later runs still wrote.
+        const LineColumn lc = lines.at(marks->marks[static_cast<size_t>(vm)].start);
+        out += "<a href=\"#m-" + std::to_string(vm + 1) + "\">" + std::to_string(lc.line) + ":" +
+               std::to_string(lc.column) + "</a>";
+      } else if (auto rc = cellOf(o.writtenAt); rc && std::holds_alternative<SheetGrid>(document)) {
+        out += "<a href=\"#" + cellId(rc->first, rc->second) + "\">" + h(o.writtenAt) + "</a>";
+      } else {
+        out += h(o.writtenAt);
+      }
       out += "</span>";
     }
     out += "</td><td>" + (o.comment ? h(*o.comment) : std::string()) + "</td>";

@@ -69,6 +69,11 @@ TEST_F(WebCommand, ExitStatuses) {
        "code page 4242 is not available"},
       {"a secondary database", "!!a,A01; gethere gethere", "page.htm out.htm kiv.sqlite kiv.sqlite",
        0, "!!a,A01; 200 200\r\n", ""},
+      {"the report cannot be written", "!!a,A01; gethere",
+       "page.htm out.htm kiv.sqlite --report no/report.html", 1, "!!a,A01; 200\r\n",
+       "cannot write the report no/report.html: error 75"},
+      {"a report without its file", "x", "page.htm out.htm kiv.sqlite --report", 2, "",
+       "--report needs a file name"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -105,11 +105,10 @@ TEST_F(PageReport, CarriesEveryPlaceholderOfEveryRunWithItsOutcomeAndMarks) {
   const pugi::xml_node mark = p.one("//pre//a[@id='" + markId + "']");
   EXPECT_STREQ(mark.text().get(), "!!a,A01;");
   EXPECT_STREQ(mark.attribute("href").value(), "#o-2");
+  const pugi::xml_node valueLink = p.one("//tr[@id='o-2']/td[@class='value']//a");
+  EXPECT_STREQ(valueLink.text().get(), "2:13");
   const pugi::xml_node value =
-      p.one("//pre//a[@id='" +
-            std::string(p.one("//tr[@id='o-2']/td[@class='value']//a").attribute("href").value())
-                .substr(1) +
-            "']");
+      p.one("//pre//a[@id='" + std::string(valueLink.attribute("href").value()).substr(1) + "']");
   EXPECT_STREQ(value.text().get(), "200");
   // Every placeholder has one mark, coloured by its deciding outcome.
   std::vector<std::string> marks;
