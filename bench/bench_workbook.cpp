@@ -64,10 +64,13 @@ CREATE INDEX items_code ON items (code);
   exec(db, "INSERT INTO 参照ﾃｰﾌﾞﾙ VALUES ('!!plain', 1, 'code', NULL, '" + g_db +
                "', 'price', '数値', 'table', 'items', NULL, NULL, NULL, 1, '四捨五入', 0, NULL), "
                "('!!noted', 1, 'code', NULL, '" +
-               g_db + "', 'price', '数値', 'table', 'items', NULL, NULL, '単価の説明', 1, '四捨五入', 0, NULL);");
+               g_db +
+               "', 'price', '数値', 'table', 'items', NULL, NULL, '単価の説明', 1, '四捨五入', 0, "
+               "NULL);");
   exec(db, "BEGIN");
   for (int i = 0; i < 5000; ++i) {
-    exec(db, "INSERT INTO items VALUES ('K" + std::to_string(i) + "', " + std::to_string(100 + i) + ".4)");
+    exec(db, "INSERT INTO items VALUES ('K" + std::to_string(i) + "', " + std::to_string(100 + i) +
+                 ".4)");
   }
   exec(db, "COMMIT");
   sqlite3_close(db);
@@ -78,9 +81,10 @@ void writeTemplate(Template& t, const std::string& name) {
   std::string rows, strings;
   for (int i = 0; i < t.cells; ++i) {
     const int row = i / kColumns + 1;
-    if (i % kColumns == 0) rows += (i ? "</row>" : "") + std::string("<row r=\"") + std::to_string(row) + "\">";
-    rows += "<c r=\"" + std::string(1, static_cast<char>('A' + i % kColumns)) + std::to_string(row) +
-            "\" t=\"s\"><v>" + std::to_string(i) + "</v></c>";
+    if (i % kColumns == 0)
+      rows += (i ? "</row>" : "") + std::string("<row r=\"") + std::to_string(row) + "\">";
+    rows += "<c r=\"" + std::string(1, static_cast<char>('A' + i % kColumns)) +
+            std::to_string(row) + "\" t=\"s\"><v>" + std::to_string(i) + "</v></c>";
     strings += "<si><t>" + std::string(t.key) + ",K" + std::to_string(i) + ";</t></si>";
   }
   rows += "</row>";
@@ -102,8 +106,8 @@ void mergeRunning(benchmark::State& state) {
 }
 
 void perCell(benchmark::State& state, int cells) {
-  state.counters["per_cell"] =
-      benchmark::Counter(cells, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  state.counters["per_cell"] = benchmark::Counter(
+      cells, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 // dorvane sheet IN OUT natively: open, merge, save.
@@ -145,8 +149,9 @@ void BM_NativeStep(benchmark::State& state) {
     }
     if (step == 2) wb->save(out);
   }
-  state.SetLabel(std::string(std::vector<const char*>{"open", "merge", "save"}[state.range(0)]) + ", " +
-                 std::to_string(t.cells) + (state.range(1) ? " cells with notes" : " cells"));
+  state.SetLabel(std::string(std::vector<const char*>{"open", "merge", "save"}[state.range(0)]) +
+                 ", " + std::to_string(t.cells) +
+                 (state.range(1) ? " cells with notes" : " cells"));
 }
 BENCHMARK(BM_NativeStep)
     ->ArgsProduct({{0, 1, 2}, {0, 1}})

@@ -41,7 +41,8 @@ void writeParts(const std::string& path, std::string_view data) {
     if (nameEnd == std::string_view::npos) break;
     const std::string name(data.substr(at + 3, nameEnd - at - 3));
     const std::size_t next = data.find("\n@@", nameEnd);
-    parts[name] = std::string(data.substr(nameEnd + 1, next == std::string_view::npos ? next : next - nameEnd - 1));
+    parts[name] = std::string(
+        data.substr(nameEnd + 1, next == std::string_view::npos ? next : next - nameEnd - 1));
     at = next;
   }
   if (parts.empty() || parts.count("")) return;
@@ -57,7 +58,8 @@ void writeSeeds(const std::string& dir) {
   const dorvane::testing::Parts parts = dorvane::testing::basicWorkbook(
       "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\"><f>SUM(C1:C3)</f><v>3</v></c></row>"
       "<row r=\"2\"><c r=\"C2\"><f t=\"shared\" ref=\"C2:C3\" si=\"0\">A1*2</f><v>1</v></c></row>"
-      "<row r=\"3\"><c r=\"C3\"><f t=\"shared\" si=\"0\"/></c><c r=\"D3\" t=\"inlineStr\"><is><t>!!x;</t></is></c></row>",
+      "<row r=\"3\"><c r=\"C3\"><f t=\"shared\" si=\"0\"/></c><c r=\"D3\" "
+      "t=\"inlineStr\"><is><t>!!x;</t></is></c></row>",
       "<si><t>!!price,A01;</t></si>");
   std::string seed;
   for (const auto& [name, data] : parts) seed += "\n@@" + name + "\n" + data;
@@ -67,7 +69,8 @@ void writeSeeds(const std::string& dir) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  auto dir = std::filesystem::temp_directory_path() / ("dorvane-fuzz-workbook-" + std::to_string(::getpid()));
+  auto dir = std::filesystem::temp_directory_path() /
+             ("dorvane-fuzz-workbook-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   inPath = new std::string((dir / "in.xlsx").string());
   outPath = new std::string((dir / "out.xlsx").string());
@@ -80,7 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::filesystem::remove(*inPath);
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
   if (size > 0 && (data[0] & 1)) {
-    std::ofstream(*inPath, std::ios::binary).write(bytes.data() + 1, static_cast<std::streamsize>(size - 1));
+    std::ofstream(*inPath, std::ios::binary)
+        .write(bytes.data() + 1, static_cast<std::streamsize>(size - 1));
   } else {
     writeParts(*inPath, bytes);
   }
@@ -98,7 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       wroteText = true;
     } catch (const RuntimeError&) {
     }
-    for (const Variant& v : {Variant::dbl(1.5), Variant::date(45300.25), Variant::boolean(true), Variant::null()}) {
+    for (const Variant& v :
+         {Variant::dbl(1.5), Variant::date(45300.25), Variant::boolean(true), Variant::null()}) {
       try {
         ws->Cells(3, 3)->setValue(v);
       } catch (const RuntimeError&) {
@@ -116,10 +121,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // What was saved opens again and holds what was written.
   try {
     auto again = sheet::ooxml::WorkbookFile::open(*outPath);
-    auto ws = std::dynamic_pointer_cast<sheet::MemoryWorksheet>(again->application()->ActiveWorkbook()->ActiveSheet());
+    auto ws = std::dynamic_pointer_cast<sheet::MemoryWorksheet>(
+        again->application()->ActiveWorkbook()->ActiveSheet());
     check(ws != nullptr, "the active sheet is a worksheet");
-    if (wroteText) check(ws->get(2, 2) == Variant::string(u"<merged & \x01>"), "written text reads back");
-    if (wroteNote) check(ws->commentAt(4, 4) && ws->commentAt(4, 4)->text() == u"note", "the note reads back");
+    if (wroteText)
+      check(ws->get(2, 2) == Variant::string(u"<merged & \x01>"), "written text reads back");
+    if (wroteNote)
+      check(ws->commentAt(4, 4) && ws->commentAt(4, 4)->text() == u"note", "the note reads back");
   } catch (const RuntimeError& e) {
     std::fprintf(stderr, "the saved package does not open again: %s\n", e.what());
     std::abort();
