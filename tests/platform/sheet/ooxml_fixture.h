@@ -160,11 +160,15 @@ inline void writePackage(const std::string& path, const Parts& parts) {
   for (const auto& [name, data] : parts) {
     zip_source_t* src = zip_source_buffer(z, data.data(), data.size(), 0);
     if (!src || zip_file_add(z, name.c_str(), src, ZIP_FL_ENC_UTF_8) < 0) {
+      if (src) zip_source_free(src);
       zip_discard(z);
       throw std::runtime_error("cannot add " + name);
     }
   }
-  if (zip_close(z) != 0) throw std::runtime_error("cannot write " + path);
+  if (zip_close(z) != 0) {
+    zip_discard(z);
+    throw std::runtime_error("cannot write " + path);
+  }
 }
 
 struct Entry {

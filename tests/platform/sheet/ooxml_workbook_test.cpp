@@ -12,6 +12,8 @@
 
 #include "platform/sheet/memory_sheet.h"
 #include "platform/sheet/ooxml_fixture.h"
+#include "platform/sheet/ooxml_formulas.h"
+#include "platform/sheet/ooxml_styles.h"
 #include "platform/text/utf.h"
 #include "support/temp_db.h"
 
@@ -86,7 +88,17 @@ TEST(OoxmlWorkbook, ReadsEveryKindOfCellAndSearchesFormulasAsText) {
 TEST(OoxmlWorkbook, WritesValuesNotesAndFormulasAndCopiesEverythingElse) {
   testing::TempDir dir;
   const std::string in = dir.file("in.xlsm"), out = dir.file("out.xlsm");
-  testing::writePackage(in, testing::basicWorkbook(kRows, kStrings));
+  // What the sheet part holds besides its cells stays as it was.
+  const std::string besides =
+      "<mergeCells count=\"1\"><mergeCell ref=\"F5:G6\"/></mergeCells><conditionalFormatting "
+      "sqref=\"B2:B9\"><cfRule type=\"cellIs\" priority=\"1\" "
+      "operator=\"greaterThan\"><formula>5</formula>"
+      "</cfRule></conditionalFormatting><dataValidations count=\"1\"><dataValidation type=\"list\" "
+      "sqref=\"A9\"><formula1>\"a,b\"</formula1></dataValidation></dataValidations><pageSetup "
+      "r:id=\"rId9\"/>";
+  Parts parts = testing::basicWorkbook(kRows, kStrings);
+  parts["xl/worksheets/sheet1.xml"] = testing::worksheetXml(kRows, besides);
+  testing::writePackage(in, parts);
   {
     auto wb = WorkbookFile::open(in);
     auto ws = wb->application()->ActiveWorkbook()->ActiveSheet();
@@ -163,7 +175,7 @@ TEST(OoxmlWorkbook, WritesValuesNotesAndFormulasAndCopiesEverythingElse) {
     last = at;
   }
   EXPECT_NE(data.find("<dimension ref=\"A1:XFD1048576\"/>"), std::string::npos) << data;
-  EXPECT_NE(data.find("<legacyDrawing r:id="), std::string::npos) << data;
+  EXPECT_NE(data.find(besides + "<legacyDrawing r:id="), std::string::npos) << data;
   EXPECT_EQ(data.find("spans=\"1:5\""), std::string::npos) << "a row's stale span hint goes";
 }
 
@@ -299,6 +311,40 @@ TEST(OoxmlWorkbook, RefusesBadPackagesNamingTheFileAndTheCause) {
       EXPECT_NE(std::string(e.what()).find(c.cause), std::string::npos)
           << c.name << ": " << e.what();
     }
+  }
+}
+
+}  // namespace
+}  // namespace dorvane
+
+namespace dorvane {
+namespace {
+
+TEST(OoxmlFormulas, SharedFormulaTextMovesItsRelativeReferencesOnly) {
+  struct Case {
+    const char* formula;
+    long rows, columns;
+    const char* moved;
+  };
+  for (const Case& c : {
+           Case{"B2*2", 1, 0, "B3*2"},
+           Case{"SUM($A$1:A1)+A$1+$A1", 2, 1, "SUM($A$1:B3)+B$1+$A3"},
+           Case{"Sheet2!C3&\"A1\"&'My Sheet'!D4", 1, 1, "Sheet2!D4&\"A1\"&'My Sheet'!E5"},
+           Case{"SUM(B:B)+SUM(2:3)+LOG10(A1)", 1, 1, "SUM(C:C)+SUM(3:4)+LOG10(B2)"},
+           Case{"Table1[[#This Row],[A1]]+TRUE+1.5E3", 5, 5, "Table1[[#This Row],[A1]]+TRUE+1.5E3"},
+           Case{"A1+XFD1", 0, 1, "B1+#REF!"},
+       }) {
+    EXPECT_EQ(sheet::ooxml::shiftFormula(c.formula, c.rows, c.columns), c.moved) << c.formula;
+  }
+}
+
+TEST(OoxmlStyles, DateFormatCodes) {
+  for (const char* code :
+       {"yyyy/mm/dd", "[$-411]ggge\"年\"m\"月\"d\"日\"", "h:mm", "[h]:mm:ss", "d-mmm"}) {
+    EXPECT_TRUE(sheet::ooxml::isDateFormatCode(code)) << code;
+  }
+  for (const char* code : {"General", "0.00E+00", "#,##0\"days\"", "[Red]0.0", "0;\"d\"", "\\d0"}) {
+    EXPECT_FALSE(sheet::ooxml::isDateFormatCode(code)) << code;
   }
 }
 
