@@ -21,23 +21,21 @@ inline constexpr int kTypeMismatch = 13;        // a value that cannot be conver
 inline constexpr int kNoSuchFile = 53;          // a page file that does not exist
 inline constexpr int kFileAccess = 75;    // a page or result file that cannot be read or written
 inline constexpr int kObjectNotSet = 91;  // no workbook, no cell where one is needed
-inline constexpr int kInvalidUseOfNull = 94;        // Null where a value is required
-inline constexpr int kCannotCreateObject = 429;     // no spreadsheet application running
-inline constexpr int kSheetOperationFailed = 1004;  // a cell, comment or search call refused
-inline constexpr int kNoCurrentIndex = 3019;        // Seek before an index is set
-inline constexpr int kNoCurrentRecord = 3021;       // Fields or Move without a current row
-inline constexpr int kFileNotFound = 3024;          // database file missing
-inline constexpr int kCannotOpenDatabase = 3049;    // a damaged or protected database file
-inline constexpr int kSyntaxError = 3075;           // SQL that the engine rejects
-inline constexpr int kOdbcCallFailed = 3146;  // a statement the server rejected, or a lost link
-inline constexpr int kOdbcConnectFailed =
-    3151;  // a data source missing, down or refusing the login
-inline constexpr int kNoSuchTableOrQuery = 3078;  // OpenRecordset of an unknown name
-// Index/Seek on a non-table recordset; one statement over tables of two sources
-inline constexpr int kOperationNotSupported = 3251;
-inline constexpr int kItemNotFound = 3265;        // a field name the recordset lacks
-inline constexpr int kUnrecognizedFormat = 3343;  // a file that is no database
-inline constexpr int kNotAnIndex = 3800;          // Index set to a name the table lacks
+inline constexpr int kInvalidUseOfNull = 94;         // Null where a value is required
+inline constexpr int kCannotCreateObject = 429;      // no spreadsheet application running
+inline constexpr int kSheetOperationFailed = 1004;   // a cell, comment or search call refused
+inline constexpr int kNoCurrentIndex = 3019;         // Seek before an index is set
+inline constexpr int kNoCurrentRecord = 3021;        // Fields or Move without a current row
+inline constexpr int kFileNotFound = 3024;           // database file missing
+inline constexpr int kCannotOpenDatabase = 3049;     // a damaged or protected database file
+inline constexpr int kSyntaxError = 3075;            // SQL that the engine rejects
+inline constexpr int kNoSuchTableOrQuery = 3078;     // OpenRecordset of an unknown name
+inline constexpr int kOdbcCallFailed = 3146;         // a server refused a call, or was lost
+inline constexpr int kOdbcConnectFailed = 3151;      // no data source, or no login to it
+inline constexpr int kOperationNotSupported = 3251;  // Index/Seek on a non-table; mixed sources
+inline constexpr int kItemNotFound = 3265;           // a field name the recordset lacks
+inline constexpr int kUnrecognizedFormat = 3343;     // a file that is no database
+inline constexpr int kNotAnIndex = 3800;             // Index set to a name the table lacks
 }  // namespace err
 
 class RuntimeError : public std::runtime_error {
