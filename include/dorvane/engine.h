@@ -64,6 +64,8 @@ class Engine {
   // Opens the database file at path (relative paths against the current
   // directory), telling formats apart by the file's header. Raises 3024 when
   // the file does not exist and 3049 when it is no database we can read.
+  // A path beginning "ODBC;" is a connect string: the database is on a server
+  // (3151 when it cannot be reached or refuses the login).
   virtual std::shared_ptr<Database> OpenDatabase(const std::u16string& path) = 0;
 };
 

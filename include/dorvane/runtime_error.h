@@ -29,11 +29,10 @@ inline constexpr int kNoCurrentRecord = 3021;        // Fields or Move without a
 inline constexpr int kFileNotFound = 3024;           // database file missing
 inline constexpr int kCannotOpenDatabase = 3049;     // a damaged or protected database file
 inline constexpr int kSyntaxError = 3075;            // SQL that the engine rejects
-inline constexpr int kOdbcCallFailed = 3146;  // a statement the server rejected, or a lost link
-inline constexpr int kOdbcConnectFailed = 3151;  // a data source missing, down or refusing the login
 inline constexpr int kNoSuchTableOrQuery = 3078;     // OpenRecordset of an unknown name
-// Index/Seek on a non-table recordset; one statement over tables of two sources
-inline constexpr int kOperationNotSupported = 3251;
+inline constexpr int kOdbcCallFailed = 3146;         // a server refused a call, or was lost
+inline constexpr int kOdbcConnectFailed = 3151;      // no data source, or no login to it
+inline constexpr int kOperationNotSupported = 3251;  // Index/Seek on a non-table; mixed sources
 inline constexpr int kItemNotFound = 3265;           // a field name the recordset lacks
 inline constexpr int kUnrecognizedFormat = 3343;     // a file that is no database
 inline constexpr int kNotAnIndex = 3800;             // Index set to a name the table lacks

@@ -53,8 +53,8 @@ void ExplainObserver::valueWritten(const std::u16string& text, const std::u16str
 
 void ExplainObserver::failed(std::string_view step, int number, std::string_view description) {
   std::string shown = db::maskPasswords(description);
-  std::fprintf(out_, "    failed in %.*s: error %d: %s\n", static_cast<int>(step.size()), step.data(),
-               number, shown.c_str());
+  std::fprintf(out_, "    failed in %.*s: error %d: %s\n", static_cast<int>(step.size()),
+               step.data(), number, shown.c_str());
 }
 
 }  // namespace dorvane::cli

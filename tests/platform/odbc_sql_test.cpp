@@ -1,9 +1,10 @@
 // Statements for a server and connect strings as they are shown: no server
 // needed.
+#include "platform/db/odbc_sql.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/db/odbc_connect_string.h"
-#include "platform/db/odbc_sql.h"
 #include "platform/text/utf.h"
 
 namespace dorvane::db {
@@ -47,7 +48,7 @@ TEST(OdbcSql, TextsBecomeStandardSqlWithTypedParameters) {
     std::vector<std::pair<const char*, SQLSMALLINT>> params;
   } cases[] = {
       {"select all Ordrar.* from Ordrar where Ordrar.Kod = 'A''1' and Ordrar.id ='2'",
-       R"(SELECT ALL "Ordrar".* FROM "dbo"."Ordrar" AS "Ordrar" WHERE "Ordrar"."Kod" = ? AND "Ordrar"."ID" = ?)",
+       R"(SELECT ALL "Ordrar".* FROM "dbo"."Ordrar" AS "Ordrar" WHERE "Ordrar"."Kod" = ? AND "Ordrar"."ID" =?)",
        {{"A'1", SQL_WVARCHAR}, {"2", SQL_INTEGER}}},
       {"select all ordrar.* from ordrar where ordrar.KOD= 'x'",
        R"(SELECT ALL "ordrar".* FROM "dbo"."Ordrar" AS "ordrar" WHERE "ordrar"."Kod"= ?)",

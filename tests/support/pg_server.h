@@ -7,13 +7,16 @@
 // its folder only. A temporary odbcinst.ini/odbc.ini (ODBCSYSINI/ODBCINI, set
 // for this process and its children) define "Magnapinna" with psqlODBC. The
 // destructor stops the server at once and removes the folder, also when a
-// test failed.
+// test failed; a watchdog process does the same if the test process dies
+// without running it (a crash, a kill).
 #pragma once
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -55,9 +58,11 @@ class PgServer {
       }
       as_ = "runuser -u postgres -- ";
     }
+    startWatchdog();
     port_ = freePort();
     std::filesystem::create_directories(dir_ + "/odbc");
-    std::ofstream(dir_ + "/odbc/odbcinst.ini") << "[PostgreSQL Unicode]\nDriver=" << kDriver << "\n";
+    std::ofstream(dir_ + "/odbc/odbcinst.ini")
+        << "[PostgreSQL Unicode]\nDriver=" << kDriver << "\n";
     std::ofstream(dir_ + "/odbc/odbc.ini")
         << "[Magnapinna]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=" << port_
         << "\nDatabase=" << kDatabase << "\n";
@@ -76,8 +81,8 @@ class PgServer {
     if (!start()) return;
     std::ofstream(dir_ + "/setup.sql") << "SET ROLE " << kUser << ";\n" << setupSql;
     std::filesystem::permissions(dir_ + "/setup.sql", std::filesystem::perms::all);
-    if (!psql("postgres", "CREATE ROLE " + std::string(kUser) + " LOGIN PASSWORD '" + kPassword +
-                              "'") ||
+    if (!psql("postgres",
+              "CREATE ROLE " + std::string(kUser) + " LOGIN PASSWORD '" + kPassword + "'") ||
         !psql("postgres", "CREATE DATABASE " + std::string(kDatabase) + " OWNER " + kUser) ||
         !run(psqlCommand(kDatabase) + " -f " + dir_ + "/setup.sql")) {
       error_ = "the test data could not be loaded (see the psql messages above)";
@@ -91,6 +96,10 @@ class PgServer {
     stop();
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
+    if (watchdog_ > 0) {
+      close(lifeline_);
+      waitpid(watchdog_, nullptr, 0);
+    }
   }
   PgServer(const PgServer&) = delete;
   PgServer& operator=(const PgServer&) = delete;
@@ -101,10 +110,10 @@ class PgServer {
 
   // Starts the (stopped) server and waits until it accepts connections.
   bool start() {
-    bool started = run(std::string(kBin) + "/pg_ctl -D " + data() + " -l " + dir_ +
-                       "/server.log -w -s -o \"-c listen_addresses=127.0.0.1 -p " +
-                       std::to_string(port_) + " -k " + dir_ +
-                       " -c fsync=off -c max_connections=40\" start");
+    bool started =
+        run(std::string(kBin) + "/pg_ctl -D " + data() + " -l " + dir_ +
+            "/server.log -w -s -o \"-c listen_addresses=127.0.0.1 -p " + std::to_string(port_) +
+            " -k " + dir_ + " -c fsync=off -c max_connections=40\" start");
     if (!started) error_ = "the server did not start: " + readLog();
     running_ = started;
     return started;
@@ -137,6 +146,27 @@ class PgServer {
     std::ifstream in(dir_ + "/server.log");
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
+  // A child that waits for this process's end (its pipe closes) and then
+  // stops the server and removes the folder.
+  void startWatchdog() {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return;
+    std::string cleanUp = as_ + kBin + "/pg_ctl -D " + data() + " -m immediate -w -s stop " +
+                          ">/dev/null 2>&1; rm -rf " + dir_;
+    pid_t pid = fork();
+    if (pid == 0) {
+      close(fds[1]);
+      char c;
+      while (read(fds[0], &c, 1) > 0) {
+      }
+      execl("/bin/sh", "sh", "-c", cleanUp.c_str(), static_cast<char*>(nullptr));
+      _exit(1);
+    }
+    close(fds[0]);
+    lifeline_ = fds[1];
+    watchdog_ = pid;
+  }
+
   static int freePort() {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -150,7 +180,8 @@ class PgServer {
   }
 
   std::string dir_, as_, error_;
-  int port_ = 0;
+  int port_ = 0, lifeline_ = -1;
+  pid_t watchdog_ = -1;
   bool ok_ = false, running_ = false;
 };
 

@@ -93,7 +93,9 @@ class AccessFile {
 class AccessDatabase : public SqliteDatabase {
  public:
   AccessDatabase(std::shared_ptr<AccessFile> file, std::u16string name)
-      : SqliteDatabase(file->connection(), std::move(name)), file_(std::move(file)), links_(*file_) {}
+      : SqliteDatabase(file->connection(), std::move(name)),
+        file_(std::move(file)),
+        links_(*file_) {}
 
   // Tables linked through ODBC are read on their server (access_odbc_links.h).
   // SQL texts have the columns they compare with a text literal indexed first.

@@ -64,7 +64,8 @@ std::shared_ptr<Recordset> AccessOdbcLinks::open(const std::u16string& source) {
         "The SQL text reads tables of more than one source, which are not joined here: on a "
         "server " +
             text::toUtf8(serverTables) +
-            (otherTables.empty() ? "" : "; in '" + file_.path() + "' " + text::toUtf8(otherTables)) +
+            (otherTables.empty() ? ""
+                                 : "; in '" + file_.path() + "' " + text::toUtf8(otherTables)) +
             ": " + text::toUtf8(source));
   }
   connection_ = OdbcConnection::pooled(server);

@@ -1,12 +1,13 @@
 // The process-wide engine: format detection and the cache of open files.
 //
-// A name beginning "ODBC;" is a connect string: its database is on a server,
-// reached through the thread's pooled connection for it. Each SQLite file keeps one read-only connection per thread for the life of
+// Each SQLite file keeps one read-only connection per thread for the life of
 // the thread, found again by the file's device and inode, so re-opening the
 // same file costs one stat(). A file replaced by another (new inode) or
 // changed on disk is opened afresh. Statements always see the file's current
 // data. Connections are per thread because a connection and its statement
-// cache belong to one thread, like every object the engine hands out.
+// cache belong to one thread, like every object the engine hands out. A name
+// beginning "ODBC;" is a connect string: its database is on a server, reached
+// through the thread's pooled connection for it.
 #include <dorvane/engine.h>
 #include <dorvane/runtime_error.h>
 #include <sys/stat.h>

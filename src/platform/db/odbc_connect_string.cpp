@@ -65,8 +65,7 @@ std::string maskPasswords(std::string_view s) {
         break;
       }
     } else {
-      while (end < s.size() && s[end] != ';' && s[end] != '\'' && s[end] != '"' &&
-             s[end] != '\n')
+      while (end < s.size() && s[end] != ';' && s[end] != '\'' && s[end] != '"' && s[end] != '\n')
         ++end;
     }
     out += "***";

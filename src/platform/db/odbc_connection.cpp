@@ -163,6 +163,15 @@ void OdbcConnection::fail(SQLSMALLINT type, SQLHANDLE handle, const std::string&
   SQLUINTEGER dead = SQL_CD_FALSE;
   if (!lost && SQL_SUCCEEDED(SQLGetConnectAttr(dbc_, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)))
     lost = dead == SQL_CD_TRUE;
+  // Not every driver says so: a connection that cannot run a trivial
+  // statement is gone as well.
+  if (!lost) {
+    SQLHSTMT probe = SQL_NULL_HSTMT;
+    std::u16string one = u"SELECT 1";
+    lost = !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &probe)) ||
+           !SQL_SUCCEEDED(SQLExecDirectW(probe, w(one), SQL_NTS));
+    if (probe != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, probe);
+  }
   if (lost) {
     auto it = pool.find(attributes_);
     if (it != pool.end() && it->second.get() == this) pool.erase(it);
@@ -198,7 +207,8 @@ std::vector<OdbcColumn> describe(SQLHSTMT stmt) {
     SQLSMALLINT typeLength = 0;
     SQLColAttributeW(stmt, i, SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &typeLength, nullptr);
     std::u16string t = reinterpret_cast<char16_t*>(typeName);
-    c.boolean = c.sqlType == SQL_BIT || text::equalsText(t, u"bool") || text::equalsText(t, u"boolean");
+    c.boolean =
+        c.sqlType == SQL_BIT || text::equalsText(t, u"bool") || text::equalsText(t, u"boolean");
   }
   return out;
 }
@@ -303,9 +313,8 @@ Variant readValue(SQLHSTMT stmt, SQLUSMALLINT i, const OdbcColumn& c) {
 OdbcRows OdbcConnection::run(const std::u16string& sql, const std::vector<OdbcParameter>& params) {
   SQLHSTMT stmt;
   Prepared* kept = nullptr;
-  std::unique_ptr<void, void (*)(void*)> owned(nullptr, [](void* h) {
-    SQLFreeHandle(SQL_HANDLE_STMT, static_cast<SQLHSTMT>(h));
-  });
+  std::unique_ptr<void, void (*)(void*)> owned(
+      nullptr, [](void* h) { SQLFreeHandle(SQL_HANDLE_STMT, static_cast<SQLHSTMT>(h)); });
   auto it = prepared_.find(sql);
   if (it != prepared_.end()) {
     kept = &it->second;
@@ -329,13 +338,13 @@ OdbcRows OdbcConnection::run(const std::u16string& sql, const std::vector<OdbcPa
     const OdbcParameter& p = params[i];
     lengths[i] = static_cast<SQLLEN>(p.value.size() * sizeof(char16_t));
     SQLSMALLINT type = p.target.boolean ? SQL_WVARCHAR : p.target.sqlType;
-    SQLULEN size = isTextType(type) || p.target.size == 0
-                       ? std::max<SQLULEN>(p.value.size(), 1)
-                       : p.target.size;
+    SQLULEN size = isTextType(type) || p.target.size == 0 ? std::max<SQLULEN>(p.value.size(), 1)
+                                                          : p.target.size;
     SQLRETURN rc = SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT,
                                     SQL_C_WCHAR, type, size, p.target.digits,
                                     const_cast<char16_t*>(p.value.data()), lengths[i], &lengths[i]);
-    if (!SQL_SUCCEEDED(rc)) fail(SQL_HANDLE_STMT, stmt, "binding the values of " + text::toUtf8(sql));
+    if (!SQL_SUCCEEDED(rc))
+      fail(SQL_HANDLE_STMT, stmt, "binding the values of " + text::toUtf8(sql));
   }
   struct Closer {
     SQLHSTMT s;
@@ -345,7 +354,8 @@ OdbcRows OdbcConnection::run(const std::u16string& sql, const std::vector<OdbcPa
     }
   } closer{stmt};
   SQLRETURN rc = SQLExecute(stmt);
-  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) fail(SQL_HANDLE_STMT, stmt, "running " + text::toUtf8(sql));
+  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA)
+    fail(SQL_HANDLE_STMT, stmt, "running " + text::toUtf8(sql));
   OdbcRows out;
   if (kept && kept->columns) {
     out.columns = kept->columns;
@@ -370,9 +380,8 @@ OdbcRows OdbcConnection::run(const std::u16string& sql, const std::vector<OdbcPa
 const std::vector<RemoteTable>& OdbcConnection::tables() {
   if (tables_) return *tables_;
   SQLHSTMT stmt = newStatement();
-  std::unique_ptr<void, void (*)(void*)> guard(stmt, [](void* h) {
-    SQLFreeHandle(SQL_HANDLE_STMT, static_cast<SQLHSTMT>(h));
-  });
+  std::unique_ptr<void, void (*)(void*)> guard(
+      stmt, [](void* h) { SQLFreeHandle(SQL_HANDLE_STMT, static_cast<SQLHSTMT>(h)); });
   std::u16string kinds = u"TABLE,VIEW";
   if (!SQL_SUCCEEDED(SQLTablesW(stmt, nullptr, 0, nullptr, 0, nullptr, 0, w(kinds), SQL_NTS)))
     fail(SQL_HANDLE_STMT, stmt, "listing the tables");
@@ -423,9 +432,8 @@ const std::vector<OdbcColumn>& OdbcConnection::columns(const RemoteTable& table)
   auto it = columns_.find(key);
   if (it != columns_.end()) return it->second;
   SQLHSTMT stmt = newStatement();
-  std::unique_ptr<void, void (*)(void*)> guard(stmt, [](void* h) {
-    SQLFreeHandle(SQL_HANDLE_STMT, static_cast<SQLHSTMT>(h));
-  });
+  std::unique_ptr<void, void (*)(void*)> guard(
+      stmt, [](void* h) { SQLFreeHandle(SQL_HANDLE_STMT, static_cast<SQLHSTMT>(h)); });
   std::u16string schema = pattern(table.schema), name = pattern(table.name);
   if (!SQL_SUCCEEDED(SQLColumnsW(stmt, nullptr, 0, table.schema.empty() ? nullptr : w(schema),
                                  table.schema.empty() ? 0 : SQL_NTS, w(name), SQL_NTS, nullptr, 0)))
@@ -455,9 +463,8 @@ const std::vector<OdbcColumn>& OdbcConnection::columns(const RemoteTable& table)
 std::optional<std::vector<std::u16string>> OdbcConnection::indexColumns(
     const RemoteTable& table, const std::u16string& index) {
   SQLHSTMT stmt = newStatement();
-  std::unique_ptr<void, void (*)(void*)> guard(stmt, [](void* h) {
-    SQLFreeHandle(SQL_HANDLE_STMT, static_cast<SQLHSTMT>(h));
-  });
+  std::unique_ptr<void, void (*)(void*)> guard(
+      stmt, [](void* h) { SQLFreeHandle(SQL_HANDLE_STMT, static_cast<SQLHSTMT>(h)); });
   std::u16string schema = table.schema, name = table.name;
   if (!SQL_SUCCEEDED(SQLStatisticsW(stmt, nullptr, 0, schema.empty() ? nullptr : w(schema),
                                     schema.empty() ? 0 : SQL_NTS, w(name), SQL_NTS, SQL_INDEX_ALL,

@@ -91,7 +91,8 @@ class OdbcConnection {
   const std::string& attributes() const { return attributes_; }
 
  private:
-  OdbcConnection(std::string attributes, SQLHDBC dbc) : attributes_(std::move(attributes)), dbc_(dbc) {}
+  OdbcConnection(std::string attributes, SQLHDBC dbc)
+      : attributes_(std::move(attributes)), dbc_(dbc) {}
   struct Prepared {
     SQLHSTMT stmt = SQL_NULL_HSTMT;
     std::shared_ptr<const std::vector<OdbcColumn>> columns;

@@ -54,7 +54,8 @@ void OdbcDynaset::MoveNext() {
 
 OdbcTableRecordset::OdbcTableRecordset(std::shared_ptr<OdbcConnection> connection,
                                        RemoteTable table, std::u16string source)
-    : OdbcDynaset(OdbcRows{std::make_shared<const std::vector<OdbcColumn>>(), {}}, std::move(source)),
+    : OdbcDynaset(OdbcRows{std::make_shared<const std::vector<OdbcColumn>>(), {}},
+                  std::move(source)),
       connection_(std::move(connection)),
       table_(std::move(table)) {}
 
@@ -73,7 +74,8 @@ void OdbcTableRecordset::setIndex(const std::u16string& name) {
   if (!columns)
     throw RuntimeError(err::kNotAnIndex, "'" + text::toUtf8(name) + "' is not an index in '" +
                                              shown(source_) + "' (the server's table " +
-                                             text::toUtf8(table_.quoted()) + " has none so named).");
+                                             text::toUtf8(table_.quoted()) +
+                                             " has none so named).");
   index_ = *columns;
   indexName_ = name;
   orderBy_ = u" ORDER BY ";
@@ -87,7 +89,7 @@ void OdbcTableRecordset::Seek(const std::u16string& comparison, const Variant& k
     throw RuntimeError(err::kNoCurrentIndex, "Seek on '" + shown(source_) + "' without an index.");
   if (comparison != u"=")
     throw RuntimeError(err::kOperationNotSupported, "Seek supports only the comparison '=', not '" +
-                                                         text::toUtf8(comparison) + "'.");
+                                                        text::toUtf8(comparison) + "'.");
   OdbcParameter p;
   p.value = key.isNull() ? std::u16string() : toText(key);
   for (const auto& c : connection_->columns(table_))

@@ -17,7 +17,9 @@ struct Token {
   bool spaceBefore = false;
 };
 
-bool isSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0x3000; }
+bool isSpace(char16_t c) {
+  return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0x3000;
+}
 
 bool isPunct(char16_t c) {
   return std::u16string_view(u"(),.*=<>+-/&;'\"[]!?#^\\@:`{}|%").find(c) !=
@@ -68,7 +70,8 @@ std::vector<Token> tokenize(const std::u16string& sql) {
     } else if (isPunct(c)) {
       t.text = std::u16string(1, c);
       ++i;
-      if (i < n && ((c == u'<' && (sql[i] == u'>' || sql[i] == u'=')) || (c == u'>' && sql[i] == u'=')))
+      if (i < n &&
+          ((c == u'<' && (sql[i] == u'>' || sql[i] == u'=')) || (c == u'>' && sql[i] == u'=')))
         t.text.push_back(sql[i++]);
     } else {
       t.kind = Kind::Name;
@@ -89,10 +92,10 @@ bool is(const Token& t, std::u16string_view word) {
 bool isName(const Token& t) { return t.kind == Kind::Name || t.kind == Kind::Bracketed; }
 
 constexpr std::u16string_view kKeywords[] = {
-    u"SELECT", u"ALL",   u"DISTINCT", u"DISTINCTROW", u"FROM",   u"WHERE", u"AND",   u"OR",
-    u"NOT",    u"NULL",  u"IS",       u"IN",          u"LIKE",   u"BETWEEN", u"AS",  u"ON",
-    u"JOIN",   u"INNER", u"LEFT",     u"RIGHT",       u"OUTER",  u"ORDER", u"BY",    u"GROUP",
-    u"HAVING", u"ASC",   u"DESC",     u"TRUE",        u"FALSE",  u"YES",   u"NO",    u"TOP",
+    u"SELECT", u"ALL",        u"DISTINCT",  u"DISTINCTROW", u"FROM",  u"WHERE",   u"AND", u"OR",
+    u"NOT",    u"NULL",       u"IS",        u"IN",          u"LIKE",  u"BETWEEN", u"AS",  u"ON",
+    u"JOIN",   u"INNER",      u"LEFT",      u"RIGHT",       u"OUTER", u"ORDER",   u"BY",  u"GROUP",
+    u"HAVING", u"ASC",        u"DESC",      u"TRUE",        u"FALSE", u"YES",     u"NO",  u"TOP",
     u"UNION",  u"PARAMETERS", u"TRANSFORM", u"PIVOT"};
 
 bool isKeyword(const Token& t) {
@@ -104,7 +107,8 @@ bool isKeyword(const Token& t) {
 
 bool endsFromList(const Token& t) {
   return is(t, u"WHERE") || is(t, u"GROUP") || is(t, u"ORDER") || is(t, u"HAVING") ||
-         is(t, u"ON") || is(t, u"UNION") || (t.kind == Kind::Punct && (t.text == u")" || t.text == u";"));
+         is(t, u"ON") || is(t, u"UNION") ||
+         (t.kind == Kind::Punct && (t.text == u")" || t.text == u";"));
 }
 
 std::u16string upper(const std::u16string& s) {
@@ -116,9 +120,9 @@ std::u16string upper(const std::u16string& s) {
 
 // A table of the FROM list: where it stands in the tokens and its names.
 struct Source {
-  size_t first, last;        // token range of the (possibly dotted) name
-  std::u16string written;    // as written, dots kept
-  std::u16string alias;      // the explicit alias, or the name's last part
+  size_t first, last;      // token range of the (possibly dotted) name
+  std::u16string written;  // as written, dots kept
+  std::u16string alias;    // the explicit alias, or the name's last part
   size_t aliasToken = SIZE_MAX;
 };
 
@@ -144,8 +148,8 @@ std::vector<Source> findSources(const std::vector<Token>& t) {
     }
     if (!isName(t[i]) || isKeyword(t[i])) continue;
     Source s{i, i, t[i].text, t[i].text};
-    while (s.last + 2 < t.size() && t[s.last + 1].text == u"." && t[s.last + 1].kind == Kind::Punct &&
-           isName(t[s.last + 2])) {
+    while (s.last + 2 < t.size() && t[s.last + 1].text == u"." &&
+           t[s.last + 1].kind == Kind::Punct && isName(t[s.last + 2])) {
       s.last += 2;
       s.written += u"." + t[s.last].text;
       s.alias = t[s.last].text;
@@ -195,7 +199,8 @@ ServerStatement translateForServer(const std::u16string& sql, ServerCatalog& cat
     return -1;
   };
   // A column reference: the server's spelling, and the column when known.
-  auto column = [&](int source, const std::u16string& name) -> std::pair<std::u16string, const OdbcColumn*> {
+  auto column = [&](int source,
+                    const std::u16string& name) -> std::pair<std::u16string, const OdbcColumn*> {
     if (source >= 0) {
       const OdbcColumn* c = findColumn(*columns[static_cast<size_t>(source)], name);
       return {quoteServerName(c ? c->name : name), c};
@@ -223,15 +228,16 @@ ServerStatement translateForServer(const std::u16string& sql, ServerCatalog& cat
     bool isSource = false;
     for (size_t k = 0; k < sources.size(); ++k) {
       if (i != sources[k].first) continue;
-      emit(tok, remote[k].quoted() +
-                    (sources[k].aliasToken == SIZE_MAX ? u" AS " + quoteServerName(sources[k].alias)
-                                                       : u""));
+      emit(tok, remote[k].quoted() + (sources[k].aliasToken == SIZE_MAX
+                                          ? u" AS " + quoteServerName(sources[k].alias)
+                                          : u""));
       i = sources[k].last;
       isSource = true;
       break;
     }
     if (isSource) continue;
-    if (auto k = std::find_if(sources.begin(), sources.end(), [&](const Source& x) { return x.aliasToken == i; });
+    if (auto k = std::find_if(sources.begin(), sources.end(),
+                              [&](const Source& x) { return x.aliasToken == i; });
         k != sources.end()) {
       emit(tok, quoteServerName(k->alias));
       continue;
@@ -252,8 +258,10 @@ ServerStatement translateForServer(const std::u16string& sql, ServerCatalog& cat
         } else {
           std::u16string v;
           for (char16_t c : tok.text) {
-            if (wasLike && c == u'*') c = u'%';
-            else if (wasLike && c == u'?') c = u'_';
+            if (wasLike && c == u'*')
+              c = u'%';
+            else if (wasLike && c == u'?')
+              c = u'_';
             if (c == u'\'') v.push_back(u'\'');
             v.push_back(c);
           }
@@ -266,8 +274,8 @@ ServerStatement translateForServer(const std::u16string& sql, ServerCatalog& cat
         const std::u16string& p = tok.text;
         if (p == u";" && !next) break;
         if (p == u"&" || p == u"#" || p == u"!" || p == u"?" || p == u"%" || p == u"`" ||
-            p == u"\\" || p == u"@" || p == u":" || p == u"{" || p == u"}" || p == u"|" || p == u"^" ||
-            p == u";")
+            p == u"\\" || p == u"@" || p == u":" || p == u"{" || p == u"}" || p == u"|" ||
+            p == u"^" || p == u";")
           throw TranslateError("'" + text::toUtf8(p) + "' has no server form here");
         emit(tok, p);
         if (p != u"=" && p != u"<>" && p != u"<" && p != u">" && p != u"<=" && p != u">=")
