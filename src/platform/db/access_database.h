@@ -95,7 +95,7 @@ class AccessDatabase : public SqliteDatabase {
       : SqliteDatabase(file->connection(), std::move(name)), file_(std::move(file)) {}
 
   // SQL texts have the columns they compare with a text literal indexed first.
-  std::shared_ptr<Recordset> OpenRecordset(const std::u16string& source) override;
+  void beforeSql(const std::u16string& sql) override;
   std::optional<IndexDef> findIndex(const std::u16string& table,
                                     const std::u16string& index) override;
   bool importTable(const std::u16string& name) override;
