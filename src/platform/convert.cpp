@@ -106,6 +106,55 @@ std::string describe(std::string_view what) { return std::string(what); }
 
 }  // namespace
 
+std::u16string formatDecimal(const Decimal& d) {
+  unsigned __int128 mag = (static_cast<unsigned __int128>(d.hi) << 64) | d.lo;
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(mag % 10)));
+    mag /= 10;
+  } while (mag != 0);
+  const size_t scale = d.scale;
+  if (digits.size() <= scale) digits.insert(0, scale + 1 - digits.size(), '0');
+  std::string whole = digits.substr(0, digits.size() - scale);
+  std::string frac = digits.substr(digits.size() - scale);
+  while (!frac.empty() && frac.back() == '0') frac.pop_back();
+  std::string out = whole + (frac.empty() ? "" : "." + frac);
+  if (d.negative && out != "0") out.insert(0, "-");
+  return text::fromUtf8(out);
+}
+
+double decimalToDouble(const Decimal& d) {
+  // Through the text, so the result is the double nearest the exact value.
+  double v = std::strtod(text::toUtf8(formatDecimal(d)).c_str(), nullptr);
+  return v;
+}
+
+std::optional<Decimal> parseDecimal(std::string_view s) {
+  Decimal d;
+  size_t i = 0;
+  if (i < s.size() && (s[i] == '-' || s[i] == '+')) d.negative = s[i++] == '-';
+  unsigned __int128 mag = 0;
+  constexpr unsigned __int128 kMax = (static_cast<unsigned __int128>(1) << 96) - 1;
+  int digits = 0, scale = 0;
+  bool point = false;
+  for (; i < s.size(); ++i) {
+    if (s[i] == '.' && !point) {
+      point = true;
+      continue;
+    }
+    if (s[i] < '0' || s[i] > '9') return std::nullopt;
+    mag = mag * 10 + static_cast<unsigned>(s[i] - '0');
+    if (mag > kMax) return std::nullopt;
+    ++digits;
+    if (point && ++scale > 28) return std::nullopt;
+  }
+  if (digits == 0) return std::nullopt;
+  d.hi = static_cast<std::uint32_t>(mag >> 64);
+  d.lo = static_cast<std::uint64_t>(mag);
+  d.scale = static_cast<std::uint8_t>(scale);
+  return d;
+}
+
 std::u16string formatDouble(double d) { return formatSignificant(d, 15); }
 
 std::u16string toText(const Variant& v, std::string_view what) {
@@ -127,6 +176,8 @@ std::u16string toText(const Variant& v, std::string_view what) {
       return formatDouble(v.asDouble());
     case VarType::Currency:
       return formatCurrency(v.asInt());
+    case VarType::Decimal:
+      return formatDecimal(v.asDecimal());
     case VarType::Date:
       return formatDate(v.asDouble());
     case VarType::String:
@@ -218,6 +269,8 @@ double toDouble(const Variant& v, std::string_view what) {
       return static_cast<double>(v.asInt());
     case VarType::Currency:
       return static_cast<double>(v.asInt()) / 10000.0;
+    case VarType::Decimal:
+      return decimalToDouble(v.asDecimal());
     case VarType::Single:
     case VarType::Double:
     case VarType::Date:

@@ -34,6 +34,17 @@ bool isNumeric(const Variant& v);
 // number and for binary data; Date gives its serial number, Boolean -1 or 0.
 double toDouble(const Variant& v, std::string_view what = "the value");
 
+// The standard text form of a Decimal: its exact digits, "." as separator,
+// trailing zeros of the fraction dropped ("-102030405060.654321", "50.325").
+std::u16string formatDecimal(const Decimal& d);
+
+// The Double nearest a Decimal (what arithmetic on it works with).
+double decimalToDouble(const Decimal& d);
+
+// Exact decimal text ("-12.50", "7") to a Decimal; nothing when the text is
+// no plain decimal number or does not fit 96 bits and 28 decimals.
+std::optional<Decimal> parseDecimal(std::string_view s);
+
 // Dates as serial numbers (days since 1899-12-30, time as the fraction).
 double dateFromParts(int year, int month, int day, int hour, int minute, double second);
 struct DateParts {

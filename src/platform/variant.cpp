@@ -19,6 +19,7 @@ DORVANE_FACTORY(longValue, std::int32_t, Long, i_, v)
 DORVANE_FACTORY(single, float, Single, d_, v)
 DORVANE_FACTORY(dbl, double, Double, d_, v)
 DORVANE_FACTORY(currencyScaled, std::int64_t, Currency, i_, v)
+DORVANE_FACTORY(decimal, Decimal, Decimal, decimal_, v)
 DORVANE_FACTORY(date, double, Date, d_, v)
 DORVANE_FACTORY(string, std::u16string, String, s_, std::move(v))
 DORVANE_FACTORY(binary, std::vector<std::uint8_t>, Binary, bytes_, std::move(v))
@@ -39,6 +40,7 @@ bool Variant::isNumber() const {
     case VarType::Single:
     case VarType::Double:
     case VarType::Currency:
+    case VarType::Decimal:
     case VarType::Boolean:
       return true;
     default:
@@ -56,6 +58,8 @@ bool operator==(const Variant& a, const Variant& b) {
     case VarType::Double:
     case VarType::Date:
       return a.d_ == b.d_;
+    case VarType::Decimal:
+      return a.decimal_ == b.decimal_;
     case VarType::String:
       return a.s_ == b.s_;
     case VarType::Binary:
@@ -83,6 +87,8 @@ const char* typeName(VarType t) {
       return "Double";
     case VarType::Currency:
       return "Currency";
+    case VarType::Decimal:
+      return "Decimal";
     case VarType::Date:
       return "Date";
     case VarType::String:

@@ -69,7 +69,7 @@ TEST(AccessFixtures, EveryJetTypeReadsExactly) {
   EXPECT_EQ(f(u"c_double"), Variant::dbl(0.1 + 0.2));
   EXPECT_EQ(f(u"c_date").type(), VarType::Date);
   EXPECT_DOUBLE_EQ(f(u"c_date").asDouble(), dateFromParts(9999, 12, 31, 23, 59, 59));
-  EXPECT_EQ(f(u"c_decimal"), Variant::currencyScaled(123456789012345678));
+  EXPECT_EQ(f(u"c_decimal"), Variant::decimal(*parseDecimal("12345678901234.5678")));
   EXPECT_EQ(f(u"c_memo"), Variant::string(u"短いメモ ｶﾀｶﾅ memo"));
   EXPECT_EQ(f(u"c_ole"), Variant::binary({0x01, 0x02, 0x03, 0x00, 0xFF}));
   EXPECT_EQ(f(u"c_guid"), Variant::string(u"{6B29FC40-CA47-1067-B31D-00DD010662DA}"));
@@ -81,7 +81,7 @@ TEST(AccessFixtures, EveryJetTypeReadsExactly) {
   EXPECT_EQ(f(u"c_single"), Variant::single(-0.1f));
   EXPECT_EQ(f(u"c_double"), Variant::dbl(0.0000001));
   EXPECT_EQ(f(u"c_date"), Variant::date(-1.25));  // before 1899-12-30
-  EXPECT_EQ(f(u"c_decimal"), Variant::currencyScaled(-1));
+  EXPECT_EQ(f(u"c_decimal"), Variant::decimal(*parseDecimal("-0.0001")));
   std::u16string memo;
   for (int i = 0; i < 3000; ++i) memo += u"メモ" + std::u16string(1, char16_t(u'0' + i % 10));
   EXPECT_EQ(f(u"c_memo"), Variant::string(memo));  // 9000 characters over several pages
@@ -308,6 +308,59 @@ TEST(AccessFixtures, PublicFilesKeepTextAndDates) {
   EXPECT_TRUE(kana && cyrillic && greek && ascii);
 }
 
+// "6/14/2021 10:45:12.3456789 PM" (how Access shows a date) as a serial date.
+double shownDate(const std::string& s) {
+  int m = 0, d = 0, y = 0, h = 0, mi = 0, n = 0;
+  double sec = 0;
+  char ampm[3] = "";
+  if (std::sscanf(s.c_str(), "%d/%d/%d %d:%d:%lf %2s%n", &m, &d, &y, &h, &mi, &sec, ampm, &n) >= 7)
+    h = h % 12 + (ampm[0] == 'P' ? 12 : 0);
+  return dateFromParts(y, m, d, h, mi, sec);
+}
+
+TEST(AccessFixtures, NewerColumnKindsReadAsAccessShowsThem) {
+  DORVANE_ENTER_FIXTURES("public");
+  // Date/Time Extended: each row's text column says what Access shows, back
+  // to the year 100 and to 100 ns; the Date keeps it to a microsecond.
+  auto rs = open("extDateTestV2019.accdb")->OpenRecordset(u"Table1");
+  int rows = 0;
+  for (; !rs->Eof(); rs->MoveNext(), ++rows) {
+    Variant ext = rs->Fields(u"DateExt"), shown = rs->Fields(u"DateExtStr");
+    if (shown.isNull()) {
+      EXPECT_TRUE(ext.isNull());
+      continue;
+    }
+    ASSERT_EQ(ext.type(), VarType::Date) << text::toUtf8(shown.asString());
+    EXPECT_NEAR(ext.asDouble(), shownDate(text::toUtf8(shown.asString())), 1e-6 / 86400)
+        << text::toUtf8(shown.asString());
+  }
+  EXPECT_EQ(rows, 9);
+
+  // Attachment and multi-value columns hold nested recordsets: refused by name.
+  auto complex = open("complexDataTestV2007.accdb")->OpenRecordset(u"Table1");
+  for (const char16_t* column : {u"attach-data", u"multi-value-data"}) {
+    std::string why;
+    EXPECT_EQ(errorNumber([&] { complex->Fields(column); }, &why), err::kTypeMismatch);
+    EXPECT_NE(why.find(text::toUtf8(column)), std::string::npos) << why;
+    EXPECT_NE(why.find("attachment or multi-value"), std::string::npos) << why;
+  }
+  EXPECT_EQ(complex->Fields(u"id"), Variant::string(u"row1"));
+
+  // Jet 3 text in code page 1252: its five undefined bytes come back as
+  // Windows gives them; characters 1252 lacks were stored as "?".
+  auto codes = open("testIndexCodesV1997.mdb")->OpenRecordset(u"Table1");
+  int checked = 0;
+  for (; !codes->Eof(); codes->MoveNext()) {
+    int n = std::stoi(text::toUtf8(codes->Fields(u"name").asString()).substr(3));
+    if (n < 0x80 || n > 0xFF) continue;
+    const bool hole = n == 0x81 || n == 0x8D || n == 0x8F || n == 0x90 || n == 0x9D;
+    const char16_t c = n >= 0xA0 || hole ? static_cast<char16_t>(n) : u'?';
+    EXPECT_EQ(codes->Fields(u"data"), Variant::string(std::u16string(u"AA") + c + u"AA")) << n;
+    ++checked;
+  }
+  EXPECT_EQ(checked, 128);
+}
+
 TEST(AccessFixtures, Jet3AndJet4FilesHoldTheSameRows) {
   DORVANE_ENTER_FIXTURES("public");
   auto rowsOf = [](const std::string& file) {
@@ -478,6 +531,48 @@ TEST(AccessBadInput, EveryFailureIsARuntimeErrorThatNamesTheFile) {
   for (size_t i = 4096; i < noisy.size(); i += 7) noisy[i] = static_cast<char>(i * 31);
   writeFile(dir.file("noisy.mdb"), noisy);
   EXPECT_NE(errorNumber([&] { open(dir.file("noisy.mdb"))->OpenRecordset(u"参照ﾃｰﾌﾞﾙ"); }), 0);
+}
+
+TEST(AccessBadInput, DamagedDataPagesAreErrorsNotRows) {
+  DORVANE_ENTER_FIXTURES("access");
+  TempDir dir;
+  const std::string good = testing::readBytes("source.mdb");
+  constexpr size_t kPage = 4096, kRowCount = 12;  // Jet 4 data pages
+  // The data pages (type 1) owned by the definition page of table items.
+  auto* source = dynamic_cast<db::AccessDatabase*>(open("source.mdb").get());
+  ASSERT_NE(source, nullptr);
+  const std::uint32_t items = source->file().find(u"items")->id & 0x00FFFFFF;
+  auto dataPages = [&](const std::string& bytes) {
+    std::vector<size_t> out;
+    for (size_t at = kPage; at + kPage <= bytes.size(); at += kPage) {
+      std::uint32_t owner;
+      std::memcpy(&owner, bytes.data() + at + 4, 4);
+      if (bytes[at] == 1 && owner == items) out.push_back(at);
+    }
+    return out;
+  };
+  ASSERT_FALSE(dataPages(good).empty());
+  const std::function<void(std::string&, size_t)> damages[] = {
+      [](std::string& b, size_t at) {  // row offsets zeroed
+        std::uint16_t rows;
+        std::memcpy(&rows, b.data() + at + kRowCount, 2);
+        std::memset(b.data() + at + kRowCount + 2, 0, 2u * rows);
+      },
+      [](std::string& b, size_t at) {  // more rows than a page holds
+        std::uint16_t rows = 3000;
+        std::memcpy(b.data() + at + kRowCount, &rows, 2);
+      },
+  };
+  for (const auto& damage : damages) {
+    std::string bytes = good;
+    for (size_t at : dataPages(bytes)) damage(bytes, at);
+    std::string path = dir.file("damaged" + std::to_string(&damage - damages) + ".mdb"), why;
+    writeFile(path, bytes);
+    EXPECT_EQ(errorNumber([&] { countRows(*open(path)->OpenRecordset(u"items")); }, &why),
+              err::kCannotOpenDatabase);
+    EXPECT_NE(why.find(path), std::string::npos) << why;
+    EXPECT_NE(why.find("'items'"), std::string::npos) << why;
+  }
 }
 
 TEST(AccessBadInput, DeletedFileAndLinkToMissingFile) {

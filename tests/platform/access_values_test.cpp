@@ -65,14 +65,14 @@ TEST(AccessValues, GuidAndDecimal) {
   std::memcpy(dec + 9, &hi, 4);
   std::memcpy(dec + 13, &lo, 4);
   JetValue v = decodeFixedValue(jet::kNumeric, dec, 17, 4);
-  EXPECT_EQ(v.kind, JetValue::Kind::Currency);
-  EXPECT_EQ(currencyText(v.i), "12345678901234.5678");
+  EXPECT_EQ(v.kind, JetValue::Kind::Decimal);
+  EXPECT_EQ(v.text, u"12345678901234.5678");
   dec[0] = 0x80;  // negative
-  EXPECT_EQ(currencyText(decodeFixedValue(jet::kNumeric, dec, 17, 4).i), "-12345678901234.5678");
-  // More decimals than Currency holds: a Double.
-  v = decodeFixedValue(jet::kNumeric, dec, 17, 10);
-  EXPECT_EQ(v.kind, JetValue::Kind::Real);
-  EXPECT_DOUBLE_EQ(v.d, -12345678.9012345678);
+  EXPECT_EQ(decodeFixedValue(jet::kNumeric, dec, 17, 4).text, u"-12345678901234.5678");
+  // More decimals than a Double holds: every digit kept.
+  EXPECT_EQ(decodeFixedValue(jet::kNumeric, dec, 17, 10).text, u"-12345678.9012345678");
+  dec[1] = 1;  // beyond the 96 bits of a Decimal
+  EXPECT_THROW(decodeFixedValue(jet::kNumeric, dec, 17, 0), std::runtime_error);
 }
 
 TEST(AccessValues, TooFewBytesAreAnError) {

@@ -124,5 +124,30 @@ TEST(Dates, RoundTripAcrossTheEpochAndTheFullRange) {
   EXPECT_FALSE(parseIsoDate("2024-01-01X"));
 }
 
+TEST(Decimals, KeepEveryDigitAndBecomeDoublesForArithmetic) {
+  struct Case {
+    const char* in;
+    const char* text;  // the standard text form
+    double number;
+  } cases[] = {
+      {"102030405060.654321", "102030405060.654321", 102030405060.654321},
+      {"-50.325000", "-50.325", -50.325},
+      {"0.0000000000000000000000000001", "0.0000000000000000000000000001", 1e-28},
+      {"79228162514264337593543950335", "79228162514264337593543950335", 7.922816251426434e28},
+      {"-0", "0", 0},
+  };
+  for (const auto& c : cases) {
+    auto d = parseDecimal(c.in);
+    ASSERT_TRUE(d) << c.in;
+    EXPECT_EQ(form(Variant::decimal(*d)), c.text);
+    EXPECT_EQ(toDouble(Variant::decimal(*d)), c.number) << c.in;
+    EXPECT_TRUE(Variant::decimal(*d).isNumber());
+  }
+  // Beyond 96 bits or 28 decimals, or no number at all.
+  for (const char* bad : {"79228162514264337593543950336", "0.00000000000000000000000000001", "1e5",
+                          "", "1.2.3", "--1"})
+    EXPECT_FALSE(parseDecimal(bad)) << bad;
+}
+
 }  // namespace
 }  // namespace dorvane

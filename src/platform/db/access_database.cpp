@@ -293,12 +293,15 @@ void AccessFile::import(const CatalogEntry& entry) {
 // ---- AccessDatabase --------------------------------------------------------
 
 std::shared_ptr<Recordset> AccessDatabase::OpenRecordset(const std::u16string& source) {
+  if (auto onServer = links_.open(source)) return onServer;
+  return SqliteDatabase::OpenRecordset(source);
+}
+
+void AccessDatabase::beforeSql(const std::u16string& sql) {
   // The compared columns get their indexes first; the connection then runs
   // the text with its compared literals as parameters of a statement kept
   // prepared for every text of the same shape.
-  if (auto onServer = links_.open(source)) return onServer;
-  if (!isBareName(source)) file_->indexComparedColumns(source);
-  return SqliteDatabase::OpenRecordset(source);
+  file_->indexComparedColumns(sql);
 }
 
 std::optional<IndexDef> AccessDatabase::findIndex(const std::u16string& table,

@@ -98,8 +98,9 @@ class AccessDatabase : public SqliteDatabase {
         links_(*file_) {}
 
   // Tables linked through ODBC are read on their server (access_odbc_links.h).
-  // SQL texts have the columns they compare with a text literal indexed first.
   std::shared_ptr<Recordset> OpenRecordset(const std::u16string& source) override;
+  // SQL texts have the columns they compare with a text literal indexed first.
+  void beforeSql(const std::u16string& sql) override;
   std::optional<IndexDef> findIndex(const std::u16string& table,
                                     const std::u16string& index) override;
   bool importTable(const std::u16string& name) override;

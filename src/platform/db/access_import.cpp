@@ -3,9 +3,11 @@
 #include <dorvane/runtime_error.h>
 
 #include <cmath>
+#include <cstdlib>
 
 #include "platform/db/access_values.h"
 #include "platform/db/jet_collation.h"
+#include "platform/db/sqlite_values.h"
 #include "platform/text/compare.h"
 #include "platform/text/utf.h"
 
@@ -97,6 +99,18 @@ void SqliteImportSink::row(const std::vector<JetValue>& row) {
       case JetValue::Kind::Blob:
         sqlite3_bind_blob(s, p, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_STATIC);
         break;
+      case JetValue::Kind::Decimal: {
+        // As a number when a double gives the same digits back (so it
+        // compares as a number), otherwise as its exact text.
+        std::string t = text::toUtf8(v.text);
+        double d = std::strtod(t.c_str(), nullptr);
+        if (exactDecimalText(d) == t) {
+          sqlite3_bind_double(s, p, d);
+        } else {
+          sqlite3_bind_text(s, p, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+        }
+        break;
+      }
     }
   }
   int rc = sqlite3_step(s);

@@ -25,6 +25,7 @@ inline constexpr int kMemo = 0x0C;
 inline constexpr int kGuid = 0x0F;
 inline constexpr int kNumeric = 0x10;
 inline constexpr int kComplex = 0x12;
+inline constexpr int kExtendedDateTime = 0x14;  // Date/Time Extended (Access 2019+)
 }  // namespace jet
 
 struct AccessColumn {
@@ -33,6 +34,10 @@ struct AccessColumn {
   int size = 0;      // Text: characters; other types: bytes as stored
   int precision = 0;
   int scale = 0;
+  // A calculated column (Access 2010+): the Jet type of its stored results,
+  // which type then names; storedType is the type the column entry gives.
+  bool calculated = false;
+  int storedType = 0;
 };
 
 struct AccessIndex {
@@ -52,11 +57,13 @@ struct AccessTableDef {
 
 // One stored value in the form the SQLite copy keeps it.
 struct JetValue {
-  enum class Kind : std::uint8_t { Null, Integer, Real, Currency, Text, Blob };
+  // Decimal: an exact decimal number, its digits in text ("-50.325").
+  enum class Kind : std::uint8_t { Null, Integer, Real, Currency, Text, Blob, Decimal };
+  static constexpr Kind kLastKind = Kind::Decimal;
   Kind kind = Kind::Null;
-  std::int64_t i = 0;  // Integer; Currency scaled by 10,000
-  double d = 0;        // Real
-  std::u16string text;
+  std::int64_t i = 0;   // Integer; Currency scaled by 10,000
+  double d = 0;         // Real
+  std::u16string text;  // Text; Decimal
   std::vector<std::uint8_t> bytes;
 };
 

@@ -4,6 +4,11 @@
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <string_view>
+
+#include "platform/convert.h"
+#include "platform/db/sqlite_values.h"
+#include "platform/text/code_page.h"
 
 namespace dorvane::db {
 
@@ -37,34 +42,65 @@ JetValue real(double v) {
   return j;
 }
 
+JetValue decimal(Decimal d) {
+  JetValue j;
+  j.kind = JetValue::Kind::Decimal;
+  j.text = formatDecimal(d);
+  return j;
+}
+
 // A Numeric (Decimal) value: sign byte, then a 128-bit magnitude as four
-// little-endian 32-bit words, the most significant first.
+// little-endian 32-bit words, the most significant first. A magnitude beyond
+// the 96 bits of a Decimal is damage.
 JetValue decimalValue(const std::uint8_t* p, int scale) {
-  unsigned __int128 mag = 0;
-  for (int w = 0; w < 4; ++w) mag = (mag << 32) | load<std::uint32_t>(p + 1 + 4 * w);
-  bool negative = (p[0] & 0x80) != 0;
-  if (scale < 0 || scale > 28) scale = 0;
-  if (scale <= 4) {
-    unsigned __int128 scaled = mag;
-    bool fits = true;
-    for (int s = scale; s < 4 && fits; ++s) {
-      if (scaled > std::numeric_limits<std::uint64_t>::max() / 10) fits = false;
-      scaled *= 10;
-    }
-    if (fits &&
-        scaled <= static_cast<unsigned __int128>(std::numeric_limits<std::int64_t>::max())) {
-      JetValue j;
-      j.kind = JetValue::Kind::Currency;
-      j.i = negative ? -static_cast<std::int64_t>(scaled) : static_cast<std::int64_t>(scaled);
-      return j;
-    }
+  Decimal d;
+  if (load<std::uint32_t>(p + 1) != 0) throw std::runtime_error("a damaged Decimal value");
+  d.hi = load<std::uint32_t>(p + 5);
+  d.lo =
+      (static_cast<std::uint64_t>(load<std::uint32_t>(p + 9)) << 32) | load<std::uint32_t>(p + 13);
+  d.negative = (p[0] & 0x80) != 0;
+  d.scale = static_cast<std::uint8_t>(scale < 0 || scale > 28 ? 0 : scale);
+  return decimal(d);
+}
+
+// Digits [p, p + n) as a number; raises for anything else.
+std::int64_t digitsValue(const std::uint8_t* p, std::size_t n) {
+  std::int64_t v = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (p[i] < '0' || p[i] > '9') throw std::runtime_error("a damaged Date/Time Extended value");
+    v = v * 10 + (p[i] - '0');
   }
-  long double v = static_cast<long double>(mag);
-  for (int s = 0; s < scale; ++s) v /= 10;
-  return real(static_cast<double>(negative ? -v : v));
+  return v;
 }
 
 }  // namespace
+
+double decodeExtendedDate(const std::uint8_t* p, std::size_t n) {
+  constexpr std::size_t kDays = 19, kSeconds = 12, kTicks = 7;
+  need(n, kDays + 1 + kSeconds + kTicks, "Date/Time Extended");
+  if (p[kDays] != ':') throw std::runtime_error("a damaged Date/Time Extended value");
+  constexpr std::int64_t kDaysTo1899 = 693593;  // 0001-01-01 to 1899-12-30
+  constexpr std::int64_t kMaxDays = 3652059;    // 9999-12-31
+  const std::int64_t days = digitsValue(p, kDays);
+  const std::int64_t seconds = digitsValue(p + kDays + 1, kSeconds);
+  const std::int64_t ticks = digitsValue(p + kDays + 1 + kSeconds, kTicks);
+  if (days > kMaxDays || seconds >= 86400)
+    throw std::runtime_error("a damaged Date/Time Extended value (out of range)");
+  const double day = static_cast<double>(days - kDaysTo1899);
+  const double time = (static_cast<double>(seconds) + static_cast<double>(ticks) / 1e7) / 86400.0;
+  return day >= 0 ? day + time : day - time;
+}
+
+JetValue calculatedDecimal(const std::uint8_t* p, std::size_t n) {
+  need(n, 16, "calculated Decimal");
+  Decimal d;
+  d.scale = p[2];
+  d.negative = (p[3] & 0x80) != 0;
+  d.hi = load<std::uint32_t>(p + 4);
+  d.lo = load<std::uint64_t>(p + 8);
+  if (d.scale > 28) throw std::runtime_error("a damaged calculated Decimal value");
+  return decimal(d);
+}
 
 std::u16string decodeJet4Text(const std::uint8_t* p, std::size_t n) {
   std::u16string out;
@@ -90,6 +126,19 @@ std::u16string decodeJet4Text(const std::uint8_t* p, std::size_t n) {
   out.resize(n / 2);
   for (std::size_t i = 0; i < n / 2; ++i)
     out[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+  return out;
+}
+
+std::u16string decodeJet3Text(const std::uint8_t* p, std::size_t n, int codePage) {
+  constexpr int kWestern = 1252;
+  if (codePage <= 0 || !text::codePageAvailable(codePage)) codePage = kWestern;
+  std::u16string out =
+      text::decodeCodePage(std::string_view(reinterpret_cast<const char*>(p), n), codePage);
+  if (codePage == kWestern) {
+    // Escapes are U+DC00 + byte; Windows maps 1252's holes onto U+0080..U+009F.
+    for (char16_t& c : out)
+      if (c >= 0xDC80 && c <= 0xDC9F) c = static_cast<char16_t>(c - 0xDC00);
+  }
   return out;
 }
 
@@ -177,8 +226,9 @@ const char* declaredType(const AccessColumn& c) {
     case jet::kInteger:
       return "SMALLINT";
     case jet::kLong:
-    case jet::kComplex:
       return "INTEGER";
+    case jet::kComplex:
+      return kComplexDeclType;
     case jet::kCurrency:
       return "CURRENCY BLOB";
     case jet::kSingle:
@@ -186,19 +236,25 @@ const char* declaredType(const AccessColumn& c) {
     case jet::kDouble:
       return "DOUBLE";
     case jet::kDateTime:
+    case jet::kExtendedDateTime:
       return "DATETIME";
     case jet::kText:
     case jet::kMemo:
     case jet::kGuid:
       return "TEXT";
     case jet::kNumeric:
-      return c.scale <= 4 ? "CURRENCY BLOB" : "DOUBLE";
+      return kDecimalDeclType;
     default:
       return "BLOB";
   }
 }
 
 std::string accessTypeName(const AccessColumn& c) {
+  if (c.calculated) {
+    AccessColumn result = c;
+    result.calculated = false;
+    return "Calculated (" + accessTypeName(result) + ")";
+  }
   switch (c.type) {
     case jet::kBoolean:
       return "Yes/No";
@@ -216,6 +272,8 @@ std::string accessTypeName(const AccessColumn& c) {
       return "Number (Double)";
     case jet::kDateTime:
       return "Date/Time";
+    case jet::kExtendedDateTime:
+      return "Date/Time Extended";
     case jet::kBinary:
       return "Binary (" + std::to_string(c.size) + ")";
     case jet::kText:
@@ -230,7 +288,7 @@ std::string accessTypeName(const AccessColumn& c) {
       return "Number (Decimal " + std::to_string(c.precision) + ", " + std::to_string(c.scale) +
              ")";
     case jet::kComplex:
-      return "Attachment or multi-value";
+      return "Attachment or multi-value (a nested recordset: reading it is error 13)";
     default:
       return "type 0x" + std::to_string(c.type);
   }

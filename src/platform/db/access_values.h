@@ -18,10 +18,29 @@ namespace dorvane::db {
 // starts with FF FE and switches between one-byte and two-byte runs at each 00.
 std::u16string decodeJet4Text(const std::uint8_t* p, std::size_t n);
 
+// Text of a Jet 3 Text or Memo value, stored in the file's code page
+// (1252 when the file names none iconv knows). Bytes the code page leaves
+// undefined come back as Windows gives them: in code page 1252 the five
+// undefined bytes 0x81, 0x8D, 0x8F, 0x90 and 0x9D as U+0081 etc., elsewhere
+// as the code page conversion's escapes; nothing becomes "?".
+std::u16string decodeJet3Text(const std::uint8_t* p, std::size_t n, int codePage);
+
 // A fixed-size value of Jet type `type` (Byte, Integer, Long, Currency,
 // Single, Double, Date/Time, GUID, Numeric, Complex) from n stored bytes.
 // scale is the column's scale (Numeric only).
 JetValue decodeFixedValue(int type, const std::uint8_t* p, std::size_t n, int scale);
+
+// A Date/Time Extended value (42 ASCII bytes: days since 0001-01-01, ":",
+// seconds of the day in 12 digits and 100-nanosecond ticks in 7, ":", a
+// version digit) as a serial date, days since 1899-12-30, the time counted
+// forward from the day's midnight also before 1899. The double keeps about a
+// microsecond of a present-day time; finer ticks are rounded.
+double decodeExtendedDate(const std::uint8_t* p, std::size_t n);
+
+// The Decimal result of a calculated column: 16 bytes laid out like the
+// automation DECIMAL (2 reserved bytes, scale, sign 0x80, the high 32 and the
+// low 64 bits of the magnitude).
+JetValue calculatedDecimal(const std::uint8_t* p, std::size_t n);
 
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" from the 16 stored bytes.
 std::u16string guidText(const std::uint8_t* p);

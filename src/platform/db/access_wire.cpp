@@ -40,6 +40,8 @@ void WireWriter::begin(const AccessTableDef& def) {
     putVarint(buf_, zigzag(c.size));
     putVarint(buf_, zigzag(c.precision));
     putVarint(buf_, zigzag(c.scale));
+    buf_.push_back(c.calculated ? 1 : 0);
+    putVarint(buf_, static_cast<std::uint32_t>(c.storedType));
   }
   putVarint(buf_, def.indexes.size());
   for (const auto& x : def.indexes) {
@@ -71,7 +73,8 @@ void WireWriter::row(const std::vector<JetValue>& row) {
         buf_.insert(buf_.end(), b, b + 8);
         break;
       }
-      case JetValue::Kind::Text: {
+      case JetValue::Kind::Text:
+      case JetValue::Kind::Decimal: {
         putVarint(buf_, v.text.size());
         size_t at = buf_.size();
         buf_.resize(at + v.text.size() * 2);
@@ -169,6 +172,8 @@ void WireReader::run(TableSink& sink) {
     c.size = static_cast<int>(unzigzag(varint()));
     c.precision = static_cast<int>(unzigzag(varint()));
     c.scale = static_cast<int>(unzigzag(varint()));
+    c.calculated = byte() != 0;
+    c.storedType = static_cast<int>(varint() & 0xFF);
     def.columns.push_back(std::move(c));
   }
   std::uint64_t nidx = varint();
@@ -200,7 +205,7 @@ void WireReader::run(TableSink& sink) {
     if (tag != kRow) throw WireError("a malformed row in the reader's data");
     for (auto& v : row) {
       std::uint8_t kind = byte();
-      if (kind > static_cast<std::uint8_t>(JetValue::Kind::Blob))
+      if (kind > static_cast<std::uint8_t>(JetValue::kLastKind))
         throw WireError("a malformed value in the reader's data");
       v.kind = static_cast<JetValue::Kind>(kind);
       v.i = 0;
@@ -220,7 +225,8 @@ void WireReader::run(TableSink& sink) {
           std::memcpy(&v.d, b, 8);
           break;
         }
-        case JetValue::Kind::Text: {
+        case JetValue::Kind::Text:
+        case JetValue::Kind::Decimal: {
           std::uint64_t n = varint();
           if (n > maxBytes_ / 2) throw WireError("an over-long text in the reader's data");
           v.text.resize(n);

@@ -11,14 +11,22 @@ namespace dorvane::db {
 namespace {
 constexpr int kMaxImportsPerStatement = 64;
 
+// A source without blanks cannot be an SQL statement: an unknown one is an
+// unknown name.
+bool isSingleWord(const std::u16string& source) {
+  if (source.empty()) return false;
+  for (char16_t c : source)
+    if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0x3000) return false;
+  return true;
+}
+
 }  // namespace
 
-bool isBareName(const std::u16string& source) {
-  if (source.empty()) return false;
-  for (char16_t c : source) {
-    if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0x3000) return false;
-  }
-  return true;
+std::u16string sourceName(const std::u16string& source) {
+  if (source.size() > 2 && source.front() == u'[' && source.back() == u']' &&
+      source.find_first_of(u"[]", 1) == source.size() - 1)
+    return source.substr(1, source.size() - 2);
+  return source;
 }
 
 ObjectKind SqliteDatabase::objectKind(const std::u16string& name) {
@@ -61,6 +69,8 @@ bool SqliteDatabase::importTable(const std::u16string&) { return false; }
 
 bool SqliteDatabase::isLinked(const std::u16string&) { return false; }
 
+void SqliteDatabase::beforeSql(const std::u16string&) {}
+
 Statement SqliteDatabase::prepareImporting(const std::u16string& sql) {
   std::string error;
   for (int attempt = 0; attempt < kMaxImportsPerStatement; ++attempt) {
@@ -76,18 +86,21 @@ Statement SqliteDatabase::prepareImporting(const std::u16string& sql) {
 }
 
 std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::u16string& source) {
-  if (!isBareName(source)) return std::make_shared<Dynaset>(prepareImporting(source), source);
-
-  ObjectKind kind = objectKind(source);
-  if (kind == ObjectKind::None && importTable(source)) kind = objectKind(source);
-  if (kind == ObjectKind::Table && !isLinked(source))
-    return std::make_shared<TableRecordset>(shared_from_this(), source);
+  // A source is a name when the database has a table or query of that name
+  // (case-blind, blanks and punctuation included); anything else is SQL.
+  const std::u16string name = sourceName(source);
+  ObjectKind kind = name.empty() ? ObjectKind::None : objectKind(name);
+  if (kind == ObjectKind::None && !name.empty() && importTable(name)) kind = objectKind(name);
+  if (kind == ObjectKind::Table && !isLinked(name))
+    return std::make_shared<TableRecordset>(shared_from_this(), name);
   if (kind != ObjectKind::None)
-    return std::make_shared<Dynaset>(prepareImporting(u"SELECT * FROM " + quoteName(source)),
-                                     source);
-  throw RuntimeError(err::kNoSuchTableOrQuery,
-                     "The database engine cannot find the input table or query '" +
-                         text::toUtf8(source) + "' in '" + text::toUtf8(name_) + "'.");
+    return std::make_shared<Dynaset>(prepareImporting(u"SELECT * FROM " + quoteName(name)), source);
+  if (isSingleWord(source))
+    throw RuntimeError(err::kNoSuchTableOrQuery,
+                       "The database engine cannot find the input table or query '" +
+                           text::toUtf8(source) + "' in '" + text::toUtf8(name_) + "'.");
+  beforeSql(source);
+  return std::make_shared<Dynaset>(prepareImporting(source), source);
 }
 
 }  // namespace dorvane::db

@@ -45,6 +45,9 @@ class SqliteDatabase : public Database, public std::enable_shared_from_this<Sqli
   virtual bool importTable(const std::u16string& name);
   // Linked tables are tables in SQLite but not table-type recordsets.
   virtual bool isLinked(const std::u16string& table);
+  // Called before an SQL text (a source that names no table or query) is
+  // prepared. The default does nothing.
+  virtual void beforeSql(const std::u16string& sql);
 
  private:
   // Prepares sql, importing each missing table it names first.
@@ -54,7 +57,8 @@ class SqliteDatabase : public Database, public std::enable_shared_from_this<Sqli
   std::u16string name_;
 };
 
-// True when source is a single name rather than an SQL text.
-bool isBareName(const std::u16string& source);
+// The name a source gives when it is a name: source itself, or what stands
+// between one pair of enclosing brackets ("[Order Details]").
+std::u16string sourceName(const std::u16string& source);
 
 }  // namespace dorvane::db

@@ -21,6 +21,17 @@ namespace {
 }
 
 std::string quoted(const std::u16string& name) { return text::toUtf8(quoteName(name)); }
+
+// An attachment or multi-value column holds a nested recordset in Access,
+// which no cell or page can take.
+void refuseNested(const ColumnSet& columns, int col, const std::u16string& source) {
+  if (columns.kinds[static_cast<size_t>(col)] != ColumnKind::Complex) return;
+  throw RuntimeError(err::kTypeMismatch,
+                     "Type mismatch: field '" + text::toUtf8(columns.names[col]) + "' of '" +
+                         text::toUtf8(source) +
+                         "' is an attachment or multi-value column, whose value is a nested "
+                         "recordset, not a value.");
+}
 }  // namespace
 
 int ColumnSet::find(const std::u16string& name) const {
@@ -79,6 +90,7 @@ Variant Dynaset::Fields(const std::u16string& name) const {
   int col = columns_->find(name);
   if (col < 0) throwNoField(name, source_);
   if (pos_ >= rows_.size()) throwNoCurrent(source_);
+  refuseNested(*columns_, col, source_);
   return rows_[pos_][static_cast<size_t>(col)];
 }
 
@@ -176,6 +188,7 @@ Variant TableRecordset::Fields(const std::u16string& name) const {
   int col = columns_.find(name);
   if (col < 0) throwNoField(name, table_);
   if (!current_) throwNoCurrent(table_);
+  refuseNested(columns_, col, table_);
   return row_[static_cast<size_t>(col)];
 }
 

@@ -1,5 +1,6 @@
 #include "platform/db/sqlite_values.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -60,8 +61,18 @@ std::u16string columnText16(sqlite3_stmt* stmt, int column) {
       std::string_view(p, static_cast<size_t>(sqlite3_column_bytes(stmt, column))));
 }
 
+std::string exactDecimalText(double d) {
+  if (!std::isfinite(d)) return "";
+  char buf[400];
+  auto r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed);
+  if (r.ec != std::errc()) return "";
+  return std::string(buf, r.ptr);
+}
+
 ColumnKind kindFromDeclType(const char* declType) {
   if (!declType) return ColumnKind::Plain;
+  if (std::strcmp(declType, kDecimalDeclType) == 0) return ColumnKind::Decimal;
+  if (std::strcmp(declType, kComplexDeclType) == 0) return ColumnKind::Complex;
   std::string t(declType);
   for (auto& c : t) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   if (t == "BOOLEAN" || t == "BOOL" || t == "BIT" || t == "YESNO" || t == "LOGICAL")
@@ -92,6 +103,9 @@ Variant columnValue(sqlite3_stmt* stmt, int column, ColumnKind kind) {
           return Variant::currencyScaled(v * 10000);
         case ColumnKind::Single:
           return Variant::single(static_cast<float>(v));
+        case ColumnKind::Decimal:
+          if (auto d = parseDecimal(std::to_string(v))) return Variant::decimal(*d);
+          return integerValue(v, kind);
         default:
           return integerValue(v, kind);
       }
@@ -108,16 +122,21 @@ Variant columnValue(sqlite3_stmt* stmt, int column, ColumnKind kind) {
           return Variant::dbl(d);
         case ColumnKind::Single:
           return Variant::single(static_cast<float>(d));
+        case ColumnKind::Decimal:
+          if (auto dec = parseDecimal(exactDecimalText(d))) return Variant::decimal(*dec);
+          return Variant::dbl(d);
         default:
           return Variant::dbl(d);
       }
     }
     case SQLITE_TEXT: {
-      if (kind == ColumnKind::Date || kind == ColumnKind::Currency) {
+      if (kind == ColumnKind::Date || kind == ColumnKind::Currency || kind == ColumnKind::Decimal) {
         const char* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
         std::string s(p ? p : "");
         if (kind == ColumnKind::Date) {
           if (auto d = parseIsoDate(s)) return Variant::date(*d);
+        } else if (kind == ColumnKind::Decimal) {
+          if (auto d = parseDecimal(s)) return Variant::decimal(*d);
         } else {
           std::int64_t scaled;
           if (currencyFromText(s, scaled)) return Variant::currencyScaled(scaled);
@@ -156,6 +175,9 @@ void bindVariant(sqlite3_stmt* stmt, int index, const Variant& v) {
       break;
     case VarType::Currency:
       sqlite3_bind_double(stmt, index, static_cast<double>(v.asInt()) / 10000.0);
+      break;
+    case VarType::Decimal:
+      sqlite3_bind_double(stmt, index, decimalToDouble(v.asDecimal()));
       break;
     default:
       sqlite3_bind_int64(stmt, index, v.asInt());

@@ -7,6 +7,8 @@
 //   SINGLE, FLOAT4                         -> Single
 //   other integers -> Long (Double beyond 32 bits); reals -> Double;
 //   texts -> String; blobs -> Binary; NULL -> Null.
+//   DECIMAL BLOB                           -> Decimal (exact from text or a number)
+//   COMPLEX                                -> a nested recordset (Fields refuses it)
 // A stored value that does not fit its declared kind keeps its own kind.
 #pragma once
 
@@ -17,7 +19,16 @@
 
 namespace dorvane::db {
 
-enum class ColumnKind { Plain, Boolean, Date, Currency, Byte, Integer, Single };
+enum class ColumnKind { Plain, Boolean, Date, Currency, Byte, Integer, Single, Decimal, Complex };
+
+// The declared types of the Decimal and nested-recordset columns of an
+// Access file's copy (BLOB affinity keeps decimal text as it is).
+inline constexpr const char* kDecimalDeclType = "DECIMAL BLOB";
+inline constexpr const char* kComplexDeclType = "COMPLEX";
+
+// Exact decimal text of a double when it names the same number as the
+// shortest form that reads back as it ("0.1", "50.325"), else "".
+std::string exactDecimalText(double d);
 
 ColumnKind kindFromDeclType(const char* declType);
 

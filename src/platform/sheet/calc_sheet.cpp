@@ -285,6 +285,9 @@ class CalcRange : public Range {
         case VarType::Currency:
           c->setValue(static_cast<double>(v.asInt()) / 10000.0);
           break;
+        case VarType::Decimal:  // a cell holds a double
+          c->setValue(decimalToDouble(v.asDecimal()));
+          break;
         case VarType::Single:
         case VarType::Double:
           c->setValue(v.asDouble());
