@@ -76,7 +76,9 @@ Statement SqliteDatabase::prepareImporting(const std::u16string& sql) {
 }
 
 std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::u16string& source) {
-  if (!isBareName(source)) return std::make_shared<Dynaset>(prepareImporting(source), source);
+  if (!isBareName(source)) {
+    return std::make_shared<Dynaset>(prepareImporting(source), source, shared_from_this());
+  }
 
   ObjectKind kind = objectKind(source);
   if (kind == ObjectKind::None && importTable(source)) kind = objectKind(source);
@@ -84,7 +86,7 @@ std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::u16string& s
     return std::make_shared<TableRecordset>(shared_from_this(), source);
   if (kind != ObjectKind::None)
     return std::make_shared<Dynaset>(prepareImporting(u"SELECT * FROM " + quoteName(source)),
-                                     source);
+                                     source, shared_from_this());
   throw RuntimeError(err::kNoSuchTableOrQuery,
                      "The database engine cannot find the input table or query '" +
                          text::toUtf8(source) + "' in '" + text::toUtf8(name_) + "'.");

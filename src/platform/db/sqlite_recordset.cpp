@@ -50,7 +50,8 @@ ColumnSet ColumnSet::fromStatement(sqlite3_stmt* stmt, int first) {
 
 // ---- Dynaset ---------------------------------------------------------------
 
-Dynaset::Dynaset(Statement stmt, std::u16string source) : source_(std::move(source)) {
+Dynaset::Dynaset(Statement stmt, std::u16string source, std::shared_ptr<const void> owner)
+    : source_(std::move(source)) {
   auto* slot = stmt.slot();
   if (slot && *slot) {
     columns_ = std::static_pointer_cast<const ColumnSet>(*slot);
@@ -58,8 +59,39 @@ Dynaset::Dynaset(Statement stmt, std::u16string source) : source_(std::move(sour
     columns_ = std::make_shared<const ColumnSet>(ColumnSet::fromStatement(stmt.get(), 0));
     if (slot) *slot = columns_;
   }
-  while (stmt.step()) rows_.push_back(columns_->readRow(stmt.get(), 0));
+  while (rows_.size() < kBufferedRows && stmt.step())
+    rows_.push_back(columns_->readRow(stmt.get(), 0));
+  if (rows_.size() < kBufferedRows) {
+    end_ = rows_.size();
+    return;
+  }
+  // Maybe more: keep the statement and read on when the walk gets there.
+  owner_ = std::move(owner);
+  stmt_ = std::move(stmt);
+  stepped_ = rows_.size();
+  seen_ = rows_.size();
 }
+
+void Dynaset::streamTo(size_t pos) {
+  if (stepped_ > pos) {  // behind us (after MoveFirst): run the statement again
+    sqlite3_reset(stmt_.get());
+    stepped_ = 0;
+  }
+  while (stepped_ <= pos) {
+    if (!stmt_.step()) {
+      end_ = stepped_;
+      sqlite3_reset(stmt_.get());  // ends the read; the bindings stay for a rerun
+      stepped_ = 0;
+      row_.clear();
+      return;
+    }
+    ++stepped_;
+  }
+  row_ = columns_->readRow(stmt_.get(), 0);
+  seen_ = std::max(seen_, pos + 1);
+}
+
+bool Dynaset::Eof() const { return end_ && pos_ >= *end_; }
 
 void Dynaset::setIndex(const std::u16string&) {
   throw RuntimeError(err::kOperationNotSupported,
@@ -78,8 +110,9 @@ void Dynaset::Seek(const std::u16string& comparison, const Variant& key) {
 Variant Dynaset::Fields(const std::u16string& name) const {
   int col = columns_->find(name);
   if (col < 0) throwNoField(name, source_);
-  if (pos_ >= rows_.size()) throwNoCurrent(source_);
-  return rows_[pos_][static_cast<size_t>(col)];
+  if (Eof()) throwNoCurrent(source_);
+  const auto& row = pos_ < rows_.size() ? rows_[pos_] : row_;
+  return row[static_cast<size_t>(col)];
 }
 
 void Dynaset::MoveFirst() {
@@ -88,8 +121,15 @@ void Dynaset::MoveFirst() {
 }
 
 void Dynaset::MoveNext() {
-  if (pos_ >= rows_.size()) throwNoCurrent(source_);
+  if (Eof()) throwNoCurrent(source_);
   ++pos_;
+  if (pos_ < rows_.size()) return;
+  if (!end_ || pos_ < *end_) {
+    streamTo(pos_);
+  } else if (stmt_.get() && stepped_ > 0) {  // the end, known from an earlier walk
+    sqlite3_reset(stmt_.get());
+    stepped_ = 0;
+  }
 }
 
 // ---- TableRecordset --------------------------------------------------------
