@@ -114,6 +114,16 @@ ResultFile::ResultFile(const std::string& path, std::string kind)
     return;
   }
   struct stat st {};
+  // A device or FIFO reached through links the kernel resolves itself
+  // (/dev/stdout, /proc/self/fd/N) has no name of its own to follow to.
+  if (::stat(path.c_str(), &st) == 0 &&
+      (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) || S_ISFIFO(st.st_mode))) {
+    target_ = path;
+    fd_ = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd_ < 0) fail("Cannot open", errno);
+    ownsFd_ = true;
+    return;
+  }
   bool exists = false;
   int error = 0;
   target_ = followLinks(path, st, exists, error);
@@ -131,11 +141,7 @@ ResultFile::ResultFile(const std::string& path, std::string kind)
     throw RuntimeError(err::kFileAccess, "The " + kind_ + " '" + path_ + "' is a socket");
   }
   if (exists && !S_ISREG(st.st_mode)) {
-    // A device or FIFO takes the bytes as they come.
-    fd_ = ::open(target_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd_ < 0) fail("Cannot open", errno);
-    ownsFd_ = true;
-    return;
+    throw RuntimeError(err::kFileAccess, "The " + kind_ + " '" + path_ + "' is no file");
   }
   if (exists &&
       ((st.st_mode & 0222) == 0 || ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0)) {
