@@ -21,6 +21,9 @@ constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
 // The message the handler prints; written before the handlers are installed.
 char message[2048];
 size_t messageLength = 0;
+// Set once a result has been renamed into place under the guard.
+std::atomic<bool> resultWritten{false};
+constexpr char kAfterWrite[] = " after the result was written\n";
 
 void put(const char* s, size_t n) {
   while (n > 0) {
@@ -50,7 +53,11 @@ extern "C" void onInterrupt(int sig) {
     put(message, static_cast<size_t>(split - message));
     const char* name = signalName(sig);
     put(name, std::strlen(name));
-    put(split + 1, messageLength - static_cast<size_t>(split + 1 - message));
+    if (resultWritten) {
+      put(kAfterWrite, sizeof kAfterWrite - 1);
+    } else {
+      put(split + 1, messageLength - static_cast<size_t>(split + 1 - message));
+    }
   }
   ::_exit(128 + sig);
 }
@@ -62,6 +69,7 @@ struct sigaction fileSizeBefore;
 
 InterruptGuard::InterruptGuard(const std::string& command, const std::string& what) {
   std::string text = command + ": interrupted by \x01: " + what + "\n";
+  resultWritten = false;
   messageLength = std::min(text.size(), sizeof message);
   std::memcpy(message, text.data(), messageLength);
 
@@ -92,7 +100,8 @@ int rememberPendingFile(const std::string& path) {
   return -1;
 }
 
-void forgetPendingFile(int slot) {
+void forgetPendingFile(int slot, bool renamed) {
+  if (renamed) resultWritten = true;
   if (slot < 0 || slot >= kSlots) return;
   std::free(pending[slot].exchange(nullptr));
 }

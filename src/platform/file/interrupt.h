@@ -26,9 +26,10 @@ class InterruptGuard {
 
 // The temporary files of results being written, for removal from a signal
 // handler. Each returns or takes a slot number; -1 when every slot is taken
-// (the file is then only removed by its owner).
+// (the file is then only removed by its owner). renamed: the file became the
+// result, so an interruption from now on says the result was written.
 int rememberPendingFile(const std::string& path);
-void forgetPendingFile(int slot);
+void forgetPendingFile(int slot, bool renamed = false);
 
 // Removes every pending temporary file. Async-signal-safe: for handlers of
 // their own (the sheet command's, which also stops its private Calc).

@@ -232,7 +232,7 @@ void ResultFile::commit() {
     InterruptsHeld held;
     if (::rename(temp_.c_str(), target_.c_str()) != 0) fail("Cannot replace", errno);
     committed_ = true;
-    forgetPendingFile(pendingSlot_);
+    forgetPendingFile(pendingSlot_, true);
   }
   // The rename lasts only once the folder is on disk too.
   fs::path dir = fs::path(target_).parent_path();
