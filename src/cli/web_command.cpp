@@ -93,9 +93,10 @@ int webCommand(const Args& args) {
   Options o;
   if (auto error = parse(args, o)) return usage("web", *error, kHelp);
 
-  file::InterruptGuard interrupts("dorvane web", o.paths[1] == "-"
-                                                     ? "nothing was written"
-                                                     : "'" + o.paths[1] + "' was left as it was");
+  file::InterruptGuard interrupts(
+      "dorvane web", o.paths[1] == "-"
+                         ? "nothing was written"
+                         : "'" + o.paths[1] + "' was not written (an old one stays as it was)");
   ExplainObserver explain(stderr);
   ctlMessage control;
   control.setCodePage(o.codePage);

@@ -3,7 +3,10 @@
 
 #include <dorvane/runtime_error.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <thread>
@@ -83,6 +86,29 @@ TEST(ResultFile, WithoutCommitTheOldResultStays) {
   }
   EXPECT_EQ(readBytes(path), "old");
   EXPECT_EQ(entries(dir.path()), 1u);
+}
+
+TEST(ResultFile, AFileSizeLimitIsDiskFullNotAKillingSignal) {
+  // A library host keeps SIGXFSZ as it is: the write itself must not die of it.
+  TempDir dir;
+  const std::string path = dir.file("out.htm");
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const rlimit limit{65536, 65536};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    try {
+      writeResultFile(path, std::string(200000, 'x'));
+    } catch (const RuntimeError& e) {
+      ::_exit(e.number() == err::kDiskFull ? 0 : 1);
+    }
+    ::_exit(2);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(entries(dir.path()), 0u);
 }
 
 }  // namespace
