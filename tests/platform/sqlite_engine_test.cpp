@@ -245,6 +245,18 @@ TEST_F(SqliteEngine, ADynasetOfManyRowsIsWalkedWholeAndAgainAfterMoveFirst) {
   EXPECT_EQ(walk(), whole);
   // The walk ended: the file's lock is released and a writer gets through.
   testing::buildDatabase(path_, "INSERT INTO many VALUES (0);");
+
+  // A walk left half-way holds no lock once the snapshot it ran in ends, and
+  // goes on where it stood.
+  {
+    ReadSnapshot snapshot;
+    rs = open()->OpenRecordset(u"select n from many where n > 0 order by n");
+    for (int i = 0; i < 300; ++i) rs->MoveNext();
+  }
+  testing::buildDatabase(path_, "INSERT INTO many VALUES (2000);");
+  EXPECT_EQ(rs->Fields(u"n"), Variant::longValue(301));
+  rs->MoveNext();
+  EXPECT_EQ(rs->Fields(u"n"), Variant::longValue(302));
 }
 
 // Holds an exclusive lock on path from another connection for hold.

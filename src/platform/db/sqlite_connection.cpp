@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/db/sql_literals.h"
+#include "platform/db/sqlite_recordset.h"
 #include "platform/text/utf.h"
 
 namespace dorvane::db {
@@ -238,7 +239,10 @@ ReadSnapshot::ReadSnapshot() { ++db::SnapshotRegistry::current().depth; }
 
 ReadSnapshot::~ReadSnapshot() {
   auto& registry = db::SnapshotRegistry::current();
-  if (--registry.depth == 0) registry.endAll();
+  if (--registry.depth == 0) {
+    db::suspendDynasetReads();  // a statement left running would keep its lock
+    registry.endAll();
+  }
 }
 
 }  // namespace dorvane

@@ -3,6 +3,7 @@
 #include <dorvane/runtime_error.h>
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "platform/text/compare.h"
 #include "platform/text/utf.h"
@@ -21,6 +22,9 @@ namespace {
 }
 
 std::string quoted(const std::u16string& name) { return text::toUtf8(quoteName(name)); }
+
+// The dynasets of this thread that read on past their buffered rows.
+thread_local std::unordered_set<Dynaset*> streaming;
 }  // namespace
 
 int ColumnSet::find(const std::u16string& name) const {
@@ -70,6 +74,20 @@ Dynaset::Dynaset(Statement stmt, std::u16string source, std::shared_ptr<const vo
   stmt_ = std::move(stmt);
   stepped_ = rows_.size();
   seen_ = rows_.size();
+  streaming.insert(this);
+}
+
+Dynaset::~Dynaset() { streaming.erase(this); }
+
+void Dynaset::suspend() {
+  if (stmt_.get() && stepped_ > 0) {
+    sqlite3_reset(stmt_.get());  // the bindings stay for a rerun
+    stepped_ = 0;
+  }
+}
+
+void suspendDynasetReads() {
+  for (Dynaset* d : streaming) d->suspend();
 }
 
 void Dynaset::streamTo(size_t pos) {
@@ -126,9 +144,8 @@ void Dynaset::MoveNext() {
   if (pos_ < rows_.size()) return;
   if (!end_ || pos_ < *end_) {
     streamTo(pos_);
-  } else if (stmt_.get() && stepped_ > 0) {  // the end, known from an earlier walk
-    sqlite3_reset(stmt_.get());
-    stepped_ = 0;
+  } else {
+    suspend();  // the end, known from an earlier walk
   }
 }
 

@@ -5,7 +5,9 @@
 // Dynaset: the rows of a view, query or SQL text. Up to kBufferedRows rows are
 // read when it is opened; a larger result is read row by row as the walk goes
 // on, so walking a million rows holds one row at a time. Its statement keeps
-// the file's read lock only until the walk reaches the end.
+// the file's read lock until the walk reaches the end or the thread's
+// outermost ReadSnapshot ends; a walk left half-way then runs the statement
+// again from its start when it goes on.
 #pragma once
 
 #include <dorvane/engine.h>
@@ -39,6 +41,9 @@ class Dynaset : public Recordset {
   // Reads the first rows of stmt. source names the recordset in errors;
   // owner (the database) is kept alive as long as the statement is.
   Dynaset(Statement stmt, std::u16string source, std::shared_ptr<const void> owner = nullptr);
+  ~Dynaset() override;
+  Dynaset(const Dynaset&) = delete;
+  Dynaset& operator=(const Dynaset&) = delete;
 
   bool isTableType() const override { return false; }
   void setIndex(const std::u16string& name) override;
@@ -56,6 +61,9 @@ class Dynaset : public Recordset {
   // The row at pos_ beyond the buffered ones, read from stmt_; sets end_
   // when there is none.
   void streamTo(size_t pos);
+  // Ends the statement's read (and with it the file's read lock).
+  void suspend();
+  friend void suspendDynasetReads();
 
   std::u16string source_;
   std::shared_ptr<const ColumnSet> columns_;  // shared by texts of one shape
@@ -70,6 +78,10 @@ class Dynaset : public Recordset {
   std::vector<Variant> row_;
   std::optional<size_t> end_;
 };
+
+// Ends the reads of every dynaset of this thread that stands half-way
+// through a large result, so that no file stays locked between statements.
+void suspendDynasetReads();
 
 class TableRecordset : public Recordset {
  public:
