@@ -18,6 +18,7 @@
 #include "cli/commands.h"
 #include "cli/explain_observer.h"
 #include "cli/report_writer.h"
+#include "platform/file/interrupt.h"
 #include "platform/sheet/calc_process.h"
 #include "platform/sheet/calc_sheet.h"
 #include "platform/sheet/ooxml_workbook.h"
@@ -57,12 +58,11 @@ const char kHelp[] =
     "\n"
     "A pass that fails prints 'error' and the reason on stderr; the next pass\n"
     "still runs. Exit status: 0 done; 1 the workbook could not be reached,\n"
-    "loaded or saved, or the report could not be written; 3 the result was written but a pass "
-    "ended with 'error';\n"
-    "2 usage; 130 interrupted.\n";
+    "loaded or saved, or the report could not be written; 3 the result was\n"
+    "written but a pass ended with 'error'; 2 usage; 130, 143, 129 interrupted\n"
+    "by SIGINT, SIGTERM, SIGHUP.\n";
 
 constexpr int kExitPassFailed = 3;
-constexpr int kExitInterrupted = 130;
 
 struct Options {
   std::vector<std::string> files;
@@ -110,11 +110,12 @@ std::optional<std::string> parse(const Args& args, Options& o) {
   return std::nullopt;
 }
 
-std::atomic<bool> interrupted{false};
+std::atomic<int> interrupted{0};  // the signal that interrupts the merge
 
-extern "C" void onSignal(int) {
-  interrupted = true;
+extern "C" void onSignal(int sig) {
+  interrupted = sig;
   sheet::calc::CalcProcess::killAllFromSignal();
+  file::removePendingFiles();  // a save under way then fails, the old OUT stays
 }
 
 // While alive, Ctrl-C, SIGTERM and SIGHUP end the private Calc at once and
@@ -126,14 +127,21 @@ class SignalGuard {
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &sa, &old_[i]);
+    // A save past the file-size limit fails with an error instead of killing.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGXFSZ, &ignore, &oldFileSize_);
   }
   ~SignalGuard() {
     for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &old_[i], nullptr);
+    sigaction(SIGXFSZ, &oldFileSize_, nullptr);
   }
 
  private:
   static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
   struct sigaction old_[3];
+  struct sigaction oldFileSize_;
 };
 
 // Shows "error" and the reason on stderr like the console box, counts how
@@ -347,7 +355,7 @@ int mergeFile(const Options& o) {
   if (calc) calc->stop();
   if (interrupted) {
     std::fprintf(stderr, "dorvane sheet: interrupted; %s was not written\n", out.c_str());
-    return kExitInterrupted;
+    return 128 + interrupted;
   }
   return status;
 }

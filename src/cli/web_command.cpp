@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include "cli/explain_observer.h"
 #include "cli/report_writer.h"
+#include "platform/file/interrupt.h"
 #include "platform/text/code_page.h"
 #include "platform/text/utf.h"
 
@@ -44,10 +45,14 @@ const char kHelp[] =
     "A run that fails prints 'error' and the reason on stderr; the other runs go\n"
     "on and the result is still written. Relative paths, on the command line and\n"
     "in DB名, resolve against the current directory.\n"
+    "READFILE '-' is standard input, SAVEFILE '-' standard output. A link as\n"
+    "SAVEFILE is kept and its target replaced; a device or FIFO is written into;\n"
+    "a read-only SAVEFILE is refused (error 75). Pages larger than\n"
+    "DORVANE_PAGE_LIMIT bytes (default 1 GiB) are refused (error 7).\n"
     "Exit status: 0 done; 1 the page could not be loaded or the result not saved\n"
-    "(nothing written), or the report could not be written; 3 the result was written but a run "
-    "ended with 'error';\n"
-    "2 usage.\n";
+    "(nothing written), or the report could not be written; 3 the result was\n"
+    "written but a run ended with 'error'; 2 usage; 130, 143, 129 interrupted by\n"
+    "SIGINT, SIGTERM, SIGHUP (the old SAVEFILE left as it was).\n";
 
 struct Options {
   std::vector<std::string> paths;
@@ -98,6 +103,10 @@ int webCommand(const Args& args) {
   Options o;
   if (auto error = parse(args, o)) return usage("web", *error, kHelp);
 
+  file::InterruptGuard interrupts(
+      "dorvane web", o.paths[1] == "-"
+                         ? "nothing was written"
+                         : "'" + o.paths[1] + "' was not written (an old one stays as it was)");
   ExplainObserver explain(stderr);
   ctlMessage control;
   control.setCodePage(o.codePage);

@@ -5,13 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <new>
-#include <random>
+#include <string_view>
 
+#include "platform/file/result_file.h"
 #include "platform/text/code_page.h"
 #include "platform/text/utf.h"
 
@@ -19,151 +20,131 @@ namespace dorvane::page {
 
 namespace {
 
-std::string reason() { return std::strerror(errno); }
-
-// Closes a file descriptor when the object goes.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  // Closes now and reports whether the close succeeded.
-  bool close() {
-    int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
-// Removes the temporary file unless it was renamed into place.
-class TempFile {
- public:
-  explicit TempFile(std::string path) : path_(std::move(path)) {}
-  ~TempFile() {
-    if (!kept_) ::unlink(path_.c_str());
-  }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  void keep() { kept_ = true; }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-  bool kept_ = false;
-};
+constexpr std::uint64_t kDefaultPageLimit = std::uint64_t(1) << 30;
+// Bytes gathered before they are decoded (up to their last line end).
+constexpr size_t kDecodePiece = size_t(4) << 20;
+// Characters encoded at a time when saving.
+constexpr size_t kEncodePiece = size_t(1) << 20;
 
 [[noreturn]] void fail(const std::string& what, const std::string& path) {
-  throw RuntimeError(err::kFileAccess, what + " '" + path + "': " + reason());
+  throw RuntimeError(err::kFileAccess, what + " '" + path + "': " + std::strerror(errno));
 }
 
-// A new name in dir for the temporary copy of the file called name.
-std::string temporaryName(const std::filesystem::path& dir, const std::string& name) {
-  static std::atomic<unsigned> counter{0};
-  static thread_local std::mt19937 random{std::random_device{}()};
-  std::string leaf = "." + name + ".dorvane-" + std::to_string(::getpid()) + "-" +
-                     std::to_string(counter++) + "-" + std::to_string(random()) + ".tmp";
-  return (dir / leaf).string();
+// Closes a descriptor it owns when it goes.
+struct Input {
+  int fd = -1;
+  bool owned = false;
+  ~Input() {
+    if (owned && fd >= 0) ::close(fd);
+  }
+};
+
+// Where a gathered piece can be cut for decoding: after its last line end, a
+// byte never inside a character of the code pages we serve; in a page without
+// line ends, after its last other control byte (not ESC, which starts a shift
+// sequence). npos when there is no such place yet.
+size_t pieceEnd(const std::string& bytes) {
+  size_t end = bytes.rfind('\n');
+  if (end != std::string::npos) return end;
+  for (size_t i = bytes.size(); i-- > 0;) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (b < 0x20 && b != 0x1B) return i;
+  }
+  return std::string::npos;
 }
+
+bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
 }  // namespace
 
+std::uint64_t pageSizeLimit() {
+  if (const char* v = std::getenv("DORVANE_PAGE_LIMIT")) {
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long n = std::strtoull(v, &end, 10);
+    if (errno == 0 && end != v && *end == '\0' && n > 0 && v[0] != '-') return n;
+  }
+  return kDefaultPageLimit;
+}
+
 std::u16string loadPage(const std::u16string& readFile, int codePage) {
-  const std::string path = text::toUtf8(readFile);
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) {
-    if (errno == ENOENT) {
-      throw RuntimeError(err::kNoSuchFile, "The page file '" + path + "' does not exist");
+  const std::string path = readFile == u"-" ? "standard input" : text::toUtf8(readFile);
+  text::CodePageConverter converter(codePage);
+  Input in;
+  if (readFile == u"-") {
+    in.fd = STDIN_FILENO;
+  } else {
+    in.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in.fd < 0) {
+      if (errno == ENOENT) {
+        throw RuntimeError(err::kNoSuchFile, "The page file '" + path + "' does not exist");
+      }
+      fail("Cannot open the page file", path);
     }
-    fail("Cannot open the page file", path);
+    in.owned = true;
   }
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) fail("Cannot read the page file", path);
+  if (::fstat(in.fd, &st) != 0) fail("Cannot read the page file", path);
   if (S_ISDIR(st.st_mode)) {
     throw RuntimeError(err::kFileAccess, "The page file '" + path + "' is a folder");
   }
-  std::string bytes;
+  const std::uint64_t limit = pageSizeLimit();
+  const auto tooLarge = [&] {
+    return RuntimeError(err::kOutOfMemory, "Out of memory: the page file '" + path +
+                                               "' is larger than the page limit of " +
+                                               std::to_string(limit) +
+                                               " bytes (DORVANE_PAGE_LIMIT)");
+  };
+  if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > limit) throw tooLarge();
+
+  std::u16string text;
   try {
-    if (S_ISREG(st.st_mode)) bytes.reserve(static_cast<size_t>(st.st_size));
+    // A code page never gives more UTF-16 units than it has bytes.
+    if (S_ISREG(st.st_mode)) text.reserve(static_cast<size_t>(st.st_size));
+    std::string bytes;
+    std::uint64_t total = 0;
+    size_t nextCut = kDecodePiece;
     char buf[65536];
     for (;;) {
-      ssize_t n = ::read(fd.get(), buf, sizeof buf);
+      ssize_t n = ::read(in.fd, buf, sizeof buf);
       if (n < 0) {
         if (errno == EINTR) continue;
         fail("Cannot read the page file", path);
       }
       if (n == 0) break;
+      total += static_cast<std::uint64_t>(n);
+      if (total > limit) throw tooLarge();
       bytes.append(buf, static_cast<size_t>(n));
+      if (bytes.size() >= nextCut) {
+        size_t end = pieceEnd(bytes);
+        if (end != std::string::npos) {
+          converter.decodeAppend(std::string_view(bytes).substr(0, end + 1), text);
+          bytes.erase(0, end + 1);
+          nextCut = kDecodePiece;
+        } else {
+          nextCut = bytes.size() * 2;  // look again once it has doubled
+        }
+      }
     }
+    converter.decodeAppend(bytes, text);
   } catch (const std::bad_alloc&) {
     throw RuntimeError(err::kOutOfMemory, "The page file '" + path + "' does not fit in memory");
   }
-  fd.close();
-  return text::decodeCodePage(bytes, codePage);
+  return text;
 }
 
 void savePage(const std::u16string& saveFile, const std::u16string& text, int codePage) {
-  const std::string path = text::toUtf8(saveFile);
-  std::string bytes = text::encodeCodePage(text, codePage);
-  bytes += "\r\n";
-
-  const std::filesystem::path target(path);
-  std::string name = target.filename().string();
-  if (name.empty() || name == "." || name == "..") {
-    throw RuntimeError(err::kFileAccess, "The result file '" + path + "' names a folder");
+  text::CodePageConverter converter(codePage);
+  file::ResultFile out(saveFile == u"-" ? "-" : text::toUtf8(saveFile));
+  const std::u16string_view all(text);
+  for (size_t i = 0; i < all.size();) {
+    size_t n = std::min(kEncodePiece, all.size() - i);
+    if (i + n < all.size() && isHighSurrogate(all[i + n - 1])) --n;  // keep a pair together
+    out.write(converter.encode(all.substr(i, n)));
+    i += n;
   }
-  std::filesystem::path dir = target.parent_path();
-  if (dir.empty()) dir = ".";
-  struct stat dirSt {};
-  if (::stat(dir.c_str(), &dirSt) != 0)
-    fail("Cannot write the result file into the folder of", path);
-  if (!S_ISDIR(dirSt.st_mode)) {
-    throw RuntimeError(err::kFileAccess,
-                       "The folder of the result file '" + path + "' is not a folder");
-  }
-
-  int raw = -1;
-  std::string tempPath;
-  for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
-    tempPath = temporaryName(dir, name);
-    raw = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (raw < 0 && errno != EEXIST) fail("Cannot create a temporary file beside", path);
-  }
-  if (raw < 0) fail("Cannot create a temporary file beside", path);
-  Fd fd(raw);
-  TempFile temp(tempPath);
-
-  // A replaced result keeps its permissions.
-  struct stat old {};
-  if (::stat(path.c_str(), &old) == 0) {
-    if (S_ISDIR(old.st_mode)) {
-      throw RuntimeError(err::kFileAccess, "The result file '" + path + "' is a folder");
-    }
-    if (S_ISREG(old.st_mode)) ::fchmod(fd.get(), old.st_mode & 07777);
-  }
-
-  const char* p = bytes.data();
-  size_t left = bytes.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd.get(), p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      fail("Cannot write the result file", path);
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  if (::fsync(fd.get()) != 0) fail("Cannot write the result file", path);
-  if (!fd.close()) fail("Cannot write the result file", path);
-  if (::rename(temp.path().c_str(), path.c_str()) != 0)
-    fail("Cannot replace the result file", path);
-  temp.keep();
+  out.write("\r\n");
+  out.commit();
 }
 
 }  // namespace dorvane::page

@@ -2,25 +2,35 @@
 // result file, in the page code page (932 by default).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace dorvane::page {
 
-// Reads the whole file at readFile and decodes it from codePage (bytes the
-// code page does not know are kept losslessly; see platform/text/code_page.h).
-// Nothing is created or changed on disk.
+// The largest page loadPage reads, in bytes: DORVANE_PAGE_LIMIT when it holds
+// a positive number, else 1 GiB.
+std::uint64_t pageSizeLimit();
+
+// Reads the whole file at readFile ("-": standard input) and decodes it from
+// codePage (bytes the code page does not know are kept losslessly; see
+// platform/text/code_page.h). The text is built piece by piece, so the bytes
+// are never held whole beside it. Nothing is created or changed on disk.
 // Raises 53 when readFile does not exist, 75 when it cannot be read (a folder,
-// no permission, a read error), 5 for an unknown code page, 7 out of memory.
+// no permission, a read error), 5 for an unknown code page, 7 when the page is
+// larger than pageSizeLimit() (a regular file before anything is read, a
+// device or pipe as soon as it grows past it) or does not fit in memory.
 std::u16string loadPage(const std::u16string& readFile, int codePage);
 
-// Writes text encoded in codePage, followed by CR LF, to saveFile. The bytes
-// go to a temporary file in the folder of saveFile, which is then renamed over
-// saveFile: an existing file is replaced whole or, on any failure, left as it
-// was, and no temporary file stays behind. A new file gets the permissions
-// the umask allows (0666 masked); a replaced one keeps its permissions.
-// Raises 75 when the folder does not exist or the file cannot be written or
-// renamed (the description names the file and the reason), 5 for an unknown
-// code page.
+// Writes text encoded in codePage, followed by CR LF, as the result file
+// saveFile, by the rules of platform/file/result_file.h: "-" is standard
+// output, a link's target is replaced and the link kept, a device or FIFO is
+// written into, a read-only result is refused, anything else is replaced
+// whole through a temporary file or, on any failure, left as it was. The
+// text is encoded piece by piece as it is written. A new file gets the
+// permissions the umask allows (0666 masked); a replaced one keeps its
+// permissions. Raises 75 when the result cannot be written (the description
+// names the file and the reason), 61 when the disk or the file-size limit is
+// full, 5 for an unknown code page (before anything is opened).
 void savePage(const std::u16string& saveFile, const std::u16string& text, int codePage);
 
 }  // namespace dorvane::page

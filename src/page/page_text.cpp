@@ -103,11 +103,12 @@ void PageText::replace(std::int64_t pos, std::int64_t length, std::u16string_vie
   moveGap(p);
   gapEnd_ += length;  // the replaced units join the gap
   if (gapLength() < xl) {
-    // Grow: at least double, so a run of writes stays linear overall.
+    // Grow: at least double, so a run of writes stays linear overall; a
+    // write larger than the page (a big detail table) gets just its room,
+    // since every unit of the new buffer is touched.
     const std::int64_t after = static_cast<std::int64_t>(buf_.size()) - gapEnd_;
     const std::int64_t need = gapStart_ + xl + after;
-    const std::int64_t cap =
-        std::max(need + need / 2 + 64, static_cast<std::int64_t>(buf_.size()) * 2);
+    const std::int64_t cap = std::max(need + 64, static_cast<std::int64_t>(buf_.size()) * 2);
     std::u16string grown(static_cast<size_t>(cap), u'\0');
     std::memcpy(grown.data(), buf_.data(), static_cast<size_t>(gapStart_) * sizeof(char16_t));
     std::memcpy(grown.data() + cap - after, buf_.data() + gapEnd_,

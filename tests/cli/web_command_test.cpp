@@ -1,9 +1,12 @@
 // dorvane web on real files: exit statuses, the result bytes, --explain,
 // --codepage and the bundled sample.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -26,9 +29,10 @@ struct Cli {
 };
 
 // Runs the dorvane command with args (already quoted) in folder, stdout and
-// stderr captured together.
-Cli dorvane(const std::string& args, const std::string& folder) {
-  std::string command = "cd '" + folder + "' && '" + DORVANE_CLI + "' " + args + " 2>&1";
+// stderr captured together; before is shell text put in front of the command.
+Cli dorvane(const std::string& args, const std::string& folder, const std::string& before = "") {
+  std::string command =
+      "cd '" + folder + "' && " + before + "'" + DORVANE_CLI + "' " + args + " 2>&1";
   Cli r;
   FILE* p = popen(command.c_str(), "r");
   if (!p) return r;
@@ -116,6 +120,79 @@ TEST_F(WebCommand, CodePageOption) {
   EXPECT_EQ(readBytes(dir_.file("out.htm")), "\xc3\xa9 !!g,GB; 漢字¥\r\n");
   r = dorvane("web page.htm out.htm kiv.sqlite", dir_.path().string());  // 932
   EXPECT_EQ(readBytes(dir_.file("out.htm")), "\xc3\xa9 !!g,GB; \x8a\xbf\x8e\x9a&#165;\r\n");
+}
+
+TEST_F(WebCommand, DashIsStandardInputAndOutput) {
+  writeBytes(dir_.file("page.htm"), "!!a,A01; gethere");
+  Cli r = dorvane("web - - kiv.sqlite < page.htm > got.htm", dir_.path().string());
+  ASSERT_EQ(r.status, 0) << r.stderrText;
+  EXPECT_EQ(readBytes(dir_.file("got.htm")), "!!a,A01; 200\r\n");
+  EXPECT_FALSE(fs::exists(dir_.file("-")));
+}
+
+TEST_F(WebCommand, APageOverTheLimitIsOutOfMemory) {
+  writeBytes(dir_.file("page.htm"), std::string(5000, 'x'));
+  const std::pair<const char*, const char*> cases[] = {{"page.htm", "1000"},
+                                                       {"/dev/zero", "1000000"}};
+  for (const auto& [page, limit] : cases) {
+    SCOPED_TRACE(page);
+    Cli r = dorvane(std::string("web ") + page + " out.htm kiv.sqlite", dir_.path().string(),
+                    std::string("DORVANE_PAGE_LIMIT=") + limit + " ");
+    EXPECT_EQ(r.status, 1) << r.stderrText;
+    EXPECT_NE(r.stderrText.find("error 7: Out of memory: the page file '" + std::string(page)),
+              std::string::npos)
+        << r.stderrText;
+    EXPECT_FALSE(fs::exists(dir_.file("out.htm")));
+  }
+}
+
+TEST_F(WebCommand, AFileSizeLimitIsACleanSaveFailure) {
+  writeBytes(dir_.file("page.htm"), std::string(300000, 'x'));
+  Cli r = dorvane("web page.htm out.htm kiv.sqlite", dir_.path().string(), "ulimit -f 64 && ");
+  EXPECT_EQ(r.status, 1) << r.stderrText;
+  EXPECT_NE(r.stderrText.find("save out.htm failed: error 61"), std::string::npos) << r.stderrText;
+  EXPECT_FALSE(fs::exists(dir_.file("out.htm")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 2);
+}
+
+// The temporary result in folder, or "" while there is none.
+std::string temporaryResult(const fs::path& folder) {
+  for (const auto& e : fs::directory_iterator(folder)) {
+    if (e.path().filename().string().rfind(".out.htm.dorvane-", 0) == 0) return e.path().string();
+  }
+  return {};
+}
+
+TEST_F(WebCommand, ASignalDuringTheSaveLeavesTheOldResult) {
+  // A page large enough that its save takes a while.
+  std::string page = "!!a,A01; gethere\r\n";
+  page += std::string(48 << 20, 'p');
+  writeBytes(dir_.file("page.htm"), page);
+  for (int sig : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(sig);
+    writeBytes(dir_.file("out.htm"), "old result");
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      if (::chdir(dir_.path().c_str()) != 0) ::_exit(99);
+      ::execl(DORVANE_CLI, DORVANE_CLI, "web", "page.htm", "out.htm", "kiv.sqlite", nullptr);
+      ::_exit(98);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    int status = 0;
+    bool seen = false;
+    while (!seen && std::chrono::steady_clock::now() < deadline &&
+           ::waitpid(pid, &status, WNOHANG) == 0) {
+      seen = !temporaryResult(dir_.path()).empty();
+    }
+    ASSERT_TRUE(seen) << "the save was not caught under way";
+    ::kill(pid, sig);
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+    EXPECT_EQ(temporaryResult(dir_.path()), "");
+    EXPECT_EQ(readBytes(dir_.file("out.htm")), "old result");
+  }
 }
 
 TEST(WebSample, MergesTheBundledSample) {

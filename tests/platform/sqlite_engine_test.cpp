@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "platform/text/utf.h"
 #include "support/temp_db.h"
@@ -217,6 +219,108 @@ TEST_F(SqliteEngine, ASnapshotHoldsOneViewOutsideItEveryStatementIsCurrent) {
             Variant::longValue(3));
   EXPECT_EQ(db->OpenRecordset(u"select all t.* from t where t.k = 'A'")->Fields(u"v"),
             Variant::longValue(1));
+}
+
+}  // namespace
+}  // namespace dorvane
+
+namespace dorvane {
+namespace {
+
+TEST_F(SqliteEngine, ADynasetOfManyRowsIsWalkedWholeAndAgainAfterMoveFirst) {
+  testing::buildDatabase(path_, R"sql(
+    CREATE TABLE many (n INTEGER);
+    WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < 1000)
+    INSERT INTO many SELECT i FROM c;)sql");
+  auto rs = open()->OpenRecordset(u"select n from many order by n");
+  auto walk = [&] {
+    std::int64_t sum = 0, rows = 0;
+    for (; !rs->Eof(); rs->MoveNext(), ++rows) sum += rs->Fields(u"n").asInt();
+    return std::pair(rows, sum);
+  };
+  const auto whole = std::pair<std::int64_t, std::int64_t>(1000, 500500);
+  EXPECT_EQ(walk(), whole);
+  EXPECT_EQ(errorNumber([&] { rs->MoveNext(); }), 3021);
+  rs->MoveFirst();
+  EXPECT_EQ(walk(), whole);
+  // The walk ended: the file's lock is released and a writer gets through.
+  testing::buildDatabase(path_, "INSERT INTO many VALUES (0);");
+
+  // A walk left half-way holds no lock once the snapshot it ran in ends, and
+  // goes on where it stood.
+  {
+    ReadSnapshot snapshot;
+    rs = open()->OpenRecordset(u"select n from many where n > 0 order by n");
+    for (int i = 0; i < 300; ++i) rs->MoveNext();
+  }
+  testing::buildDatabase(path_, "INSERT INTO many VALUES (2000);");
+  EXPECT_EQ(rs->Fields(u"n"), Variant::longValue(301));
+  rs->MoveNext();
+  EXPECT_EQ(rs->Fields(u"n"), Variant::longValue(302));
+}
+
+// Holds an exclusive lock on path from another connection for hold.
+class Writer {
+ public:
+  Writer(const std::string& path, std::chrono::milliseconds hold) {
+    sqlite3_open(path.c_str(), &db_);
+    locked_ = sqlite3_exec(db_, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    thread_ = std::thread([this, hold] {
+      std::this_thread::sleep_for(hold);
+      sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    });
+  }
+  ~Writer() {
+    thread_.join();
+    sqlite3_close(db_);
+  }
+  bool locked() const { return locked_; }
+
+ private:
+  sqlite3* db_ = nullptr;
+  bool locked_ = false;
+  std::thread thread_;
+};
+
+TEST_F(SqliteEngine, AWriterLockIsWaitedForThenIsFileInUse) {
+  struct Case {
+    const char* name;
+    bool openBefore;  // the connection exists before the lock is taken
+    int holdMs;
+    const char* timeoutMs;  // DORVANE_BUSY_TIMEOUT_MS, null: the default
+    int error;
+  };
+  const Case cases[] = {
+      {"a lock released within the wait", false, 200, nullptr, 0},
+      {"a lock held past the wait when opening", false, 1500, "100", err::kFileInUse},
+      {"a lock held past the wait in a statement", true, 1500, "100", err::kFileInUse},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir_.file("locked" + std::to_string(n++) + ".sqlite");
+    testing::buildDatabase(path, "CREATE TABLE t (k TEXT); INSERT INTO t VALUES ('x');");
+    if (c.timeoutMs) ::setenv("DORVANE_BUSY_TIMEOUT_MS", c.timeoutMs, 1);
+    std::shared_ptr<Database> db;
+    if (c.openBefore) db = Engine::instance().OpenDatabase(u16(path));
+    Writer writer(path, std::chrono::milliseconds(c.holdMs));
+    ASSERT_TRUE(writer.locked());
+    std::string description;
+    int error = errorNumber([&] {
+      try {
+        if (!db) db = Engine::instance().OpenDatabase(u16(path));
+        EXPECT_EQ(db->OpenRecordset(u"select k from t")->Fields(u"k"), Variant::string(u"x"));
+      } catch (const RuntimeError& e) {
+        description = e.description();
+        throw;
+      }
+    });
+    ::unsetenv("DORVANE_BUSY_TIMEOUT_MS");
+    EXPECT_EQ(error, c.error) << description;
+    if (c.error) {
+      EXPECT_EQ(description, "Could not use '" + path + "'; file already in use.");
+    }
+  }
 }
 
 }  // namespace

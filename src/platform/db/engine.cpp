@@ -78,8 +78,21 @@ class DefaultEngine : public Engine {
     }
 
     std::string error;
-    auto connection = db::SqliteConnection::openReadOnly(utf8, &error);
+    int code = 0;
+    auto connection = db::SqliteConnection::openReadOnly(utf8, &error, &code);
     if (!connection) {
+      if (db::isLockedOut(code)) {
+        throw RuntimeError(err::kFileInUse, "Could not use '" + utf8 + "'; file already in use.");
+      }
+      if ((code & 0xff) == SQLITE_CANTOPEN || (code & 0xff) == SQLITE_READONLY ||
+          (code & 0xff) == SQLITE_PERM || (code & 0xff) == SQLITE_AUTH) {
+        // A WAL file whose folder we may not write, a lock file we may not create.
+        throw RuntimeError(err::kCannotOpenFile,
+                           "The database engine cannot open the file '" + utf8 +
+                               "'. It is already opened exclusively by another user, or you need "
+                               "permission to view its data (" +
+                               error + ").");
+      }
       throw RuntimeError(err::kUnrecognizedFormat,
                          "Unrecognized database format '" + utf8 + "' (" + error + ").");
     }

@@ -3,9 +3,13 @@
 #include <dorvane/engine.h>
 #include <dorvane/runtime_error.h>
 
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <vector>
 
 #include "platform/db/sql_literals.h"
+#include "platform/db/sqlite_recordset.h"
 #include "platform/text/utf.h"
 
 namespace dorvane::db {
@@ -46,28 +50,49 @@ bool Statement::step() {
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
   sqlite3* db = sqlite3_db_handle(stmt_);
+  if (isLockedOut(rc)) throwFileInUse(db);
   throw RuntimeError(err::kSyntaxError, std::string("The database engine failed to run the SQL (") +
                                             sqlite3_errmsg(db) + "): " + sqlite3_sql(stmt_));
 }
 
+int busyTimeoutMs() {
+  if (const char* v = std::getenv("DORVANE_BUSY_TIMEOUT_MS")) {
+    char* end = nullptr;
+    errno = 0;
+    long n = std::strtol(v, &end, 10);
+    if (errno == 0 && end != v && *end == '\0' && n >= 0 && n <= INT_MAX) {
+      return static_cast<int>(n);
+    }
+  }
+  return kDefaultBusyTimeoutMs;
+}
+
+bool isLockedOut(int rc) { return (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED; }
+
+void throwFileInUse(sqlite3* db) {
+  const char* file = sqlite3_db_filename(db, "main");
+  throw RuntimeError(err::kFileInUse, std::string("Could not use '") + (file ? file : "") +
+                                          "'; file already in use.");
+}
+
 std::shared_ptr<SqliteConnection> SqliteConnection::openReadOnly(const std::string& utf8Path,
-                                                                 std::string* error) {
+                                                                 std::string* error, int* code) {
   sqlite3* db = nullptr;
   int rc =
       sqlite3_open_v2(utf8Path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (db) sqlite3_extended_result_codes(db, 1);
+  if (rc == SQLITE_OK) {
+    // A writer's lock is waited for, as Access waits for a locked page.
+    sqlite3_busy_timeout(db, busyTimeoutMs());
+    // Opening is lazy: read the schema now so a damaged or locked file fails here.
+    rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+  }
   if (rc != SQLITE_OK) {
     if (error) *error = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    if (code) *code = db ? sqlite3_extended_errcode(db) : rc;
     sqlite3_close(db);
     return nullptr;
   }
-  // Opening is lazy: read the schema now so a damaged file fails here.
-  rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) {
-    if (error) *error = sqlite3_errmsg(db);
-    sqlite3_close(db);
-    return nullptr;
-  }
-  sqlite3_extended_result_codes(db, 1);
   return std::shared_ptr<SqliteConnection>(new SqliteConnection(db));
 }
 
@@ -137,6 +162,7 @@ bool SqliteConnection::tryPrepare(const std::u16string& sql, Statement& out, std
   }
   sqlite3_stmt* stmt = nullptr;
   int rc = sqlite3_prepare16_v2(db_, sql.data(), static_cast<int>(sql.size() * 2), &stmt, nullptr);
+  if (isLockedOut(rc)) throwFileInUse(db_);
   if (rc != SQLITE_OK) {
     error = sqlite3_errmsg(db_);
     sqlite3_finalize(stmt);
@@ -164,6 +190,7 @@ bool SqliteConnection::lend(const std::string& sql, Statement& out, std::string&
     sqlite3_stmt* stmt = nullptr;
     int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()),
                                 SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    if (isLockedOut(rc)) throwFileInUse(db_);
     if (rc != SQLITE_OK || !stmt) {
       error = rc != SQLITE_OK ? sqlite3_errmsg(db_) : "the SQL text holds no statement";
       sqlite3_finalize(stmt);
@@ -212,7 +239,10 @@ ReadSnapshot::ReadSnapshot() { ++db::SnapshotRegistry::current().depth; }
 
 ReadSnapshot::~ReadSnapshot() {
   auto& registry = db::SnapshotRegistry::current();
-  if (--registry.depth == 0) registry.endAll();
+  if (--registry.depth == 0) {
+    db::suspendDynasetReads();  // a statement left running would keep its lock
+    registry.endAll();
+  }
 }
 
 }  // namespace dorvane

@@ -32,7 +32,8 @@ class Statement {
   ~Statement();
 
   sqlite3_stmt* get() const { return stmt_; }
-  // Steps once: true for a row, false when done. Raises 3075 on an error.
+  // Steps once: true for a row, false when done. Raises 3045 when another
+  // process holds the file's lock past the busy time-out, 3075 on an error.
   bool step();
   // For a cached statement, a place where a reader may keep what it derived
   // from the statement once (its column set); null for a one-use statement.
@@ -47,10 +48,12 @@ class Statement {
 
 class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
  public:
-  // Opens an existing file read-only; never creates or changes it.
-  // Returns nullptr with the SQLite message in *error when that fails.
+  // Opens an existing file read-only; never creates or changes it. Waits up
+  // to busyTimeoutMs() for a writer's lock, here and in every statement.
+  // Returns nullptr with the SQLite message in *error and its extended
+  // result code in *code when that fails.
   static std::shared_ptr<SqliteConnection> openReadOnly(const std::string& utf8Path,
-                                                        std::string* error);
+                                                        std::string* error, int* code = nullptr);
   // A private in-memory database (the Access reader fills one per file).
   static std::shared_ptr<SqliteConnection> openMemory();
 
@@ -93,6 +96,16 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
   bool inSnapshot_ = false;
   friend class SnapshotRegistry;
 };
+
+// How long a statement waits for another process's lock, in milliseconds:
+// DORVANE_BUSY_TIMEOUT_MS when it holds a number of at least 0, else 5000.
+inline constexpr int kDefaultBusyTimeoutMs = 5000;
+int busyTimeoutMs();
+
+// True for a SQLite result code that says another connection holds a lock.
+bool isLockedOut(int rc);
+// Raises 3045 "Could not use '<file>'; file already in use." for db's file.
+[[noreturn]] void throwFileInUse(sqlite3* db);
 
 // Raises the run-time error for SQL that SQLite rejected with message msg:
 // 3078 for a missing table or query, 3075 otherwise.

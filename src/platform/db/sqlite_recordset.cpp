@@ -3,6 +3,7 @@
 #include <dorvane/runtime_error.h>
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "platform/text/compare.h"
 #include "platform/text/utf.h"
@@ -32,6 +33,9 @@ void refuseNested(const ColumnSet& columns, int col, const std::u16string& sourc
                          "' is an attachment or multi-value column, whose value is a nested "
                          "recordset, not a value.");
 }
+
+// The dynasets of this thread that read on past their buffered rows.
+thread_local std::unordered_set<Dynaset*> streaming;
 }  // namespace
 
 int ColumnSet::find(const std::u16string& name) const {
@@ -61,7 +65,8 @@ ColumnSet ColumnSet::fromStatement(sqlite3_stmt* stmt, int first) {
 
 // ---- Dynaset ---------------------------------------------------------------
 
-Dynaset::Dynaset(Statement stmt, std::u16string source) : source_(std::move(source)) {
+Dynaset::Dynaset(Statement stmt, std::u16string source, std::shared_ptr<const void> owner)
+    : source_(std::move(source)) {
   auto* slot = stmt.slot();
   if (slot && *slot) {
     columns_ = std::static_pointer_cast<const ColumnSet>(*slot);
@@ -69,8 +74,53 @@ Dynaset::Dynaset(Statement stmt, std::u16string source) : source_(std::move(sour
     columns_ = std::make_shared<const ColumnSet>(ColumnSet::fromStatement(stmt.get(), 0));
     if (slot) *slot = columns_;
   }
-  while (stmt.step()) rows_.push_back(columns_->readRow(stmt.get(), 0));
+  while (rows_.size() < kBufferedRows && stmt.step())
+    rows_.push_back(columns_->readRow(stmt.get(), 0));
+  if (rows_.size() < kBufferedRows) {
+    end_ = rows_.size();
+    return;
+  }
+  // Maybe more: keep the statement and read on when the walk gets there.
+  owner_ = std::move(owner);
+  stmt_ = std::move(stmt);
+  stepped_ = rows_.size();
+  seen_ = rows_.size();
+  streaming.insert(this);
 }
+
+Dynaset::~Dynaset() { streaming.erase(this); }
+
+void Dynaset::suspend() {
+  if (stmt_.get() && stepped_ > 0) {
+    sqlite3_reset(stmt_.get());  // the bindings stay for a rerun
+    stepped_ = 0;
+  }
+}
+
+void suspendDynasetReads() {
+  for (Dynaset* d : streaming) d->suspend();
+}
+
+void Dynaset::streamTo(size_t pos) {
+  if (stepped_ > pos) {  // behind us (after MoveFirst): run the statement again
+    sqlite3_reset(stmt_.get());
+    stepped_ = 0;
+  }
+  while (stepped_ <= pos) {
+    if (!stmt_.step()) {
+      end_ = stepped_;
+      sqlite3_reset(stmt_.get());  // ends the read; the bindings stay for a rerun
+      stepped_ = 0;
+      row_.clear();
+      return;
+    }
+    ++stepped_;
+  }
+  row_ = columns_->readRow(stmt_.get(), 0);
+  seen_ = std::max(seen_, pos + 1);
+}
+
+bool Dynaset::Eof() const { return end_ && pos_ >= *end_; }
 
 void Dynaset::setIndex(const std::u16string&) {
   throw RuntimeError(err::kOperationNotSupported,
@@ -89,9 +139,10 @@ void Dynaset::Seek(const std::u16string& comparison, const Variant& key) {
 Variant Dynaset::Fields(const std::u16string& name) const {
   int col = columns_->find(name);
   if (col < 0) throwNoField(name, source_);
-  if (pos_ >= rows_.size()) throwNoCurrent(source_);
+  if (Eof()) throwNoCurrent(source_);
   refuseNested(*columns_, col, source_);
-  return rows_[pos_][static_cast<size_t>(col)];
+  const auto& row = pos_ < rows_.size() ? rows_[pos_] : row_;
+  return row[static_cast<size_t>(col)];
 }
 
 void Dynaset::MoveFirst() {
@@ -100,8 +151,14 @@ void Dynaset::MoveFirst() {
 }
 
 void Dynaset::MoveNext() {
-  if (pos_ >= rows_.size()) throwNoCurrent(source_);
+  if (Eof()) throwNoCurrent(source_);
   ++pos_;
+  if (pos_ < rows_.size()) return;
+  if (!end_ || pos_ < *end_) {
+    streamTo(pos_);
+  } else {
+    suspend();  // the end, known from an earlier walk
+  }
 }
 
 // ---- TableRecordset --------------------------------------------------------

@@ -2,11 +2,17 @@
 //
 // TableRecordset: a table opened by name. It reads rows on demand, so it sees
 // the table's current data; Index and Seek use the table's named indexes.
-// Dynaset: the rows of a view, query or SQL text, read in full when opened.
+// Dynaset: the rows of a view, query or SQL text. Up to kBufferedRows rows are
+// read when it is opened; a larger result is read row by row as the walk goes
+// on, so walking a million rows holds one row at a time. Its statement keeps
+// the file's read lock until the walk reaches the end or the thread's
+// outermost ReadSnapshot ends; a walk left half-way then runs the statement
+// again from its start when it goes on.
 #pragma once
 
 #include <dorvane/engine.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,25 +36,52 @@ struct ColumnSet {
 
 class Dynaset : public Recordset {
  public:
-  // Runs stmt to its end and keeps the rows. source names the recordset in errors.
-  Dynaset(Statement stmt, std::u16string source);
+  static constexpr size_t kBufferedRows = 256;
+
+  // Reads the first rows of stmt. source names the recordset in errors;
+  // owner (the database) is kept alive as long as the statement is.
+  Dynaset(Statement stmt, std::u16string source, std::shared_ptr<const void> owner = nullptr);
+  ~Dynaset() override;
+  Dynaset(const Dynaset&) = delete;
+  Dynaset& operator=(const Dynaset&) = delete;
 
   bool isTableType() const override { return false; }
   void setIndex(const std::u16string& name) override;
   void Seek(const std::u16string& comparison, const Variant& key) override;
   bool NoMatch() const override { return false; }
   Variant Fields(const std::u16string& name) const override;
-  long RecordCount() const override { return static_cast<long>(rows_.size()); }
+  // The rows read so far (as DAO counts a dynaset's records): 0 only when
+  // there are none.
+  long RecordCount() const override { return static_cast<long>(std::max(rows_.size(), seen_)); }
   void MoveFirst() override;
   void MoveNext() override;
-  bool Eof() const override { return pos_ >= rows_.size(); }
+  bool Eof() const override;
 
  private:
+  // The row at pos_ beyond the buffered ones, read from stmt_; sets end_
+  // when there is none.
+  void streamTo(size_t pos);
+  // Ends the statement's read (and with it the file's read lock).
+  void suspend();
+  friend void suspendDynasetReads();
+
   std::u16string source_;
   std::shared_ptr<const ColumnSet> columns_;  // shared by texts of one shape
-  std::vector<std::vector<Variant>> rows_;
+  std::vector<std::vector<Variant>> rows_;    // the first rows
   size_t pos_ = 0;
+  // Past the buffered rows: the statement, how many rows it has given since
+  // it was (re)started, the current row, and where the rows end once known.
+  std::shared_ptr<const void> owner_;
+  Statement stmt_;
+  size_t stepped_ = 0;
+  size_t seen_ = 0;
+  std::vector<Variant> row_;
+  std::optional<size_t> end_;
 };
+
+// Ends the reads of every dynaset of this thread that stands half-way
+// through a large result, so that no file stays locked between statements.
+void suspendDynasetReads();
 
 class TableRecordset : public Recordset {
  public:

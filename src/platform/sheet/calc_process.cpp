@@ -24,6 +24,7 @@
 #include <random>
 #include <thread>
 
+#include "platform/file/result_file.h"
 #include "platform/sheet/calc_sheet.h"
 #include "platform/sheet/calc_uno.h"
 #endif
@@ -346,19 +347,9 @@ void CalcProcess::saveAs(const std::string& path) {
   } catch (const uno::Exception& e) {
     refuse("saving the workbook as " + path, e);
   }
-  // Into the target folder under a temporary name, then renamed over path:
-  // an existing file is replaced whole or left as it was.
-  const fs::path target = fs::absolute(path);
-  const fs::path temp = target.parent_path() / ("." + target.filename().string() + "." +
-                                                std::to_string(::getpid()) + ".tmp");
-  fs::copy_file(stored, temp, fs::copy_options::overwrite_existing, ec);
-  if (!ec) fs::rename(temp, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    throw RuntimeError(err::kSheetOperationFailed,
-                       "The workbook " + path + " cannot be written: " + ec.message());
-  }
+  // By the result file rules: an existing workbook is replaced whole or left
+  // as it was, a link is kept, a read-only workbook refused.
+  file::copyToResultFile(stored.string(), path, "workbook");
 }
 
 void CalcProcess::stop() {

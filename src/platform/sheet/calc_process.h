@@ -36,8 +36,8 @@ class CalcProcess {
   void closeDocument();
 
   // Saves the loaded workbook to path in the format its extension names
-  // (.xlsx, .ods, .xls), through a temporary file in the same folder renamed
-  // over path. Raises 1004 when Calc cannot store it or path cannot be written.
+  // (.xlsx, .ods, .xls), by the rules of platform/file/result_file.h. Raises
+  // 1004 when Calc cannot store it, 75 or 61 when path cannot be written.
   void saveAs(const std::string& path);
 
   // Closes the document, asks Calc to end, waits for it (killing it when it

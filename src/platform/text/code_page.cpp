@@ -67,6 +67,8 @@ void appendReference(std::string& out, char32_t cp) {
   out += ';';
 }
 
+}  // namespace
+
 // The converters of one code page and what they have learnt about characters.
 class Converter {
  public:
@@ -300,8 +302,6 @@ class Converter {
   std::unordered_map<char32_t, std::uint8_t> others_;
 };
 
-}  // namespace
-
 std::string iconvName(int codePage) {
   switch (codePage) {
     case 65001:
@@ -333,6 +333,16 @@ std::u16string decodeCodePage(std::string_view bytes, int codePage) {
                                               std::to_string(bytes.size()) + " bytes");
   }
 }
+
+CodePageConverter::CodePageConverter(int codePage) : impl_(std::make_unique<Converter>(codePage)) {}
+
+CodePageConverter::~CodePageConverter() = default;
+
+void CodePageConverter::decodeAppend(std::string_view bytes, std::u16string& out) {
+  out += impl_->decode(bytes);
+}
+
+std::string CodePageConverter::encode(std::u16string_view text) { return impl_->encode(text); }
 
 std::string encodeCodePage(std::u16string_view text, int codePage) {
   try {

@@ -15,6 +15,7 @@
 // So decode followed by encode gives the original bytes back, whatever they are.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -35,5 +36,27 @@ std::u16string decodeCodePage(std::string_view bytes, int codePage);
 // character the code page cannot hold "&#N;". Raises 5 when iconv has no
 // converter for codePage.
 std::string encodeCodePage(std::u16string_view text, int codePage);
+
+class Converter;
+
+// One code page's converters, kept to convert a large page piece by piece
+// without holding it whole in both forms. Gives the same text and bytes as
+// decodeCodePage and encodeCodePage of the whole when each piece to decode
+// ends just after a line end byte (or is the last) and no piece to encode
+// ends between the two halves of a surrogate pair. Raises 5 when iconv has no
+// converter for codePage; bad_alloc when out of memory.
+class CodePageConverter {
+ public:
+  explicit CodePageConverter(int codePage);
+  ~CodePageConverter();
+  CodePageConverter(const CodePageConverter&) = delete;
+  CodePageConverter& operator=(const CodePageConverter&) = delete;
+
+  void decodeAppend(std::string_view bytes, std::u16string& out);
+  std::string encode(std::u16string_view text);
+
+ private:
+  std::unique_ptr<Converter> impl_;
+};
 
 }  // namespace dorvane::text
