@@ -302,7 +302,7 @@ int mergeNative(const Options& o) {
   }
   if (interrupted) {
     std::fprintf(stderr, "dorvane sheet: interrupted; %s was not written\n", out.c_str());
-    return kExitInterrupted;
+    return 128 + interrupted;
   }
   return status;
 }

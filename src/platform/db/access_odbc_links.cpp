@@ -29,9 +29,10 @@ void checkOdbcLink(const CatalogEntry& link) {
 }
 
 std::shared_ptr<Recordset> AccessOdbcLinks::open(const std::u16string& source) {
-  if (isBareName(source)) {
-    const CatalogEntry* entry = file_.find(source);
-    if (!entry || entry->type != object_type::kOdbcLinkedTable) return nullptr;
+  // A name of the file's catalog (blanks included) opens that object; only an
+  // ODBC link is read here.
+  if (const CatalogEntry* entry = file_.find(sourceName(source))) {
+    if (entry->type != object_type::kOdbcLinkedTable) return nullptr;
     connection_ = OdbcConnection::pooled(odbcAttributes(entry->connect));
     return std::make_shared<OdbcDynaset>(
         connection_->run(u"SELECT * FROM " + remoteTableOf(*entry).quoted(), {}), source);

@@ -160,9 +160,16 @@ const std::vector<OdbcColumn>& OdbcDatabase::columns(const RemoteTable& t) {
 }
 
 std::shared_ptr<Recordset> OdbcDatabase::OpenRecordset(const std::u16string& source) {
-  if (!isBareName(source)) return openOnServer(*connection_, *this, source, source);
-  RemoteTable t = table(source);
-  if (t.view) return openOnServer(*connection_, *this, u"SELECT * FROM " + source, source);
+  // A source is a name when the server has a table or view of that name
+  // (blanks included); anything else is SQL.
+  const std::u16string name = sourceName(source);
+  auto found = name.empty() ? std::nullopt : connection_->findTable(name);
+  if (!found) {
+    if (isSingleWord(source)) table(source);  // an unknown name: 3078
+    return openOnServer(*connection_, *this, source, source);
+  }
+  const RemoteTable& t = *found;
+  if (t.view) return openOnServer(*connection_, *this, u"SELECT * FROM " + t.quoted(), source);
   return std::make_shared<OdbcTableRecordset>(connection_, t, source);
 }
 

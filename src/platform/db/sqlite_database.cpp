@@ -11,16 +11,14 @@ namespace dorvane::db {
 namespace {
 constexpr int kMaxImportsPerStatement = 64;
 
-// A source without blanks cannot be an SQL statement: an unknown one is an
-// unknown name.
+}  // namespace
+
 bool isSingleWord(const std::u16string& source) {
   if (source.empty()) return false;
   for (char16_t c : source)
     if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0x3000) return false;
   return true;
 }
-
-}  // namespace
 
 std::u16string sourceName(const std::u16string& source) {
   if (source.size() > 2 && source.front() == u'[' && source.back() == u']' &&

@@ -61,4 +61,8 @@ class SqliteDatabase : public Database, public std::enable_shared_from_this<Sqli
 // between one pair of enclosing brackets ("[Order Details]").
 std::u16string sourceName(const std::u16string& source);
 
+// A source without blanks cannot be an SQL statement: an unknown one is an
+// unknown name.
+bool isSingleWord(const std::u16string& source);
+
 }  // namespace dorvane::db
