@@ -3,7 +3,8 @@
 #   detail  a page with one detail placeholder over a table of ROWS rows (default 1,000,000)
 #   page    a page of about PAGE_MB megabytes (default 100) with 1,000 value placeholders
 # Usage: bench/memory_figures.sh [build/dorvane]   (from the repository root)
-# Prints, per case, the result's size, the peak resident memory and their ratio.
+# Prints, per case, the result's size, the peak resident memory, their ratio
+# and the wall-clock time.
 set -euo pipefail
 dorvane=$(realpath "${1:-build/dorvane}")
 rows=${ROWS:-1000000}
@@ -30,7 +31,7 @@ INSERT INTO 明細項目ﾃｰﾌﾞﾙ VALUES ('&&orders', 0, 'line'), ('&&orde
 SQL
 printf '<HTML><BODY>\r\n<!-- &&orders,A01; -->gethere\r\n</BODY></HTML>' > detail.htm
 
-# The large page: filler lines with a value placeholder every page_mb/10 MB... spread evenly.
+# The large page: 100-byte filler lines and 1,000 value placeholders spread evenly.
 python3 - "$page_mb" <<'PY'
 import sys
 mb = int(sys.argv[1])
@@ -50,10 +51,11 @@ measure() {
     cat "$name.time"; exit 1; }
   local kb out
   kb=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$name.time")
+  wall=$(awk -F'): ' '/Elapsed \(wall clock\)/ {print $2}' "$name.time")
   out=$(stat -c %s "$name.out.htm")
-  awk -v n="$name" -v in_="$(stat -c %s "$page")" -v o="$out" -v kb="$kb" 'BEGIN {
-    printf "%-7s page %.1f MB  result %.1f MB  peak RSS %.1f MB  %.2f bytes per result byte\n",
-      n, in_ / 1048576, o / 1048576, kb / 1024, kb * 1024 / o }'
+  awk -v n="$name" -v in_="$(stat -c %s "$page")" -v o="$out" -v kb="$kb" -v w="$wall" 'BEGIN {
+    printf "%-7s page %.1f MB  result %.1f MB  peak RSS %.1f MB  %.2f bytes per result byte  %s\n",
+      n, in_ / 1048576, o / 1048576, kb / 1024, kb * 1024 / o, w }'
 }
 measure detail detail.htm
 measure page page.htm

@@ -166,7 +166,7 @@ std::string temporaryResult(const fs::path& folder) {
 TEST_F(WebCommand, ASignalDuringTheSaveLeavesTheOldResult) {
   // A page large enough that its save takes a while.
   std::string page = "!!a,A01; gethere\r\n";
-  page += std::string(48 << 20, 'p');
+  page += std::string(16 << 20, 'p');
   writeBytes(dir_.file("page.htm"), page);
   for (int sig : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(sig);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/text/code_page.h"
 #include "platform/text/utf.h"
 #include "support/temp_db.h"
 
@@ -51,6 +52,23 @@ TEST(PageFile, LoadFailures) {
   EXPECT_EQ(errorOf([&] { loadPage(u(dir.path().string()), 932); }), err::kFileAccess);
   writeBytes(dir.file("page.htm"), "x");
   EXPECT_EQ(errorOf([&] { loadPage(u(dir.file("page.htm")), 4242); }), err::kInvalidCall);
+}
+
+TEST(PageFile, ALargePageLoadsAndSavesPieceByPieceAsAWhole) {
+  // Several pieces' worth of kanji and bytes the code page lacks: first in
+  // lines, then in one line longer than a piece.
+  std::string bytes;
+  for (int i = 1; bytes.size() < (size_t(10) << 20); ++i) {
+    bytes += "\x8a\xbf\x8e\x9a<p>\t\x82\xa0";
+    if (i % 997 == 0) bytes += "\x80\xfd";
+    if (bytes.size() < (size_t(5) << 20)) bytes += "\r\n";
+  }
+  TempDir dir;
+  writeBytes(dir.file("page.htm"), bytes);
+  const std::u16string t = loadPage(u(dir.file("page.htm")), 932);
+  EXPECT_TRUE(t == text::decodeCodePage(bytes, 932));
+  savePage(u(dir.file("out.htm")), t, 932);
+  EXPECT_TRUE(readBytes(dir.file("out.htm")) == bytes + "\r\n");
 }
 
 struct SaveCase {

@@ -11,10 +11,12 @@
 #include <dorvane/engine.h>
 #include <dorvane/runtime_error.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 
 #include "platform/db/access_database.h"
@@ -87,11 +89,16 @@ class DefaultEngine : public Engine {
       if ((code & 0xff) == SQLITE_CANTOPEN || (code & 0xff) == SQLITE_READONLY ||
           (code & 0xff) == SQLITE_PERM || (code & 0xff) == SQLITE_AUTH) {
         // A WAL file whose folder we may not write, a lock file we may not create.
+        std::string reason = error;
+        const std::string folder = std::filesystem::path(utf8).parent_path().string();
+        if (::access(folder.empty() ? "." : folder.c_str(), W_OK) != 0) {
+          reason += "; its folder cannot be written: " + std::string(std::strerror(errno));
+        }
         throw RuntimeError(err::kCannotOpenFile,
                            "The database engine cannot open the file '" + utf8 +
                                "'. It is already opened exclusively by another user, or you need "
                                "permission to view its data (" +
-                               error + ").");
+                               reason + ").");
       }
       throw RuntimeError(err::kUnrecognizedFormat,
                          "Unrecognized database format '" + utf8 + "' (" + error + ").");

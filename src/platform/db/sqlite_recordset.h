@@ -7,7 +7,8 @@
 // on, so walking a million rows holds one row at a time. Its statement keeps
 // the file's read lock until the walk reaches the end or the thread's
 // outermost ReadSnapshot ends; a walk left half-way then runs the statement
-// again from its start when it goes on.
+// again from its start when it goes on. Like every engine object, a dynaset
+// is used and destroyed on the thread that opened it.
 #pragma once
 
 #include <dorvane/engine.h>
