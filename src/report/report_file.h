@@ -8,9 +8,9 @@
 
 namespace dorvane::report {
 
-// Writes html (UTF-8) to path through a temporary file beside it that is then
-// renamed over path: an existing file is replaced whole or left as it was.
-// Raises 75 naming the file and the reason when it cannot be written.
+// Writes html (UTF-8) as the result file path (platform/file/result_file.h:
+// replaced whole or left as it was; links kept; "-" is standard output).
+// Raises 75 or 61 naming the file and the reason when it cannot be written.
 void writeReportFile(const std::u16string& path, const std::string& html);
 
 // Renders the report of one merge and writes it to path as above.
