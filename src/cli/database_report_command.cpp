@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "platform/db/access_database.h"
 #include "platform/db/access_values.h"
@@ -162,29 +163,17 @@ void printText(const Json& j) {
   }
 }
 
-}  // namespace
-
-int inspectCommand(const Args& args) {
-  std::string path;
+struct Options {
+  std::vector<std::string> paths;
   bool json = false;
-  for (const auto& a : args) {
-    if (a == "--help" || a == "-h") {
-      std::fputs(kHelp, stdout);
-      return kExitOk;
-    }
-    if (a == "--json") {
-      json = true;
-    } else if (a.rfind("--", 0) == 0 || !path.empty()) {
-      std::fprintf(stderr, "dorvane inspect: unexpected argument '%s'\n\n%s", a.c_str(), kHelp);
-      return kExitUsage;
-    } else {
-      path = a;
-    }
-  }
-  if (path.empty()) {
-    std::fprintf(stderr, "dorvane inspect: no database given\n\n%s", kHelp);
-    return kExitUsage;
-  }
+};
+
+int runInspect(const Options& o) {
+  if (o.paths.empty()) return usage("inspect", "no database given", kHelp);
+  if (o.paths.size() > 1)
+    return usage("inspect", "unexpected argument '" + o.paths[1] + "'", kHelp);
+  const std::string& path = o.paths[0];
+  const bool json = o.json;
   try {
     auto database = Engine::instance().OpenDatabase(text::fromUtf8(path));
     auto* access = dynamic_cast<db::AccessDatabase*>(database.get());
@@ -208,6 +197,16 @@ int inspectCommand(const Args& args) {
     }
     return kExitFailed;
   }
+}
+
+}  // namespace
+
+Command inspectCommand(CLI::App& dorvane) {
+  auto o = std::make_shared<Options>();
+  CLI::App* cmd = addCommand(
+      dorvane, "inspect", [] { return std::string(kHelp); }, &o->paths);
+  cmd->add_flag("--json", o->json);
+  return {cmd, [o] { return runInspect(*o); }};
 }
 
 }  // namespace dorvane::cli
