@@ -34,6 +34,7 @@ Command inspectCommand(CLI::App& dorvane);
 Command registerCommand(CLI::App& dorvane);
 Command unregisterCommand(CLI::App& dorvane);
 Command sampleCommand(CLI::App& dorvane);
+Command batchCommand(CLI::App& dorvane);
 
 // Prints the version data of the program and of Dorvane.ocx.
 int versionCommand();

@@ -21,7 +21,9 @@ const char kUsage[] =
     "  sheet [IN OUT] --db KIVDB [--db2 KIVDB2] [--explain]\n"
     "      Merge into the active sheet of the running LibreOffice Calc, or merge\n"
     "      the workbook file IN into OUT through a private headless Calc.\n"
-
+    "  batch JOBS [-j N]\n"
+    "      Run the page and workbook merges listed in the JSON Lines file JOBS\n"
+    "      ('-' for standard input) in one process with N workers.\n"
     "  inspect DB [--json]\n"
     "      List the tables (rows, columns, named indexes), linked tables and\n"
     "      stored queries (with the SQL rebuilt for them) of the Access file DB.\n"
@@ -41,8 +43,8 @@ int main(int argc, char** argv) {
   using namespace dorvane::cli;
   CLI::App app("", "dorvane");
   const std::vector<Command> commands = {
-      resolveCommand(app),  webCommand(app),        sheetCommand(app), inspectCommand(app),
-      registerCommand(app), unregisterCommand(app), sampleCommand(app)};
+      resolveCommand(app), webCommand(app),      sheetCommand(app),      batchCommand(app),
+      inspectCommand(app), registerCommand(app), unregisterCommand(app), sampleCommand(app)};
   return runCommandLine(
       app, commands, [] { return std::string(kUsage); }, versionCommand, argc, argv);
 }

@@ -27,6 +27,7 @@
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/sheet/CellFlags.hpp>
+#include <com/sun/star/sheet/XCalculatable.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangesQuery.hpp>
 #include <com/sun/star/sheet/XSheetAnnotation.hpp>
@@ -422,6 +423,40 @@ class CalcWorksheet : public Worksheet {
   std::shared_ptr<Range> Cells(long row, long column) override {
     requireOnSheet(row, column);
     return std::make_shared<CalcRange>(state_, row, column);
+  }
+
+  // Locks the document's controllers (no repaint, no view updates per call)
+  // and turns automatic calculation off; the guard turns calculation back on
+  // when it was on and unlocks, whatever state the office is in by then.
+  std::shared_ptr<void> holdUpdates() override {
+    struct Hold {
+      Reference<css::frame::XModel> model;
+      Reference<css::sheet::XCalculatable> calculation;
+      bool restoreCalculation = false;
+      ~Hold() {
+        try {
+          if (restoreCalculation) calculation->enableAutomaticCalculation(true);
+        } catch (const uno::Exception&) {
+        }
+        try {
+          if (model.is()) model->unlockControllers();
+        } catch (const uno::Exception&) {
+        }
+      }
+    };
+    auto hold = std::make_shared<Hold>();
+    try {
+      hold->calculation.set(state_->model, UNO_QUERY);
+      if (hold->calculation.is() && hold->calculation->isAutomaticCalculationEnabled()) {
+        hold->calculation->enableAutomaticCalculation(false);
+        hold->restoreCalculation = true;
+      }
+      state_->model->lockControllers();
+      hold->model = state_->model;
+    } catch (const uno::Exception& e) {
+      refuse("holding back the screen updates and recalculation of the workbook", e);
+    }
+    return hold;
   }
 
  private:
