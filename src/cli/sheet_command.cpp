@@ -2,6 +2,7 @@
 // or on a workbook file through a private headless Calc.
 #include <dorvane/ctl_message.h>
 #include <dorvane/runtime_error.h>
+#include <dorvane/sheet.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -211,15 +212,8 @@ int mergeFile(const Options& o) {
     stage = "load";
     if (!interrupted) calc->load(in);
     if (!interrupted) {
-      const char* before = std::getenv("DORVANE_CALC");
-      const std::string saved = before ? before : "";
-      ::setenv("DORVANE_CALC", calc->address().c_str(), 1);
+      sheet::RunningOnThisThread running(sheet::calc::attach(calc->address()));
       status = merge(o, box, false);
-      if (before) {
-        ::setenv("DORVANE_CALC", saved.c_str(), 1);
-      } else {
-        ::unsetenv("DORVANE_CALC");
-      }
     }
     if (!interrupted) {
       stage = "save";

@@ -52,6 +52,7 @@
 #include <com/sun/star/util/XSearchDescriptor.hpp>
 #include <com/sun/star/util/XSearchable.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
+#include <cstdlib>
 #include <optional>
 #include <set>
 
@@ -77,6 +78,10 @@ struct SheetState {
   Reference<css::util::XSearchable> searchable;
   Reference<css::sheet::XSheetAnnotations> annotations;
   Reference<css::view::XSelectionSupplier> view;  // null without a view
+  // While a pass holds updates back, the cell to select when it ends: only
+  // the last selection of a walk is visible, so only that one is made.
+  bool holding = false;
+  std::optional<uno::Any> pendingSelection;
   sal_Int16 sheetIndex = 0;
   std::optional<sal_Int32> dateFormat, dateTimeFormat, booleanFormat;
 
@@ -385,11 +390,14 @@ class CalcRange : public Range {
   void selectInView() {
     if (!state_->view.is()) return;
     try {
-      if (all_) {
-        state_->view->select(uno::Any(Reference<css::table::XCellRange>(
-            state_->sheet->getCellRangeByPosition(0, 0, kMaxColumns - 1, kMaxRows - 1))));
+      uno::Any what =
+          all_ ? uno::Any(Reference<css::table::XCellRange>(
+                     state_->sheet->getCellRangeByPosition(0, 0, kMaxColumns - 1, kMaxRows - 1)))
+               : uno::Any(cell());
+      if (state_->holding) {
+        state_->pendingSelection = std::move(what);
       } else {
-        state_->view->select(uno::Any(cell()));
+        state_->view->select(what);
       }
     } catch (const uno::Exception& e) {
       refuse("selecting " + text::toUtf8(Address()), e);
@@ -425,26 +433,34 @@ class CalcWorksheet : public Worksheet {
     return std::make_shared<CalcRange>(state_, row, column);
   }
 
-  // Locks the document's controllers (no repaint, no view updates per call)
-  // and turns automatic calculation off; the guard turns calculation back on
-  // when it was on and unlocks, whatever state the office is in by then.
+  // Locks the document's controllers (no repaint, no view updates per call),
+  // turns automatic calculation off and keeps selections back. The guard
+  // makes the last selection, turns calculation back on when it was on and
+  // unlocks, whatever state the office is in by then.
   std::shared_ptr<void> holdUpdates() override {
     struct Hold {
-      Reference<css::frame::XModel> model;
+      std::shared_ptr<SheetState> state;
       Reference<css::sheet::XCalculatable> calculation;
-      bool restoreCalculation = false;
+      bool restoreCalculation = false, locked = false;
       ~Hold() {
+        state->holding = false;
+        try {
+          if (state->pendingSelection) state->view->select(*state->pendingSelection);
+        } catch (const uno::Exception&) {
+        }
+        state->pendingSelection.reset();
         try {
           if (restoreCalculation) calculation->enableAutomaticCalculation(true);
         } catch (const uno::Exception&) {
         }
         try {
-          if (model.is()) model->unlockControllers();
+          if (locked) state->model->unlockControllers();
         } catch (const uno::Exception&) {
         }
       }
     };
     auto hold = std::make_shared<Hold>();
+    hold->state = state_;
     try {
       hold->calculation.set(state_->model, UNO_QUERY);
       if (hold->calculation.is() && hold->calculation->isAutomaticCalculationEnabled()) {
@@ -452,7 +468,8 @@ class CalcWorksheet : public Worksheet {
         hold->restoreCalculation = true;
       }
       state_->model->lockControllers();
-      hold->model = state_->model;
+      hold->locked = true;
+      state_->holding = true;
     } catch (const uno::Exception& e) {
       refuse("holding back the screen updates and recalculation of the workbook", e);
     }
