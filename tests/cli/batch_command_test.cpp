@@ -120,6 +120,31 @@ TEST(BatchCommand, MixedJobsGiveTheSingleCommandsResultsAtAnyWorkerCount) {
   }
 }
 
+// Workers that share the tables read from an Access file give each page
+// what the single command gives.
+TEST(BatchCommand, AccessTablesReadOnceServeEveryWorker) {
+  TempDir dir;
+  const std::string fixtures = DORVANE_SOURCE_DIR "/../shared/fixtures/access";
+  writeBytes(dir.file("p.htm"),
+             "!!price,A01; gethere !!price,A02; gethere !!price_up,A01; gethere");
+  std::string jobs;
+  for (int n = 1; n <= 6; ++n) {
+    jobs += R"({"kind":"web","read":")" + dir.file("p.htm") + R"(","save":")" +
+            dir.file("o" + std::to_string(n)) + R"(","db":"ref.mdb"})" + "\n";
+  }
+  writeBytes(dir.file("jobs"), jobs);
+  const std::string cd = "cd " + shellQuote(fixtures) + " && ";
+  ASSERT_EQ(runCommand(cd + DORVANE_CLI + " web " + shellQuote(dir.file("p.htm")) + " " +
+                       shellQuote(dir.file("single")) + " ref.mdb")
+                .status,
+            0);
+  const std::string single = readBytes(dir.file("single"));
+  EXPECT_NE(single.find("1234"), std::string::npos) << single;
+  auto r = runCommand(cd + DORVANE_CLI + " batch -j 2 " + shellQuote(dir.file("jobs")));
+  EXPECT_EQ(r.status, 0) << r.out;
+  for (int n = 1; n <= 6; ++n) EXPECT_EQ(readBytes(dir.file("o" + std::to_string(n))), single);
+}
+
 TEST(BatchCommand, ASourceChangedBetweenTwoPlaceholdersIsSeenByTheLaterOne) {
   TempDir dir;
   const std::string db = dir.file("kiv.sqlite");
