@@ -18,6 +18,7 @@
 
 #include <dorvane/runtime_error.h>
 
+#include <algorithm>
 #include <cmath>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
@@ -29,6 +30,7 @@
 #include <com/sun/star/sheet/CellFlags.hpp>
 #include <com/sun/star/sheet/XCalculatable.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XCellRangesQuery.hpp>
 #include <com/sun/star/sheet/XSheetAnnotation.hpp>
 #include <com/sun/star/sheet/XSheetAnnotationAnchor.hpp>
@@ -52,7 +54,7 @@
 #include <com/sun/star/util/XSearchDescriptor.hpp>
 #include <com/sun/star/util/XSearchable.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
-#include <cstdlib>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -89,10 +91,14 @@ struct SheetState {
   bool searched = false;                          // a Find ran
   std::u16string searchText;                      // the last Find's text
   std::set<Cell0> hits;                           // the cells that contain it
-  std::optional<std::set<Cell0>> notes;           // cells with a note (read when first needed)
+  // The texts of the hit cells as one bulk read at the Find gave them, each
+  // dropped when its cell is written; Value reads a cell not listed here.
+  std::map<Cell0, std::u16string> hitTexts;
+  std::optional<std::set<Cell0>> notes;  // cells with a note (read when first needed)
 
   // Keeps the hit positions right after a value was written at cell.
   void written(Cell0 cell, const Variant& v) {
+    hitTexts.erase(cell);
     if (!searched) return;
     std::u16string t;
     if (v.isString()) {
@@ -213,6 +219,7 @@ class CalcRange : public Range {
       props->setPropertyValue("SearchBackwards", uno::Any(false));
       state_->hits.clear();
       SheetState::addCells(state_->searchable->findAll(d), state_->hits);
+      readHitTexts();
       state_->searchText = what;
       state_->searched = true;
     } catch (const uno::Exception& e) {
@@ -241,6 +248,9 @@ class CalcRange : public Range {
 
   Variant Value() const override {
     requireCell("Value");
+    if (auto it = state_->hitTexts.find(position()); it != state_->hitTexts.end()) {
+      return Variant::string(it->second);
+    }
     try {
       Reference<css::table::XCell> c = cell();
       switch (c->getType()) {
@@ -352,6 +362,40 @@ class CalcRange : public Range {
     if (it == hits.end()) it = hits.begin();
     if (it == hits.end()) return nullptr;
     return std::make_shared<CalcRange>(state_, it->first + 1, it->second + 1);
+  }
+
+  // Reads the texts of all hit cells in one call (the block that spans them,
+  // when it is not too large). Numbers and formulas with a number as result
+  // are left to Value, which tells them apart; so is everything when the
+  // bulk read fails.
+  void readHitTexts() const {
+    constexpr long long kMaxBlockCells = 200'000;
+    auto& hits = state_->hits;
+    state_->hitTexts.clear();
+    if (hits.empty()) return;
+    const sal_Int32 top = hits.begin()->first, bottom = hits.rbegin()->first;
+    sal_Int32 left = hits.begin()->second, right = left;
+    for (const auto& [row, column] : hits) {
+      left = std::min(left, column);
+      right = std::max(right, column);
+    }
+    if (static_cast<long long>(bottom - top + 1) * (right - left + 1) > kMaxBlockCells) return;
+    uno::Sequence<uno::Sequence<uno::Any>> data;
+    try {
+      Reference<css::sheet::XCellRangeData> block(
+          state_->sheet->getCellRangeByPosition(left, top, right, bottom), UNO_QUERY);
+      if (!block.is()) return;
+      data = block->getDataArray();
+    } catch (const uno::Exception&) {
+      return;  // Value reads each cell itself
+    }
+    for (const auto& [row, column] : hits) {
+      ::rtl::OUString text;
+      if (row - top < data.getLength() && column - left < data[row - top].getLength() &&
+          (data[row - top][column - left] >>= text) && !text.isEmpty()) {
+        state_->hitTexts.emplace(SheetState::Cell0{row, column}, fromOU(text));
+      }
+    }
   }
 
   SheetState::Cell0 position() const {

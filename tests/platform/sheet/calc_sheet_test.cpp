@@ -100,7 +100,9 @@ TEST_F(CalcSheet, WritesThroughTheSheetUpdateTheSearch) {
   auto first = cells_->Find(u"!!");
   ASSERT_TRUE(first);
   EXPECT_EQ(first->Address(), u"$B$2");
+  EXPECT_EQ(first->Value(), Variant::string(u"!!one"));
   first->setValue(Variant::dbl(5));  // no longer a hit
+  EXPECT_EQ(ws_->Cells(2, 2)->Value(), Variant::dbl(5)) << "a written hit reads what was written";
   put(3, 3, u"new !!three");         // a new hit
   EXPECT_EQ(searchOrder(u"!!"), (std::vector<std::string>{"$C$3", "$A$4"}));
   auto next = cells_->FindNext(*ws_->Cells(3, 3));
