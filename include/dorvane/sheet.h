@@ -58,6 +58,12 @@ class Worksheet : public Object {
   virtual std::shared_ptr<Range> Cells() = 0;  // all cells
   // One cell; raises a run-time error outside 1..1,048,576 × 1..16,384.
   virtual std::shared_ptr<Range> Cells(long row, long column) = 0;
+  // Holds the workbook's screen updates and automatic recalculation back
+  // until the returned guard is released, which restores both as they were
+  // (a pass keeps it for its whole run, so an error restores them too).
+  // Values, notes and the active cell are written as without it. The
+  // default holds nothing back.
+  virtual std::shared_ptr<void> holdUpdates() { return nullptr; }
 };
 
 class Workbook : public Object {
@@ -72,7 +78,8 @@ class Application : public Object {
   virtual std::shared_ptr<Workbook> ActiveWorkbook() = 0;
 };
 
-// The running application: one a host registered with registerRunning, or
+// The running application: the one a RunningOnThisThread of the calling
+// thread names, or else one a host registered with registerRunning, or
 // else LibreOffice Calc at the UNO address in DORVANE_CALC (default pipe
 // "dorvane"). Never starts one; raises a run-time error when none runs.
 std::shared_ptr<Application> attachRunning();
@@ -80,5 +87,20 @@ std::shared_ptr<Application> attachRunning();
 // Registers app (or, with null, unregisters) as the running application of
 // this process.
 void registerRunning(std::shared_ptr<Application> app);
+
+// While alive, attachRunning on the thread that made it returns app: a
+// worker thread that owns a spreadsheet application of its own merges into
+// that one while other threads use theirs. The one before it on the thread
+// comes back when it ends.
+class RunningOnThisThread {
+ public:
+  explicit RunningOnThisThread(std::shared_ptr<Application> app);
+  ~RunningOnThisThread();
+  RunningOnThisThread(const RunningOnThisThread&) = delete;
+  RunningOnThisThread& operator=(const RunningOnThisThread&) = delete;
+
+ private:
+  std::shared_ptr<Application> previous_;
+};
 
 }  // namespace dorvane::sheet

@@ -1,14 +1,18 @@
-// The subcommands of the dorvane command. Each takes the arguments after its
-// name and returns the process exit status.
+// The subcommands of the dorvane command. Each adds itself to the command
+// line (command_line.h); its run function returns the process exit status.
 #pragma once
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+namespace CLI {
+class App;
+}
+
 namespace dorvane::cli {
 
-using Args = std::vector<std::string>;
+struct Command;
 
 // Exit statuses shared by the commands.
 inline constexpr int kExitOk = 0;
@@ -22,20 +26,17 @@ inline int usage(const char* command, const std::string& message, const char* he
   return kExitUsage;
 }
 
-// True when args ask for a command's help ("--help" or "-h" anywhere).
-inline bool asksForHelp(const Args& args) {
-  for (const auto& a : args)
-    if (a == "--help" || a == "-h") return true;
-  return false;
-}
+// Each adds its command to the dorvane command line.
+Command resolveCommand(CLI::App& dorvane);
+Command webCommand(CLI::App& dorvane);
+Command sheetCommand(CLI::App& dorvane);
+Command inspectCommand(CLI::App& dorvane);
+Command registerCommand(CLI::App& dorvane);
+Command unregisterCommand(CLI::App& dorvane);
+Command sampleCommand(CLI::App& dorvane);
+Command batchCommand(CLI::App& dorvane);
 
-int resolveCommand(const Args& args);
-int webCommand(const Args& args);
-int sheetCommand(const Args& args);
-int inspectCommand(const Args& args);
-int registerCommand(const Args& args);
-int unregisterCommand(const Args& args);
-int sampleCommand(const Args& args);
+// Prints the version data of the program and of Dorvane.ocx.
 int versionCommand();
 
 }  // namespace dorvane::cli

@@ -3,8 +3,10 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 
+#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "control/library_locator.h"
 #include "control/sample_run.h"
@@ -13,21 +15,30 @@ namespace dorvane::cli {
 
 namespace {
 
-int registration(const Args& args, bool add) {
+std::string registrationHelp(bool add) {
+  return std::string("Usage: dorvane ") + (add ? "register" : "unregister") + " [LIBRARY]\n\n" +
+         (add ? "Registers" : "Unregisters") +
+         " the component library Dorvane.ocx (default: the one found beside this\n"
+         "program or installed) in the registry " +
+         com::registryPath() +
+         "\n"
+         "(set DORVANE_REGISTRY to use another file).\n";
+}
+
+std::string sampleHelp() {
+  return "Usage: dorvane sample\n\n"
+         "The control's sample run: creates a ctlMessage by its ProgID and merges\n"
+         "sampleweb.htm into sampleweb1.htm against samplekiv.sqlite, all in the\n"
+         "sample folder " +
+         sampleFolder() +
+         "\n"
+         "(DORVANE_SAMPLE_DIR chooses another). The first run puts the sample files\n"
+         "there. Registers Dorvane.ocx first when it is not registered.\n";
+}
+
+int registration(const std::vector<std::string>& args, bool add) {
   const char* verb = add ? "register" : "unregister";
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    std::printf(
-        "Usage: dorvane %s [LIBRARY]\n\n"
-        "%s the component library Dorvane.ocx (default: the one found beside this\n"
-        "program or installed) in the registry %s\n"
-        "(set DORVANE_REGISTRY to use another file).\n",
-        verb, add ? "Registers" : "Unregisters", com::registryPath().c_str());
-    return kExitOk;
-  }
-  if (args.size() > 1) {
-    std::fprintf(stderr, "dorvane %s: one LIBRARY at most\n", verb);
-    return kExitUsage;
-  }
+  if (args.size() > 1) return usage(verb, "one LIBRARY at most", registrationHelp(add).c_str());
   std::string library = args.empty() ? com::locateLibrary() : args[0];
   if (library.empty()) {
     std::fprintf(stderr, "dorvane %s: no Dorvane.ocx found; name it\n", verb);
@@ -46,33 +57,37 @@ int registration(const Args& args, bool add) {
   return kExitOk;
 }
 
-}  // namespace
-
-int registerCommand(const Args& args) { return registration(args, true); }
-
-int unregisterCommand(const Args& args) { return registration(args, false); }
-
-int sampleCommand(const Args& args) {
-  if (!args.empty()) {
-    std::printf(
-        "Usage: dorvane sample\n\n"
-        "The control's sample run: creates a ctlMessage by its ProgID and merges\n"
-        "sampleweb.htm into sampleweb1.htm against samplekiv.sqlite, all in the\n"
-        "sample folder %s\n"
-        "(DORVANE_SAMPLE_DIR chooses another). The first run puts the sample files\n"
-        "there. Registers Dorvane.ocx first when it is not registered.\n",
-        sampleFolder().c_str());
-    return args[0] == "--help" || args[0] == "-h" ? kExitOk : kExitUsage;
-  }
+int runSampleCommand(const std::vector<std::string>& args) {
+  if (!args.empty()) return usage("sample", "it takes no arguments", sampleHelp().c_str());
   com::ComPtr<com::IDispatch> probe;
   if (com::CreateObject(u"Dorvane.ctlMessage", probe) == com::CO_E_CLASSSTRING) {
-    if (int status = registerCommand({}); status != kExitOk) return status;
+    if (int status = registration({}, true); status != kExitOk) return status;
   }
   probe.reset();
   ConsoleMessageBox box;
   if (!runSample(box)) return kExitFailed;
   std::printf("%s\n", (std::filesystem::path(sampleFolder()) / "sampleweb1.htm").string().c_str());
   return kExitOk;
+}
+
+Command registrationCommand(CLI::App& dorvane, bool add) {
+  auto args = std::make_shared<std::vector<std::string>>();
+  CLI::App* cmd = addCommand(
+      dorvane, add ? "register" : "unregister", [add] { return registrationHelp(add); },
+      args.get());
+  return {cmd, [args, add] { return registration(*args, add); }};
+}
+
+}  // namespace
+
+Command registerCommand(CLI::App& dorvane) { return registrationCommand(dorvane, true); }
+
+Command unregisterCommand(CLI::App& dorvane) { return registrationCommand(dorvane, false); }
+
+Command sampleCommand(CLI::App& dorvane) {
+  auto args = std::make_shared<std::vector<std::string>>();
+  CLI::App* cmd = addCommand(dorvane, "sample", sampleHelp, args.get());
+  return {cmd, [args] { return runSampleCommand(*args); }};
 }
 
 int versionCommand() {

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "platform/db/access_database.h"
 #include "platform/db/access_odbc_links.h"
@@ -188,31 +189,18 @@ void printText(const Json& j) {
   }
 }
 
-}  // namespace
+struct Options {
+  std::vector<std::string> paths;
+  bool json = false;
+  bool check = false;
+};
 
-int inspectCommand(const Args& args) {
-  std::string path;
-  bool json = false, check = false;
-  for (const auto& a : args) {
-    if (a == "--help" || a == "-h") {
-      std::fputs(kHelp, stdout);
-      return kExitOk;
-    }
-    if (a == "--json") {
-      json = true;
-    } else if (a == "--check") {
-      check = true;
-    } else if (a.rfind("--", 0) == 0 || !path.empty()) {
-      std::fprintf(stderr, "dorvane inspect: unexpected argument '%s'\n\n%s", a.c_str(), kHelp);
-      return kExitUsage;
-    } else {
-      path = a;
-    }
-  }
-  if (path.empty()) {
-    std::fprintf(stderr, "dorvane inspect: no database given\n\n%s", kHelp);
-    return kExitUsage;
-  }
+int runInspect(const Options& o) {
+  if (o.paths.empty()) return usage("inspect", "no database given", kHelp);
+  if (o.paths.size() > 1)
+    return usage("inspect", "unexpected argument '" + o.paths[1] + "'", kHelp);
+  const std::string& path = o.paths[0];
+  const bool json = o.json, check = o.check;
   try {
     auto database = Engine::instance().OpenDatabase(text::fromUtf8(path));
     auto* access = dynamic_cast<db::AccessDatabase*>(database.get());
@@ -236,6 +224,17 @@ int inspectCommand(const Args& args) {
     }
     return kExitFailed;
   }
+}
+
+}  // namespace
+
+Command inspectCommand(CLI::App& dorvane) {
+  auto o = std::make_shared<Options>();
+  CLI::App* cmd = addCommand(
+      dorvane, "inspect", [] { return std::string(kHelp); }, &o->paths);
+  cmd->add_flag("--json", o->json);
+  cmd->add_flag("--check", o->check);
+  return {cmd, [o] { return runInspect(*o); }};
 }
 
 }  // namespace dorvane::cli

@@ -1,8 +1,8 @@
 // dorvane: fills templates with values from reference databases.
-#include <cstdio>
-#include <cstring>
 #include <string>
+#include <vector>
 
+#include "cli/command_line.h"
 #include "cli/commands.h"
 
 namespace {
@@ -21,6 +21,9 @@ const char kUsage[] =
     "  sheet [IN OUT] --db KIVDB [--db2 KIVDB2] [--explain]\n"
     "      Merge into the active sheet of the running LibreOffice Calc, or merge\n"
     "      the workbook file IN into OUT through a private headless Calc.\n"
+    "  batch JOBS [-j N]\n"
+    "      Run the page and workbook merges listed in the JSON Lines file JOBS\n"
+    "      ('-' for standard input) in one process with N workers.\n"
     "  inspect DB [--json]\n"
     "      List the tables (rows, columns, named indexes), linked tables and\n"
     "      stored queries (with the SQL rebuilt for them) of the Access file DB.\n"
@@ -37,24 +40,11 @@ const char kUsage[] =
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fputs(kUsage, stderr);
-    return dorvane::cli::kExitUsage;
-  }
-  std::string command = argv[1];
-  dorvane::cli::Args args(argv + 2, argv + argc);
-  if (command == "--help" || command == "-h" || command == "help") {
-    std::fputs(kUsage, stdout);
-    return dorvane::cli::kExitOk;
-  }
-  if (command == "--version" || command == "version") return dorvane::cli::versionCommand();
-  if (command == "resolve") return dorvane::cli::resolveCommand(args);
-  if (command == "web") return dorvane::cli::webCommand(args);
-  if (command == "sheet") return dorvane::cli::sheetCommand(args);
-  if (command == "inspect") return dorvane::cli::inspectCommand(args);
-  if (command == "register") return dorvane::cli::registerCommand(args);
-  if (command == "unregister") return dorvane::cli::unregisterCommand(args);
-  if (command == "sample") return dorvane::cli::sampleCommand(args);
-  std::fprintf(stderr, "dorvane: unknown command '%s'\n\n%s", command.c_str(), kUsage);
-  return dorvane::cli::kExitUsage;
+  using namespace dorvane::cli;
+  CLI::App app("", "dorvane");
+  const std::vector<Command> commands = {
+      resolveCommand(app), webCommand(app),      sheetCommand(app),      batchCommand(app),
+      inspectCommand(app), registerCommand(app), unregisterCommand(app), sampleCommand(app)};
+  return runCommandLine(
+      app, commands, [] { return std::string(kUsage); }, versionCommand, argc, argv);
 }

@@ -4,10 +4,12 @@
 #include <dorvane/runtime_error.h>
 
 #include <cstdio>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
+#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/explain_observer.h"
 #include "platform/convert.h"
@@ -40,52 +42,27 @@ const char kHelp[] =
     "error; 2 usage.\n";
 
 struct Options {
-  std::string text, db;
+  std::vector<std::string> texts;
+  std::string db, passText, kindText;
   int pass = 0;
   PlaceholderKind kind = PlaceholderKind::Worksheet;
   bool json = false, explain = false;
 };
 
-// Parses args into o; returns an error message, or nothing when they are good.
-std::optional<std::string> parse(const Args& args, Options& o) {
-  bool haveText = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto next = [&](const char* name) -> std::optional<std::string> {
-      if (i + 1 >= args.size()) return std::nullopt;
-      (void)name;
-      return args[++i];
-    };
-    if (a == "--db") {
-      auto v = next("--db");
-      if (!v) return "--db needs a database path";
-      o.db = *v;
-    } else if (a == "--pass") {
-      auto v = next("--pass");
-      if (!v || (*v != "1" && *v != "2")) return "--pass needs 1 or 2";
-      o.pass = (*v)[0] - '0';
-    } else if (a == "--kind") {
-      auto v = next("--kind");
-      if (v && *v == "worksheet")
-        o.kind = PlaceholderKind::Worksheet;
-      else if (v && *v == "page")
-        o.kind = PlaceholderKind::Page;
-      else
-        return "--kind needs worksheet or page";
-    } else if (a == "--json") {
-      o.json = true;
-    } else if (a == "--explain") {
-      o.explain = true;
-    } else if (a.rfind("--", 0) == 0 && a.size() > 2) {
-      return "unknown option " + a;
-    } else if (!haveText) {
-      o.text = a;
-      haveText = true;
-    } else {
-      return "more than one placeholder text given";
-    }
+// Checks what the parser left to the command; returns an error message, or
+// nothing when o is good (o.pass and o.kind then hold the choices).
+std::optional<std::string> check(Options& o) {
+  if (!o.passText.empty()) {
+    if (o.passText != "1" && o.passText != "2") return "--pass needs 1 or 2";
+    o.pass = o.passText[0] - '0';
   }
-  if (!haveText) return "no placeholder text given";
+  if (o.kindText == "page") {
+    o.kind = PlaceholderKind::Page;
+  } else if (!o.kindText.empty() && o.kindText != "worksheet") {
+    return "--kind needs worksheet or page";
+  }
+  if (o.texts.empty()) return "no placeholder text given";
+  if (o.texts.size() > 1) return "more than one placeholder text given";
   if (o.db.empty()) return "--db is required";
   if (o.pass == 0) return "--pass is required";
   return std::nullopt;
@@ -115,15 +92,8 @@ void printReadable(const PlaceholderResult& r) {
   if (r.comment) std::printf("comment: %s\n", text::toUtf8(*r.comment).c_str());
 }
 
-}  // namespace
-
-int resolveCommand(const Args& args) {
-  if (asksForHelp(args)) {
-    std::fputs(kHelp, stdout);
-    return kExitOk;
-  }
-  Options o;
-  if (auto error = parse(args, o)) return usage("resolve", *error, kHelp);
+int runResolve(Options& o) {
+  if (auto error = check(o)) return usage("resolve", *error, kHelp);
 
   ExplainObserver explain(stderr);
   try {
@@ -132,7 +102,7 @@ int resolveCommand(const Args& args) {
     std::shared_ptr<Database> DB;
     std::shared_ptr<Recordset> rs;
     PlaceholderResult r =
-        resolvePlaceholder(text::fromUtf8(o.text), static_cast<std::int16_t>(o.pass), *kivrs,
+        resolvePlaceholder(text::fromUtf8(o.texts[0]), static_cast<std::int16_t>(o.pass), *kivrs,
                            o.kind, DB, rs, o.explain ? &explain : nullptr);
     if (o.json) {
       std::printf("%s\n", resultJson(r).dump().c_str());
@@ -151,6 +121,20 @@ int resolveCommand(const Args& args) {
     }
     return kExitFailed;
   }
+}
+
+}  // namespace
+
+Command resolveCommand(CLI::App& dorvane) {
+  auto o = std::make_shared<Options>();
+  CLI::App* cmd = addCommand(
+      dorvane, "resolve", [] { return std::string(kHelp); }, &o->texts);
+  cmd->add_option("--db", o->db);
+  cmd->add_option("--pass", o->passText);
+  cmd->add_option("--kind", o->kindText);
+  cmd->add_flag("--json", o->json);
+  cmd->add_flag("--explain", o->explain);
+  return {cmd, [o] { return runResolve(*o); }};
 }
 
 }  // namespace dorvane::cli

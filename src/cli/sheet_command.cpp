@@ -3,6 +3,7 @@
 // private headless Calc.
 #include <dorvane/ctl_message.h>
 #include <dorvane/runtime_error.h>
+#include <dorvane/sheet.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/explain_observer.h"
 #include "cli/report_writer.h"
@@ -74,25 +76,9 @@ struct Options {
   bool native() const { return !office && sheet::ooxml::isWorkbookFile(files[0]); }
 };
 
-std::optional<std::string> parse(const Args& args, Options& o) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--db" || a == "--db2") {
-      if (i + 1 >= args.size()) return a + " needs a database path";
-      (a == "--db" ? o.db : o.db2) = args[++i];
-    } else if (a == "--explain") {
-      o.explain = true;
-    } else if (a == "--report") {
-      if (i + 1 >= args.size() || args[i + 1].empty()) return "--report needs a file name";
-      o.report = args[++i];
-    } else if (a == "--office") {
-      o.office = true;
-    } else if (a.rfind("--", 0) == 0 && a.size() > 2) {
-      return "unknown option " + a;
-    } else {
-      o.files.push_back(a);
-    }
-  }
+// Checks what the parser left to the command; returns an error message, or
+// nothing when o is good.
+std::optional<std::string> check(const Options& o) {
   if (o.db.empty()) return "--db is required";
   if (o.files.size() == 1) return "give both IN and OUT, or neither";
   if (o.files.size() > 2) return "too many arguments";
@@ -326,15 +312,8 @@ int mergeFile(const Options& o) {
     stage = "load";
     if (!interrupted) calc->load(in);
     if (!interrupted) {
-      const char* before = std::getenv("DORVANE_CALC");
-      const std::string saved = before ? before : "";
-      ::setenv("DORVANE_CALC", calc->address().c_str(), 1);
+      sheet::RunningOnThisThread running(sheet::calc::attach(calc->address()));
       status = merge(o, box, false);
-      if (before) {
-        ::setenv("DORVANE_CALC", saved.c_str(), 1);
-      } else {
-        ::unsetenv("DORVANE_CALC");
-      }
     }
     if (!interrupted) {
       stage = "save";
@@ -360,17 +339,24 @@ int mergeFile(const Options& o) {
   return status;
 }
 
-}  // namespace
-
-int sheetCommand(const Args& args) {
-  if (asksForHelp(args)) {
-    std::fputs(kHelp, stdout);
-    return kExitOk;
-  }
-  Options o;
-  if (auto error = parse(args, o)) return usage("sheet", *error, kHelp);
+int runSheet(const Options& o) {
+  if (auto error = check(o)) return usage("sheet", *error, kHelp);
   if (o.files.empty()) return merge(o, std::make_shared<CountingBox>(), true);
   return mergeFile(o);
+}
+
+}  // namespace
+
+Command sheetCommand(CLI::App& dorvane) {
+  auto o = std::make_shared<Options>();
+  CLI::App* cmd = addCommand(
+      dorvane, "sheet", [] { return std::string(kHelp); }, &o->files);
+  cmd->add_option("--db", o->db);
+  cmd->add_option("--db2", o->db2);
+  cmd->add_flag("--explain", o->explain);
+  cmd->add_option("--report", o->report);
+  cmd->add_flag("--office", o->office);
+  return {cmd, [o] { return runSheet(*o); }};
 }
 
 }  // namespace dorvane::cli

@@ -4,9 +4,11 @@
 
 #include <charconv>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/explain_observer.h"
 #include "cli/report_writer.h"
@@ -56,34 +58,24 @@ const char kHelp[] =
 
 struct Options {
   std::vector<std::string> paths;
+  std::string codePageText;
   int codePage = 932;
   bool explain = false;
   std::string report;
 };
 
-std::optional<std::string> parse(const Args& args, Options& o) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--codepage") {
-      if (i + 1 >= args.size()) return "--codepage needs a number";
-      const std::string& v = args[++i];
-      auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), o.codePage);
-      if (ec != std::errc() || end != v.data() + v.size() || o.codePage <= 0) {
-        return "--codepage needs a positive number, not '" + v + "'";
-      }
-      if (!text::codePageAvailable(o.codePage)) {
-        return "code page " + v + " is not available (no iconv converter '" +
-               text::iconvName(o.codePage) + "')";
-      }
-    } else if (a == "--explain") {
-      o.explain = true;
-    } else if (a == "--report") {
-      if (i + 1 >= args.size() || args[i + 1].empty()) return "--report needs a file name";
-      o.report = args[++i];
-    } else if (a.size() > 2 && a.rfind("--", 0) == 0) {
-      return "unknown option " + a;
-    } else {
-      o.paths.push_back(a);
+// Checks what the parser left to the command; returns an error message, or
+// nothing when o is good (o.codePage then holds the code page).
+std::optional<std::string> check(Options& o) {
+  if (!o.codePageText.empty()) {
+    const std::string& v = o.codePageText;
+    auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), o.codePage);
+    if (ec != std::errc() || end != v.data() + v.size() || o.codePage <= 0) {
+      return "--codepage needs a positive number, not '" + v + "'";
+    }
+    if (!text::codePageAvailable(o.codePage)) {
+      return "code page " + v + " is not available (no iconv converter '" +
+             text::iconvName(o.codePage) + "')";
     }
   }
   if (o.paths.size() < 3) return "READFILE, SAVEFILE and KIVDB are required";
@@ -93,15 +85,8 @@ std::optional<std::string> parse(const Args& args, Options& o) {
 
 bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
-}  // namespace
-
-int webCommand(const Args& args) {
-  if (asksForHelp(args)) {
-    std::fputs(kHelp, stdout);
-    return kExitOk;
-  }
-  Options o;
-  if (auto error = parse(args, o)) return usage("web", *error, kHelp);
+int runWeb(Options& o) {
+  if (auto error = check(o)) return usage("web", *error, kHelp);
 
   file::InterruptGuard interrupts(
       "dorvane web", o.paths[1] == "-"
@@ -129,6 +114,18 @@ int webCommand(const Args& args) {
   }
   if (!reported) return kExitFailed;
   return passFailed ? kExitPassFailed : kExitOk;
+}
+
+}  // namespace
+
+Command webCommand(CLI::App& dorvane) {
+  auto o = std::make_shared<Options>();
+  CLI::App* cmd = addCommand(
+      dorvane, "web", [] { return std::string(kHelp); }, &o->paths);
+  cmd->add_option("--codepage", o->codePageText);
+  cmd->add_flag("--explain", o->explain);
+  cmd->add_option("--report", o->report);
+  return {cmd, [o] { return runWeb(*o); }};
 }
 
 }  // namespace dorvane::cli

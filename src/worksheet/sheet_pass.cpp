@@ -60,6 +60,7 @@ PassEnd mergeSheetPass(SheetMembers& m, const std::function<void()>& detailStep)
   m.objExcel = sheet::attachRunning();
   m.objWorkbook = m.objExcel->ActiveWorkbook();
   m.objWorksheet = m.objWorkbook->ActiveSheet();
+  const std::shared_ptr<void> held = m.objWorksheet->holdUpdates();
   std::shared_ptr<sheet::Range> cells = m.objWorksheet->Cells();
   cells->Activate();
   cells->Select();

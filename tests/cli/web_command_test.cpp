@@ -115,9 +115,16 @@ TEST_F(WebCommand, ExplainTellsWhyAMarkerStayed) {
 
 TEST_F(WebCommand, CodePageOption) {
   writeBytes(dir_.file("page.htm"), "\xc3\xa9 !!g,GB; gethere");
-  Cli r = dorvane("web page.htm out.htm kiv.sqlite --codepage 65001", dir_.path().string());
-  ASSERT_EQ(r.status, 0) << r.stderrText;
-  EXPECT_EQ(readBytes(dir_.file("out.htm")), "\xc3\xa9 !!g,GB; 漢字¥\r\n");
+  Cli r;
+  for (const char* args : {"page.htm out.htm kiv.sqlite --codepage 65001",
+                           "page.htm out.htm kiv.sqlite --codepage=65001",
+                           "--codepage=65001 page.htm out.htm kiv.sqlite"}) {
+    SCOPED_TRACE(args);
+    fs::remove(dir_.file("out.htm"));
+    r = dorvane(std::string("web ") + args, dir_.path().string());
+    ASSERT_EQ(r.status, 0) << r.stderrText;
+    EXPECT_EQ(readBytes(dir_.file("out.htm")), "\xc3\xa9 !!g,GB; 漢字¥\r\n");
+  }
   r = dorvane("web page.htm out.htm kiv.sqlite", dir_.path().string());  // 932
   EXPECT_EQ(readBytes(dir_.file("out.htm")), "\xc3\xa9 !!g,GB; \x8a\xbf\x8e\x9a&#165;\r\n");
 }
@@ -193,6 +200,18 @@ TEST_F(WebCommand, ASignalDuringTheSaveLeavesTheOldResult) {
     EXPECT_EQ(temporaryResult(dir_.path()), "");
     EXPECT_EQ(readBytes(dir_.file("out.htm")), "old result");
   }
+}
+
+TEST_F(WebCommand, DoubleDashEndsTheOptions) {
+  writeBytes(dir_.file("-x.htm"), "!!a,A01; gethere");
+  Cli r = dorvane("web --codepage 932 -- -x.htm out.htm kiv.sqlite", dir_.path().string());
+  ASSERT_EQ(r.status, 0) << r.stderrText;
+  EXPECT_EQ(readBytes(dir_.file("out.htm")), "!!a,A01; 200\r\n");
+  r = dorvane("web -x.htm out2.htm kiv.sqlite", dir_.path().string());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.stderrText.find("dorvane web: unknown option -x"), std::string::npos) << r.stderrText;
+  EXPECT_NE(r.stderrText.find("Usage: dorvane web READFILE"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir_.file("out2.htm")));
 }
 
 TEST(WebSample, MergesTheBundledSample) {

@@ -9,8 +9,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <tuple>
+#include <vector>
 
 #include "platform/db/access_reader.h"
 #include "platform/db/access_wire.h"
@@ -118,13 +124,106 @@ std::string describe(int status) {
   return "the reader failed on it (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
 }
 
+// ---- the stream cache ------------------------------------------------------
+
+struct StreamKey {
+  dev_t dev;
+  ino_t ino;
+  off_t size;
+  time_t mtimeSec;
+  long mtimeNsec;
+  std::string table;
+  bool operator<(const StreamKey& o) const {
+    return std::tie(dev, ino, size, mtimeSec, mtimeNsec, table) <
+           std::tie(o.dev, o.ino, o.size, o.mtimeSec, o.mtimeNsec, o.table);
+  }
+};
+
+// One table's stream. Its mutex is held by the thread reading it, so the
+// others wait for the stream rather than read the file again.
+struct StreamEntry {
+  std::mutex reading;
+  bool kept = false;
+  std::vector<std::uint8_t> bytes;
+};
+
+struct StreamCache {
+  std::mutex mutex;  // guards the fields below, never held while reading
+  std::size_t budget = 0, used = 0;
+  std::map<StreamKey, std::shared_ptr<StreamEntry>> entries;
+};
+
+StreamCache& streamCache() {
+  static StreamCache cache;
+  return cache;
+}
+
+// Reads the table from the child; when recorded is given, appends every
+// byte of the stream to it.
+void readFromChild(const std::string& path, const std::string& table, const struct stat& st,
+                   TableSink& sink, std::vector<std::uint8_t>* recorded);
+
 }  // namespace
+
+void keepAccessStreams(std::size_t budgetBytes) {
+  StreamCache& cache = streamCache();
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  cache.budget = budgetBytes;
+  if (budgetBytes == 0) {
+    cache.entries.clear();
+    cache.used = 0;
+  }
+}
 
 void readAccessTableIsolated(const std::string& path, const std::string& table, TableSink& sink) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
     throw RuntimeError(err::kFileNotFound, "Could not find file '" + path + "'.");
   }
+  StreamCache& cache = streamCache();
+  std::shared_ptr<StreamEntry> entry;
+  {
+    std::lock_guard<std::mutex> lock(cache.mutex);
+    if (cache.budget == 0) {
+      // No cache: read as it comes.
+    } else {
+      auto& slot = cache.entries[StreamKey{st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec,
+                                           st.st_mtim.tv_nsec, table}];
+      if (!slot) slot = std::make_shared<StreamEntry>();
+      entry = slot;
+    }
+  }
+  if (!entry) return readFromChild(path, table, st, sink, nullptr);
+
+  std::lock_guard<std::mutex> reading(entry->reading);
+  if (entry->kept) {
+    std::size_t pos = 0;
+    const std::vector<std::uint8_t>& bytes = entry->bytes;
+    WireReader replay(
+        [&](std::uint8_t* buf, std::size_t size) {
+          std::size_t n = std::min(size, bytes.size() - pos);
+          std::memcpy(buf, bytes.data() + pos, n);
+          pos += n;
+          return n;
+        },
+        bytes.size());
+    replay.run(sink);  // a kept stream is complete and well-formed
+    return;
+  }
+  std::vector<std::uint8_t> recorded;
+  readFromChild(path, table, st, sink, &recorded);  // raises: nothing is kept
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  if (cache.budget != 0 && cache.used + recorded.size() <= cache.budget) {
+    cache.used += recorded.size();
+    entry->bytes = std::move(recorded);
+    entry->kept = true;
+  }
+}
+
+namespace {
+
+void readFromChild(const std::string& path, const std::string& table, const struct stat& st,
+                   TableSink& sink, std::vector<std::uint8_t>* recorded) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) damaged(path, table, std::string("pipe: ") + strerror(errno));
   Fd readEnd(fds[0]);
@@ -148,6 +247,7 @@ void readAccessTableIsolated(const std::string& path, const std::string& table, 
       if (r == 0) damaged(path, table, "the reader stalled on it (the file is probably damaged)");
       ssize_t n = ::read(readEnd.get(), buf, size);
       if (n < 0 && errno == EINTR) continue;
+      if (n > 0 && recorded) recorded->insert(recorded->end(), buf, buf + n);
       return n < 0 ? 0 : static_cast<std::size_t>(n);
     }
   };
@@ -165,5 +265,7 @@ void readAccessTableIsolated(const std::string& path, const std::string& table, 
   int status = child.reap();
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) damaged(path, table, describe(status));
 }
+
+}  // namespace
 
 }  // namespace dorvane::db

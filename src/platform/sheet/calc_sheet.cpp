@@ -18,6 +18,7 @@
 
 #include <dorvane/runtime_error.h>
 
+#include <algorithm>
 #include <cmath>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
@@ -27,7 +28,9 @@
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/sheet/CellFlags.hpp>
+#include <com/sun/star/sheet/XCalculatable.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XCellRangesQuery.hpp>
 #include <com/sun/star/sheet/XSheetAnnotation.hpp>
 #include <com/sun/star/sheet/XSheetAnnotationAnchor.hpp>
@@ -51,6 +54,7 @@
 #include <com/sun/star/util/XSearchDescriptor.hpp>
 #include <com/sun/star/util/XSearchable.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -76,6 +80,10 @@ struct SheetState {
   Reference<css::util::XSearchable> searchable;
   Reference<css::sheet::XSheetAnnotations> annotations;
   Reference<css::view::XSelectionSupplier> view;  // null without a view
+  // While a pass holds updates back, the cell to select when it ends: only
+  // the last selection of a walk is visible, so only that one is made.
+  bool holding = false;
+  std::optional<uno::Any> pendingSelection;
   sal_Int16 sheetIndex = 0;
   std::optional<sal_Int32> dateFormat, dateTimeFormat, booleanFormat;
 
@@ -83,10 +91,14 @@ struct SheetState {
   bool searched = false;                          // a Find ran
   std::u16string searchText;                      // the last Find's text
   std::set<Cell0> hits;                           // the cells that contain it
-  std::optional<std::set<Cell0>> notes;           // cells with a note (read when first needed)
+  // The texts of the hit cells as one bulk read at the Find gave them, each
+  // dropped when its cell is written; Value reads a cell not listed here.
+  std::map<Cell0, std::u16string> hitTexts;
+  std::optional<std::set<Cell0>> notes;  // cells with a note (read when first needed)
 
   // Keeps the hit positions right after a value was written at cell.
   void written(Cell0 cell, const Variant& v) {
+    hitTexts.erase(cell);
     if (!searched) return;
     std::u16string t;
     if (v.isString()) {
@@ -207,6 +219,7 @@ class CalcRange : public Range {
       props->setPropertyValue("SearchBackwards", uno::Any(false));
       state_->hits.clear();
       SheetState::addCells(state_->searchable->findAll(d), state_->hits);
+      readHitTexts();
       state_->searchText = what;
       state_->searched = true;
     } catch (const uno::Exception& e) {
@@ -235,6 +248,9 @@ class CalcRange : public Range {
 
   Variant Value() const override {
     requireCell("Value");
+    if (auto it = state_->hitTexts.find(position()); it != state_->hitTexts.end()) {
+      return Variant::string(it->second);
+    }
     try {
       Reference<css::table::XCell> c = cell();
       switch (c->getType()) {
@@ -351,6 +367,40 @@ class CalcRange : public Range {
     return std::make_shared<CalcRange>(state_, it->first + 1, it->second + 1);
   }
 
+  // Reads the texts of all hit cells in one call (the block that spans them,
+  // when it is not too large). Numbers and formulas with a number as result
+  // are left to Value, which tells them apart; so is everything when the
+  // bulk read fails.
+  void readHitTexts() const {
+    constexpr long long kMaxBlockCells = 200'000;
+    auto& hits = state_->hits;
+    state_->hitTexts.clear();
+    if (hits.empty()) return;
+    const sal_Int32 top = hits.begin()->first, bottom = hits.rbegin()->first;
+    sal_Int32 left = hits.begin()->second, right = left;
+    for (const auto& [row, column] : hits) {
+      left = std::min(left, column);
+      right = std::max(right, column);
+    }
+    if (static_cast<long long>(bottom - top + 1) * (right - left + 1) > kMaxBlockCells) return;
+    uno::Sequence<uno::Sequence<uno::Any>> data;
+    try {
+      Reference<css::sheet::XCellRangeData> block(
+          state_->sheet->getCellRangeByPosition(left, top, right, bottom), UNO_QUERY);
+      if (!block.is()) return;
+      data = block->getDataArray();
+    } catch (const uno::Exception&) {
+      return;  // Value reads each cell itself
+    }
+    for (const auto& [row, column] : hits) {
+      ::rtl::OUString text;
+      if (row - top < data.getLength() && column - left < data[row - top].getLength() &&
+          (data[row - top][column - left] >>= text) && !text.isEmpty()) {
+        state_->hitTexts.emplace(SheetState::Cell0{row, column}, fromOU(text));
+      }
+    }
+  }
+
   SheetState::Cell0 position() const {
     return {static_cast<sal_Int32>(row_ - 1), static_cast<sal_Int32>(column_ - 1)};
   }
@@ -387,11 +437,14 @@ class CalcRange : public Range {
   void selectInView() {
     if (!state_->view.is()) return;
     try {
-      if (all_) {
-        state_->view->select(uno::Any(Reference<css::table::XCellRange>(
-            state_->sheet->getCellRangeByPosition(0, 0, kMaxColumns - 1, kMaxRows - 1))));
+      uno::Any what =
+          all_ ? uno::Any(Reference<css::table::XCellRange>(
+                     state_->sheet->getCellRangeByPosition(0, 0, kMaxColumns - 1, kMaxRows - 1)))
+               : uno::Any(cell());
+      if (state_->holding) {
+        state_->pendingSelection = std::move(what);
       } else {
-        state_->view->select(uno::Any(cell()));
+        state_->view->select(what);
       }
     } catch (const uno::Exception& e) {
       refuse("selecting " + text::toUtf8(Address()), e);
@@ -425,6 +478,49 @@ class CalcWorksheet : public Worksheet {
   std::shared_ptr<Range> Cells(long row, long column) override {
     requireOnSheet(row, column);
     return std::make_shared<CalcRange>(state_, row, column);
+  }
+
+  // Locks the document's controllers (no repaint, no view updates per call),
+  // turns automatic calculation off and keeps selections back. The guard
+  // makes the last selection, turns calculation back on when it was on and
+  // unlocks, whatever state the office is in by then.
+  std::shared_ptr<void> holdUpdates() override {
+    struct Hold {
+      std::shared_ptr<SheetState> state;
+      Reference<css::sheet::XCalculatable> calculation;
+      bool restoreCalculation = false, locked = false;
+      ~Hold() {
+        state->holding = false;
+        try {
+          if (state->pendingSelection) state->view->select(*state->pendingSelection);
+        } catch (const uno::Exception&) {
+        }
+        state->pendingSelection.reset();
+        try {
+          if (restoreCalculation) calculation->enableAutomaticCalculation(true);
+        } catch (const uno::Exception&) {
+        }
+        try {
+          if (locked) state->model->unlockControllers();
+        } catch (const uno::Exception&) {
+        }
+      }
+    };
+    auto hold = std::make_shared<Hold>();
+    hold->state = state_;
+    try {
+      hold->calculation.set(state_->model, UNO_QUERY);
+      if (hold->calculation.is() && hold->calculation->isAutomaticCalculationEnabled()) {
+        hold->calculation->enableAutomaticCalculation(false);
+        hold->restoreCalculation = true;
+      }
+      state_->model->lockControllers();
+      hold->locked = true;
+      state_->holding = true;
+    } catch (const uno::Exception& e) {
+      refuse("holding back the screen updates and recalculation of the workbook", e);
+    }
+    return hold;
   }
 
  private:

@@ -20,9 +20,19 @@ std::shared_ptr<Application>& registered() {
   return app;
 }
 
+thread_local std::shared_ptr<Application> onThisThread;
+
 }  // namespace
 
+RunningOnThisThread::RunningOnThisThread(std::shared_ptr<Application> app)
+    : previous_(std::move(onThisThread)) {
+  onThisThread = std::move(app);
+}
+
+RunningOnThisThread::~RunningOnThisThread() { onThisThread = std::move(previous_); }
+
 std::shared_ptr<Application> attachRunning() {
+  if (onThisThread) return onThisThread;
   {
     std::lock_guard<std::mutex> lock(registryMutex());
     if (registered()) return registered();

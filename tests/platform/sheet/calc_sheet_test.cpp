@@ -2,6 +2,8 @@
 // starts and always ends. Skipped when the build has no Calc support.
 #include "platform/sheet/calc_sheet.h"
 
+#include <dorvane/ctl_message.h>
+#include <dorvane/message_box.h>
 #include <dorvane/runtime_error.h>
 #include <gtest/gtest.h>
 
@@ -10,6 +12,15 @@
 #include "platform/sheet/calc_process.h"
 #include "platform/sheet/calc_support.h"
 #include "platform/text/utf.h"
+
+#ifdef DORVANE_HAVE_UNO
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/sheet/XCalculatable.hpp>
+
+#include "platform/sheet/calc_uno.h"
+#endif
 
 namespace dorvane::sheet::calc {
 namespace {
@@ -89,7 +100,9 @@ TEST_F(CalcSheet, WritesThroughTheSheetUpdateTheSearch) {
   auto first = cells_->Find(u"!!");
   ASSERT_TRUE(first);
   EXPECT_EQ(first->Address(), u"$B$2");
+  EXPECT_EQ(first->Value(), Variant::string(u"!!one"));
   first->setValue(Variant::dbl(5));  // no longer a hit
+  EXPECT_EQ(ws_->Cells(2, 2)->Value(), Variant::dbl(5)) << "a written hit reads what was written";
   put(3, 3, u"new !!three");         // a new hit
   EXPECT_EQ(searchOrder(u"!!"), (std::vector<std::string>{"$C$3", "$A$4"}));
   auto next = cells_->FindNext(*ws_->Cells(3, 3));
@@ -154,6 +167,31 @@ TEST_F(CalcSheet, HiddenCommentsOncePerCell) {
   ASSERT_TRUE(kept) << "an empty comment is still a comment";
   EXPECT_EQ(kept->text(), u"");
 }
+
+#ifdef DORVANE_HAVE_UNO
+// A pass holds Calc's screen updates and recalculation back and gives both
+// back as they were, also when it fails half-way.
+TEST_F(CalcSheet, APassRestoresCalculationAndControllersAlsoWhenItFails) {
+  namespace css = ::com::sun::star;
+  auto documents = desktopOf(connect(unoUrl(calc_->address())))->getComponents();
+  uno::Reference<css::frame::XModel> model(documents->createEnumeration()->nextElement(),
+                                           uno::UNO_QUERY_THROW);
+  uno::Reference<css::sheet::XCalculatable> calculation(model, uno::UNO_QUERY_THROW);
+  put(1, 1, u"!!price,A01;");
+  RunningOnThisThread running(attach(calc_->address()));
+  for (bool automatic : {true, false}) {
+    calculation->enableAutomaticCalculation(automatic);
+    ctlMessage control;
+    control.setMessageBox(std::make_shared<RecordingMessageBox>());
+    control.ocxKiv(u"/nonexistent/kiv.sqlite", u"");
+    EXPECT_EQ(control.failures().size(), 2u) << "both passes fail once they hold the updates";
+    EXPECT_EQ(calculation->isAutomaticCalculationEnabled(), automatic);
+    EXPECT_FALSE(model->hasControllersLocked());
+  }
+  calculation->enableAutomaticCalculation(true);
+  clearAll(1, 1);
+}
+#endif
 
 TEST(CalcAttach, NothingListeningIsRunTimeError429) {
   if (auto why = testing::calcUnavailable()) GTEST_SKIP() << *why;

@@ -1,0 +1,101 @@
+// Many merges in one process: page and workbook jobs, one per line of a job
+// file, run by worker threads.
+//
+// Threads: a worker runs its jobs one after another, each with a control of
+// its own. The engine keeps its connections, recordsets and the in-memory
+// copies of Access files per thread, so workers share none of them. Shared
+// between workers: the tables read from Access files (keepAccessStreams,
+// one lock per file identity and table), so an unchanged Access file is read
+// from disk once per batch and each worker only loads it into its own copy;
+// and the finished callback, called under the batch's lock.
+#pragma once
+
+#include <dorvane/ctl_message.h>
+#include <dorvane/observer.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace dorvane::batch {
+
+enum class JobKind { Page, Workbook };
+
+struct Job {
+  long number = 0;  // its line in the job file, from 1
+  JobKind kind = JobKind::Page;
+  std::string read, save;  // page: "read", "save"; workbook: "in", "out"
+  std::string db, db2;
+  int codePage = 932;
+  std::string invalid;  // why the line is no job; empty for a job
+};
+
+// Reads the job on a line of a job file: a JSON object
+//   {"kind":"web","read":R,"save":S,"db":D,"db2":D2,"codepage":N}  or
+//   {"kind":"sheet","in":I,"out":O,"db":D,"db2":D2}
+// ("db2" and "codepage" optional). Never raises: a line that is no job
+// (bad JSON, a missing or unknown field, a code page without converter)
+// gives a Job whose invalid says why.
+Job parseJob(const std::string& line, long number);
+
+enum class JobStatus {
+  Ok,      // the result was written and every pass ran through
+  Error,   // the result was written, but a pass ended with "error"
+  Failed,  // nothing was written: the job could not be read, loaded or saved
+};
+const char* statusName(JobStatus status);  // "ok", "error", "failed"
+
+struct JobResult {
+  long number = 0;
+  JobStatus status = JobStatus::Ok;
+  std::vector<std::string> errors;  // "<step>: error <n>: <description>", in order
+  double seconds = 0;
+};
+
+// {"job":n,"status":"ok"|"error"|"failed","errors":[...],"seconds":s}
+std::string resultJson(const JobResult& result);
+
+// The status of a page merge after ocxwebKiv, from its failures: Failed
+// when loading or saving failed, Error when anything else failed.
+JobStatus pageStatus(const std::vector<ctlMessage::Failure>& failures);
+
+// Merges the page job as `dorvane web` does (atomic save, nothing written
+// when the page cannot be loaded). observer may be null.
+JobResult runPageJob(const Job& job, MergeObserver* observer);
+
+// Runs the workbook jobs of one worker, one after another.
+class WorkbookMerger {
+ public:
+  virtual ~WorkbookMerger() = default;
+  virtual JobResult merge(const Job& job, MergeObserver* observer) = 0;
+};
+
+// A private headless Calc for one worker: started at its first workbook job
+// and reused for the next ones (each loaded in place of the one before),
+// started afresh after a job that failed, ended with the merger.
+std::unique_ptr<WorkbookMerger> privateCalcMerger();
+
+struct Options {
+  int workers = 1;
+  // Hears each job as it ends, one call at a time, in the order they end.
+  std::function<void(const JobResult&)> finished;
+  // Once true, no further job starts; running jobs end as they would.
+  const std::atomic<bool>* stop = nullptr;
+  // Makes the workbook merger of a worker, when it meets its first workbook job.
+  std::function<std::unique_ptr<WorkbookMerger>()> workbookMerger = privateCalcMerger;
+  // The observer of a job's merge, asked on its worker; may return null.
+  std::function<MergeObserver*(const Job&)> observer;
+};
+
+struct Summary {
+  long ok = 0, error = 0, failed = 0;
+  long notRun = 0;  // left when stop became true
+};
+
+// Runs jobs on options.workers threads (at least one); a job that fails
+// never stops the others.
+Summary run(const std::vector<Job>& jobs, const Options& options);
+
+}  // namespace dorvane::batch

@@ -1,0 +1,81 @@
+// Workbook jobs of a batch on a private Calc per worker.
+#include <dorvane/message_box.h>
+#include <dorvane/runtime_error.h>
+#include <dorvane/sheet.h>
+
+#include <filesystem>
+
+#include "control/batch.h"
+#include "platform/sheet/calc_process.h"
+#include "platform/sheet/calc_sheet.h"
+#include "platform/text/utf.h"
+
+namespace dorvane::batch {
+
+namespace {
+
+class PrivateCalcMerger : public WorkbookMerger {
+ public:
+  ~PrivateCalcMerger() override { stop(); }
+
+  JobResult merge(const Job& job, MergeObserver* observer) override {
+    JobResult r;
+    auto fail = [&r](std::string why) {
+      r.status = JobStatus::Failed;
+      r.errors.push_back(std::move(why));
+      return r;
+    };
+    if (!std::filesystem::is_regular_file(job.read))
+      return fail("load " + job.read + ": the file does not exist");
+    if (!sheet::calc::CalcProcess::canSave(job.save))
+      return fail("save " + job.save + ": it must end in .xlsx, .ods or .xls");
+    std::string stage = "start LibreOffice Calc for " + job.read;
+    try {
+      if (!calc_) {
+        calc_ = sheet::calc::CalcProcess::start();
+        application_ = sheet::calc::attach(calc_->address());
+      }
+      stage = "load " + job.read;
+      calc_->load(job.read);
+      auto box = std::make_shared<RecordingMessageBox>();
+      {
+        ctlMessage control;
+        control.setMessageBox(box);
+        control.setObserver(observer);
+        sheet::RunningOnThisThread running(application_);
+        control.ocxKiv(text::fromUtf8(job.db), text::fromUtf8(job.db2));
+        for (const auto& f : control.failures())
+          r.errors.push_back(f.step + ": error " + std::to_string(f.number) + ": " + f.description);
+      }
+      if (!box->shown.empty()) r.status = JobStatus::Error;
+      stage = "save " + job.save;
+      calc_->saveAs(job.save);
+      calc_->closeDocument();
+      return r;
+    } catch (const RuntimeError& e) {
+      // Whatever state Calc is left in, the next job starts a fresh one.
+      stop();
+      r.status = JobStatus::Failed;
+      r.errors.push_back(stage + ": error " + std::to_string(e.number()) + ": " + e.description());
+      return r;
+    }
+  }
+
+ private:
+  void stop() {
+    application_.reset();
+    if (calc_) calc_->stop();
+    calc_.reset();
+  }
+
+  std::unique_ptr<sheet::calc::CalcProcess> calc_;
+  std::shared_ptr<sheet::Application> application_;
+};
+
+}  // namespace
+
+std::unique_ptr<WorkbookMerger> privateCalcMerger() {
+  return std::make_unique<PrivateCalcMerger>();
+}
+
+}  // namespace dorvane::batch
