@@ -38,7 +38,6 @@ struct Template {
 };
 Template g_templates[2] = {{"!!plain", 5000, ""}, {"!!noted", 500, ""}};
 std::string g_dir, g_db;
-CalcProcess* g_calc = nullptr;
 
 void exec(sqlite3* db, const std::string& sql) {
   char* msg = nullptr;
