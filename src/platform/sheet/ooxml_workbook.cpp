@@ -195,6 +195,7 @@ class FileWorkbook : public WorkbookFile {
       const Relationship* vml = sheetRels_->byId(relAttribute(legacy, "id"));
       if (vml && !vml->external) vmlPart_ = vml->target;
     }
+    loadThreadedComments();
     const Relationship* comments = sheetRels_->ofType(kRelComments);
     if (!comments || comments->external || !pkg_.has(comments->target)) return;
     commentsPart_ = comments->target;
@@ -203,12 +204,35 @@ class FileWorkbook : public WorkbookFile {
       if (n.row < 1 || n.row > kMaxRows || n.column < 1 || n.column > kMaxColumns) {
         damaged(file_, "a note of its active sheet lies off the sheet");
       }
-      if (sheet_->commentAt(n.row, n.column))
-        continue;  // a second note on a cell: the first counts
+      if (auto threaded = sheet_->commentAt(n.row, n.column)) {
+        // a threaded comment's legacy note (which tells its visibility), or a
+        // second note on a cell: the cell has one note
+        threaded->setVisible(n.visible);
+        continue;
+      }
       auto note = sheet_->addComment(n.row, n.column);
       note->setText(n.text);
       note->setVisible(n.visible);
       loadedNotes_.insert({n.row, n.column});
+    }
+  }
+
+  // Cells with a threaded comment count as having a note (the spreadsheet
+  // refuses a note there), also where no legacy note stands beside it.
+  void loadThreadedComments() {
+    const Relationship* threaded = sheetRels_->ofType(kRelThreadedComments);
+    if (!threaded || threaded->external || !pkg_.has(threaded->target)) return;
+    pugi::xml_document doc;
+    parseXml(doc, *pkg_.read(threaded->target), threaded->target, file_);
+    for (pugi::xml_node c : doc.document_element().children()) {
+      auto at = parseCellRef(c.attribute("ref").value());
+      if (!at || at->first > kMaxRows || at->second > kMaxColumns ||
+          sheet_->commentAt(at->first, at->second)) {
+        continue;
+      }
+      sheet_->addComment(at->first, at->second)
+          ->setText(decodeCellText(c.child("text").text().get()));
+      loadedNotes_.insert(*at);
     }
   }
 
