@@ -135,7 +135,7 @@ class FileWorkbook : public WorkbookFile {
 
   std::shared_ptr<Application> application() override { return app_; }
 
-  void save(const std::string& target) override {
+  void save(const std::string& target, const std::string& result) override {
     std::map<std::string, std::optional<std::string>> changes;
     const bool wrote = !sheet_->writtenCells().empty();
     const bool formulaWritten = cells_->writeCells(*sheet_, *styles_);
@@ -178,8 +178,8 @@ class FileWorkbook : public WorkbookFile {
     }
     if (sheetChanged) changes[sheetPart_] = cells_->xml();
 
-    const std::string ext = lowerExtension(target);
-    const char* wanted = kMainContentTypes[isMacroKind(target)][ext == "xltx" || ext == "xltm"];
+    const std::string ext = lowerExtension(result);
+    const char* wanted = kMainContentTypes[isMacroKind(result)][ext == "xltx" || ext == "xltm"];
     if (ct_->of(workbookPart_) != wanted) {
       ct_->setOverride(workbookPart_, wanted);
       typesChanged = true;

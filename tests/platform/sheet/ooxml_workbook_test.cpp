@@ -120,7 +120,7 @@ TEST(OoxmlWorkbook, WritesValuesNotesAndFormulasAndCopiesEverythingElse) {
     note->setVisible(false);
     EXPECT_EQ(errorOf([&] { ws->Cells(4, 2)->AddComment(); }), err::kSheetOperationFailed);
     ws->Cells(4, 2)->Activate();
-    wb->save(out);
+    wb->save(out, out);
   }
   auto wb = WorkbookFile::open(out);
   auto ws = activeSheet(*wb);
@@ -227,7 +227,7 @@ TEST(OoxmlWorkbook, AddsNotesBesideTheOnesASheetHas) {
     auto note = ws->Cells(3, 2)->AddComment();
     note->setText(u"new");
     note->setVisible(false);
-    wb->save(out);
+    wb->save(out, out);
   }
   auto wb = WorkbookFile::open(out);
   auto ws = activeSheet(*wb);
