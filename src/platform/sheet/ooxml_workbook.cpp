@@ -140,7 +140,6 @@ class FileWorkbook : public WorkbookFile {
     const bool wrote = !sheet_->writtenCells().empty();
     const bool formulaWritten = cells_->writeCells(*sheet_, *styles_);
     bool sheetChanged = cells_->writeSelection(*sheet_) || wrote;
-    bool typesChanged = false;
 
     std::vector<Note> added;
     for (const auto& at : sheet_->usedCells()) {
@@ -150,7 +149,7 @@ class FileWorkbook : public WorkbookFile {
     }
     if (!added.empty()) {
       addNotes(added, changes);
-      sheetChanged = typesChanged = true;
+      sheetChanged = true;
     }
 
     if (wrote) {
@@ -172,7 +171,6 @@ class FileWorkbook : public WorkbookFile {
         ct_->removeOverride(chain->target);
         workbookRels_->removeType(kRelCalcChain);
         changes[relsPartOf(workbookPart_)] = workbookRels_->xml();
-        typesChanged = true;
       }
       if (styles_->changed() && !stylesPart_.empty()) changes[stylesPart_] = styles_->xml();
     }
@@ -180,11 +178,8 @@ class FileWorkbook : public WorkbookFile {
 
     const std::string ext = lowerExtension(result);
     const char* wanted = kMainContentTypes[isMacroKind(result)][ext == "xltx" || ext == "xltm"];
-    if (ct_->of(workbookPart_) != wanted) {
-      ct_->setOverride(workbookPart_, wanted);
-      typesChanged = true;
-    }
-    if (typesChanged) changes[kContentTypesPart] = ct_->xml();
+    if (ct_->of(workbookPart_) != wanted) ct_->setOverride(workbookPart_, wanted);
+    if (ct_->changed()) changes[kContentTypesPart] = ct_->xml();
     pkg_.writeCopy(target, changes);
   }
 

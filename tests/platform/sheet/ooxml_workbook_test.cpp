@@ -215,6 +215,13 @@ TEST(OoxmlWorkbook, AddsNotesBesideTheOnesASheetHas) {
       "ObjectType=\"Note\"><x:Row>1</x:Row><x:Column>1</x:Column>"
       "<x:Visible/></x:ClientData></v:shape></xml>";
   parts["xl/drawings/vmlDrawing3.vml"] = vml;
+  std::string& types = parts["[Content_Types].xml"];
+  types.insert(
+      types.find("</Types>"),
+      "<Default Extension=\"vml\" "
+      "ContentType=\"application/vnd.openxmlformats-officedocument.vmlDrawing\"/>"
+      "<Override PartName=\"/xl/comments7.xml\" "
+      "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.comments+xml\"/>");
   testing::writePackage(in, parts);
   {
     auto wb = WorkbookFile::open(in);
@@ -237,6 +244,11 @@ TEST(OoxmlWorkbook, AddsNotesBesideTheOnesASheetHas) {
   EXPECT_FALSE(ws->commentAt(3, 2)->visible());
   const auto after = testing::readPackage(out);
   EXPECT_EQ(after.count("xl/comments1.xml"), 0u) << "no second comments part";
+  const auto before = testing::readPackage(in);
+  for (const char* same :
+       {"[Content_Types].xml", "xl/workbook.xml", "xl/_rels/workbook.xml.rels"}) {
+    EXPECT_EQ(after.at(same).stored, before.at(same).stored) << same << " needs no change";
+  }
   const std::string& drawing = after.at("xl/drawings/vmlDrawing3.vml").inflated;
   EXPECT_EQ(drawing.substr(0, vml.size() - 6), vml.substr(0, vml.size() - 6))
       << "the old boxes stay as they were";
