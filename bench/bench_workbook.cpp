@@ -38,7 +38,6 @@ struct Template {
 };
 Template g_templates[2] = {{"!!plain", 5000, ""}, {"!!noted", 500, ""}};
 std::string g_dir, g_db;
-CalcProcess* g_calc = nullptr;
 
 void exec(sqlite3* db, const std::string& sql) {
   char* msg = nullptr;
@@ -119,7 +118,7 @@ void BM_Native(benchmark::State& state) {
     dorvane::sheet::registerRunning(wb->application());
     mergeRunning(state);
     dorvane::sheet::registerRunning(nullptr);
-    wb->save(out);
+    wb->save(out, out);
   }
   perCell(state, t.cells);
   state.SetLabel(std::to_string(t.cells) + (state.range(0) ? " cells with notes" : " cells"));
@@ -147,7 +146,7 @@ void BM_NativeStep(benchmark::State& state) {
       mergeRunning(state);
       dorvane::sheet::registerRunning(nullptr);
     }
-    if (step == 2) wb->save(out);
+    if (step == 2) wb->save(out, out);
   }
   state.SetLabel(std::string(std::vector<const char*>{"open", "merge", "save"}[state.range(0)]) +
                  ", " + std::to_string(t.cells) +

@@ -114,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       wroteNote = true;
     }
     ws->Cells(5, 5)->Activate();
-    wb->save(*outPath);
+    wb->save(*outPath, *outPath);
   } catch (const RuntimeError&) {
     return 0;
   }

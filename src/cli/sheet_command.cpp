@@ -275,7 +275,7 @@ int mergeNative(const Options& o) {
     status = merge(o, box, false);
     if (!interrupted) {
       saving = true;
-      writeResult(out, [&](const std::string& temp) { workbook->save(temp); });
+      writeResult(out, [&](const std::string& temp) { workbook->save(temp, out); });
     }
   } catch (const RuntimeError& e) {
     std::fprintf(stderr, "dorvane sheet: cannot %s %s: error %d: %s\n", saving ? "save" : "load",

@@ -183,6 +183,9 @@ TEST(SheetCommand, MergesWorkbookFilesNativelyWithoutAnOfficeSuite) {
   CliRun r = runCli("'" + in + "' '" + out + "' --db '" + db + "'", tmp, env);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(fs::is_empty(tmp));
+  EXPECT_NE(testing::readPackage(out)["[Content_Types].xml"].inflated.find("macroEnabled.main+xml"),
+            std::string::npos)
+      << "the merged .xlsm is a macro workbook";
 
   // openpyxl sees the values and the notes.
   const std::string script =

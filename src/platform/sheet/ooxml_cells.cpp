@@ -145,6 +145,7 @@ void WorksheetCells::load(MemoryWorksheet& ws, const std::vector<std::u16string>
 
       const std::string_view t = c.attribute("t").value();
       pugi::xml_node vNode = c.child("v");
+      if (!*vNode.text().get()) vNode = pugi::xml_node();  // <v/> holds nothing (some writers)
       const char* v = vNode.text().get();
       Variant value;
       if (t == "s") {

@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include <string_view>
+
 #include "platform/sheet/ooxml_xml.h"
 
 namespace dorvane::sheet::ooxml {
@@ -32,6 +34,8 @@ std::string ContentTypes::of(const std::string& part) const {
 
 void ContentTypes::setOverride(const std::string& part, const char* type) {
   pugi::xml_node o = findOverride(part);
+  if (o && std::string_view(o.attribute("ContentType").value()) == type) return;
+  changed_ = true;
   if (!o) {
     o = doc_.document_element().append_child("Override");
     o.append_attribute("PartName") = ("/" + part).c_str();
@@ -44,13 +48,17 @@ void ContentTypes::ensureDefault(const char* extension, const char* type) {
   for (pugi::xml_node n : doc_.document_element().children("Default")) {
     if (strcasecmp(n.attribute("Extension").value(), extension) == 0) return;
   }
+  changed_ = true;
   pugi::xml_node d = doc_.document_element().prepend_child("Default");
   d.append_attribute("Extension") = extension;
   d.append_attribute("ContentType") = type;
 }
 
 void ContentTypes::removeOverride(const std::string& part) {
-  if (pugi::xml_node o = findOverride(part)) doc_.document_element().remove_child(o);
+  if (pugi::xml_node o = findOverride(part)) {
+    doc_.document_element().remove_child(o);
+    changed_ = true;
+  }
 }
 
 std::string ContentTypes::xml() const { return saveXml(doc_); }

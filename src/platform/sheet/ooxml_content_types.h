@@ -19,11 +19,14 @@ class ContentTypes {
   // Adds a default for an extension that has none.
   void ensureDefault(const char* extension, const char* type);
   void removeOverride(const std::string& part);
+  // Whether a call above changed anything, so xml() must be saved.
+  bool changed() const { return changed_; }
   std::string xml() const;
 
  private:
   pugi::xml_node findOverride(const std::string& part) const;
   pugi::xml_document doc_;
+  bool changed_ = false;
 };
 
 }  // namespace dorvane::sheet::ooxml

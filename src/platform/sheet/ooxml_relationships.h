@@ -14,6 +14,8 @@ inline constexpr const char* kRelComments =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/comments";
 inline constexpr const char* kRelVmlDrawing =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/vmlDrawing";
+inline constexpr const char* kRelThreadedComments =
+    "http://schemas.microsoft.com/office/2017/10/relationships/threadedComment";
 inline constexpr const char* kRelCalcChain =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/calcChain";
 inline constexpr const char* kRelSharedStrings =

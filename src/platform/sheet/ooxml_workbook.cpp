@@ -135,12 +135,11 @@ class FileWorkbook : public WorkbookFile {
 
   std::shared_ptr<Application> application() override { return app_; }
 
-  void save(const std::string& target) override {
+  void save(const std::string& target, const std::string& result) override {
     std::map<std::string, std::optional<std::string>> changes;
     const bool wrote = !sheet_->writtenCells().empty();
     const bool formulaWritten = cells_->writeCells(*sheet_, *styles_);
     bool sheetChanged = cells_->writeSelection(*sheet_) || wrote;
-    bool typesChanged = false;
 
     std::vector<Note> added;
     for (const auto& at : sheet_->usedCells()) {
@@ -150,7 +149,7 @@ class FileWorkbook : public WorkbookFile {
     }
     if (!added.empty()) {
       addNotes(added, changes);
-      sheetChanged = typesChanged = true;
+      sheetChanged = true;
     }
 
     if (wrote) {
@@ -172,19 +171,15 @@ class FileWorkbook : public WorkbookFile {
         ct_->removeOverride(chain->target);
         workbookRels_->removeType(kRelCalcChain);
         changes[relsPartOf(workbookPart_)] = workbookRels_->xml();
-        typesChanged = true;
       }
       if (styles_->changed() && !stylesPart_.empty()) changes[stylesPart_] = styles_->xml();
     }
     if (sheetChanged) changes[sheetPart_] = cells_->xml();
 
-    const std::string ext = lowerExtension(target);
-    const char* wanted = kMainContentTypes[isMacroKind(target)][ext == "xltx" || ext == "xltm"];
-    if (ct_->of(workbookPart_) != wanted) {
-      ct_->setOverride(workbookPart_, wanted);
-      typesChanged = true;
-    }
-    if (typesChanged) changes[kContentTypesPart] = ct_->xml();
+    const std::string ext = lowerExtension(result);
+    const char* wanted = kMainContentTypes[isMacroKind(result)][ext == "xltx" || ext == "xltm"];
+    if (ct_->of(workbookPart_) != wanted) ct_->setOverride(workbookPart_, wanted);
+    if (ct_->changed()) changes[kContentTypesPart] = ct_->xml();
     pkg_.writeCopy(target, changes);
   }
 
@@ -195,6 +190,7 @@ class FileWorkbook : public WorkbookFile {
       const Relationship* vml = sheetRels_->byId(relAttribute(legacy, "id"));
       if (vml && !vml->external) vmlPart_ = vml->target;
     }
+    loadThreadedComments();
     const Relationship* comments = sheetRels_->ofType(kRelComments);
     if (!comments || comments->external || !pkg_.has(comments->target)) return;
     commentsPart_ = comments->target;
@@ -203,12 +199,35 @@ class FileWorkbook : public WorkbookFile {
       if (n.row < 1 || n.row > kMaxRows || n.column < 1 || n.column > kMaxColumns) {
         damaged(file_, "a note of its active sheet lies off the sheet");
       }
-      if (sheet_->commentAt(n.row, n.column))
-        continue;  // a second note on a cell: the first counts
+      if (auto threaded = sheet_->commentAt(n.row, n.column)) {
+        // a threaded comment's legacy note (which tells its visibility), or a
+        // second note on a cell: the cell has one note
+        threaded->setVisible(n.visible);
+        continue;
+      }
       auto note = sheet_->addComment(n.row, n.column);
       note->setText(n.text);
       note->setVisible(n.visible);
       loadedNotes_.insert({n.row, n.column});
+    }
+  }
+
+  // Cells with a threaded comment count as having a note (the spreadsheet
+  // refuses a note there), also where no legacy note stands beside it.
+  void loadThreadedComments() {
+    const Relationship* threaded = sheetRels_->ofType(kRelThreadedComments);
+    if (!threaded || threaded->external || !pkg_.has(threaded->target)) return;
+    pugi::xml_document doc;
+    parseXml(doc, *pkg_.read(threaded->target), threaded->target, file_);
+    for (pugi::xml_node c : doc.document_element().children()) {
+      auto at = parseCellRef(c.attribute("ref").value());
+      if (!at || at->first > kMaxRows || at->second > kMaxColumns ||
+          sheet_->commentAt(at->first, at->second)) {
+        continue;
+      }
+      sheet_->addComment(at->first, at->second)
+          ->setText(decodeCellText(c.child("text").text().get()));
+      loadedNotes_.insert(*at);
     }
   }
 

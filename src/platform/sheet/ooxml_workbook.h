@@ -37,11 +37,12 @@ class WorkbookFile {
   // The application whose active workbook and sheet are this file's.
   virtual std::shared_ptr<Application> application() = 0;
 
-  // Writes the merged package to target (the caller's temporary file; it is
-  // created or replaced). The workbook's content type follows target's
-  // extension (a template saved as a workbook becomes a workbook). Raises 75
-  // when the package cannot be written.
-  virtual void save(const std::string& target) = 0;
+  // Writes the merged package to target (created or replaced), which will
+  // become the file named result (a temporary file is renamed to it): the
+  // workbook's content type follows result's extension (a template saved as
+  // a workbook becomes a workbook, .xlsm a macro workbook). Raises 75 when
+  // the package cannot be written.
+  virtual void save(const std::string& target, const std::string& result) = 0;
 };
 
 }  // namespace dorvane::sheet::ooxml

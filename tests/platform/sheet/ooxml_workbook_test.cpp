@@ -31,7 +31,8 @@ const char kRows[] =
     "<row r=\"2\"><c r=\"A2\"><f>SUM(B2:B3)</f><v>7</v></c><c r=\"B2\"><v>3</v></c>"
     "<c r=\"C2\"><f t=\"shared\" ref=\"C2:C3\" si=\"0\">B2*2</f><v>6</v></c></row>"
     "<row r=\"3\"><c r=\"B3\"><v>4</v></c><c r=\"C3\"><f t=\"shared\" si=\"0\"/><v>8</v></c></row>"
-    "<row r=\"5\"><c r=\"A5\" t=\"s\"><v>1</v></c><c r=\"B5\" t=\"s\"><v>2</v></c></row>"
+    "<row r=\"5\"><c r=\"A5\" t=\"s\"><v>1</v></c><c r=\"B5\" t=\"s\"><v>2</v></c><c "
+    "r=\"C5\"><f>1+1</f><v></v></c></row>"
     "<row r=\"7\"><c r=\"D7\"><f t=\"array\" ref=\"D7:E8\">B2:C3</f><v>3</v></c></row>"
     "<row r=\"1048576\"><c r=\"XFD1048576\" t=\"inlineStr\"><is><t>last</t></is></c></row>";
 const char kStrings[] =
@@ -69,7 +70,8 @@ TEST(OoxmlWorkbook, ReadsEveryKindOfCellAndSearchesFormulasAsText) {
         Case{1, 5, Variant::date(45292)}, Case{1, 27, Variant::dbl(1.5)},
         Case{2, 1, Variant::dbl(7)}, Case{3, 3, Variant::dbl(8)},
         Case{5, 1, Variant::string(u"漢字")}, Case{5, 2, Variant::string(u"a\rb")},
-        Case{1048576, 16384, Variant::string(u"last")}, Case{4, 1, Variant()}}) {
+        Case{1048576, 16384, Variant::string(u"last")}, Case{4, 1, Variant()},
+        Case{5, 3, Variant()}}) {
     EXPECT_EQ(ws->get(c.row, c.column), c.value) << c.row << "," << c.column;
   }
   EXPECT_EQ(ws->formulaAt(3, 3), u"=B3*2") << "a shared formula reads as it stands in its cell";
@@ -118,7 +120,7 @@ TEST(OoxmlWorkbook, WritesValuesNotesAndFormulasAndCopiesEverythingElse) {
     note->setVisible(false);
     EXPECT_EQ(errorOf([&] { ws->Cells(4, 2)->AddComment(); }), err::kSheetOperationFailed);
     ws->Cells(4, 2)->Activate();
-    wb->save(out);
+    wb->save(out, out);
   }
   auto wb = WorkbookFile::open(out);
   auto ws = activeSheet(*wb);
@@ -165,6 +167,9 @@ TEST(OoxmlWorkbook, WritesValuesNotesAndFormulasAndCopiesEverythingElse) {
   EXPECT_NE(after.at("xl/workbook.xml").inflated.find("fullCalcOnLoad=\"1\""), std::string::npos);
   EXPECT_EQ(after.at("xl/_rels/workbook.xml.rels").inflated.find("calcChain"), std::string::npos);
   EXPECT_EQ(after.at("[Content_Types].xml").inflated.find("calcChain"), std::string::npos);
+  EXPECT_NE(after.at("[Content_Types].xml").inflated.find("macroEnabled.main+xml"),
+            std::string::npos)
+      << "an .xlsm result is a macro workbook";
   const std::string& data = after.at("xl/worksheets/sheet1.xml").inflated;
   std::size_t last = 0;
   for (const char* row : {"<row r=\"1\"", "<row r=\"2\"", "<row r=\"3\"", "<row r=\"4\"",
@@ -191,7 +196,14 @@ TEST(OoxmlWorkbook, AddsNotesBesideTheOnesASheetHas) {
       "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/comments\" "
       "Target=\"../comments7.xml\"/><Relationship Id=\"rId2\" "
       "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/vmlDrawing\" "
-      "Target=\"../drawings/vmlDrawing3.vml\"/></Relationships>";
+      "Target=\"../drawings/vmlDrawing3.vml\"/><Relationship Id=\"rId3\" "
+      "Type=\"http://schemas.microsoft.com/office/2017/10/relationships/threadedComment\" "
+      "Target=\"../threadedComments/threadedComment1.xml\"/></Relationships>";
+  parts["xl/threadedComments/threadedComment1.xml"] =
+      "<ThreadedComments "
+      "xmlns=\"http://schemas.microsoft.com/office/spreadsheetml/2018/threadedcomments\">"
+      "<threadedComment ref=\"C2\" "
+      "id=\"{1}\"><text>thread</text></threadedComment></ThreadedComments>";
   parts["xl/comments7.xml"] =
       std::string("<comments xmlns=\"") + testing::kMain +
       "\"><authors><author>me</author></authors><commentList><comment ref=\"B2\" "
@@ -203,6 +215,13 @@ TEST(OoxmlWorkbook, AddsNotesBesideTheOnesASheetHas) {
       "ObjectType=\"Note\"><x:Row>1</x:Row><x:Column>1</x:Column>"
       "<x:Visible/></x:ClientData></v:shape></xml>";
   parts["xl/drawings/vmlDrawing3.vml"] = vml;
+  std::string& types = parts["[Content_Types].xml"];
+  types.insert(
+      types.find("</Types>"),
+      "<Default Extension=\"vml\" "
+      "ContentType=\"application/vnd.openxmlformats-officedocument.vmlDrawing\"/>"
+      "<Override PartName=\"/xl/comments7.xml\" "
+      "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.comments+xml\"/>");
   testing::writePackage(in, parts);
   {
     auto wb = WorkbookFile::open(in);
@@ -210,10 +229,12 @@ TEST(OoxmlWorkbook, AddsNotesBesideTheOnesASheetHas) {
     ASSERT_TRUE(ws->Cells(2, 2)->comment());
     EXPECT_TRUE(ws->Cells(2, 2)->comment()->visible());
     EXPECT_EQ(errorOf([&] { ws->Cells(2, 2)->AddComment(); }), err::kSheetOperationFailed);
+    EXPECT_EQ(errorOf([&] { ws->Cells(2, 3)->AddComment(); }), err::kSheetOperationFailed)
+        << "a threaded comment is a note too";
     auto note = ws->Cells(3, 2)->AddComment();
     note->setText(u"new");
     note->setVisible(false);
-    wb->save(out);
+    wb->save(out, out);
   }
   auto wb = WorkbookFile::open(out);
   auto ws = activeSheet(*wb);
@@ -223,6 +244,11 @@ TEST(OoxmlWorkbook, AddsNotesBesideTheOnesASheetHas) {
   EXPECT_FALSE(ws->commentAt(3, 2)->visible());
   const auto after = testing::readPackage(out);
   EXPECT_EQ(after.count("xl/comments1.xml"), 0u) << "no second comments part";
+  const auto before = testing::readPackage(in);
+  for (const char* same :
+       {"[Content_Types].xml", "xl/workbook.xml", "xl/_rels/workbook.xml.rels"}) {
+    EXPECT_EQ(after.at(same).stored, before.at(same).stored) << same << " needs no change";
+  }
   const std::string& drawing = after.at("xl/drawings/vmlDrawing3.vml").inflated;
   EXPECT_EQ(drawing.substr(0, vml.size() - 6), vml.substr(0, vml.size() - 6))
       << "the old boxes stay as they were";
