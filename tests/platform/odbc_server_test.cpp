@@ -197,6 +197,10 @@ TEST_F(OdbcServer, FailuresCarryTheDriversDiagnosticWithoutThePassword) {
        "select all Ordrar.* from Ordrar where Ordrar.Kod = 'A1' & 'x'",
        err::kSyntaxError,
        {"'&'"}},
+      {linked_,
+       "select all Ordrar.* from Ordrar where Ordrar.Kod = 'A1",
+       err::kSyntaxError,
+       {"not closed", "PWD=***"}},
   };
   for (const auto& c : cases) {
     int number = 0;

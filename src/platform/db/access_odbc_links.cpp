@@ -6,6 +6,7 @@
 #include "platform/db/odbc_connect_string.h"
 #include "platform/db/odbc_database.h"
 #include "platform/db/sqlite_database.h"
+#include "platform/text/compare.h"
 #include "platform/text/utf.h"
 
 namespace dorvane::db {
@@ -39,34 +40,49 @@ std::shared_ptr<Recordset> AccessOdbcLinks::open(const std::u16string& source) {
   std::vector<std::u16string> names;
   try {
     names = sourceTables(source);
-  } catch (const TranslateError&) {
-    return nullptr;  // the file's own copy reports what is wrong with the text
+  } catch (const TranslateError& e) {
+    // A text the server would get, if it names a server table, that cannot
+    // be taken apart; otherwise the file's own copy reports what is wrong.
+    for (const auto& entry : file_.catalog())
+      if (entry.type == object_type::kOdbcLinkedTable &&
+          text::InStr(1, source, entry.name, text::CompareMode::Text) > 0)
+        throw RuntimeError(err::kSyntaxError, "The SQL text cannot be run on the server '" +
+                                                  maskPasswords(odbcAttributes(entry.connect)) +
+                                                  "': " + e.what() + ": " + text::toUtf8(source));
+    return nullptr;
   }
+  std::vector<const CatalogEntry*> entries;
   std::string server;
-  std::u16string serverTables, otherTables;
   bool mixed = false;
   for (const auto& name : names) {
     const CatalogEntry* entry = file_.find(name);
-    if (entry && entry->type == object_type::kOdbcLinkedTable) {
-      std::string attributes = odbcAttributes(entry->connect);
-      if (!server.empty() && attributes != server) mixed = true;
-      if (server.empty()) server = attributes;
-      serverTables += (serverTables.empty() ? u"" : u", ") + name + u" (" +
-                      text::fromUtf8(maskPasswords(attributes)) + u")";
-    } else {
-      otherTables += (otherTables.empty() ? u"" : u", ") + name;
+    bool linked = entry && entry->type == object_type::kOdbcLinkedTable;
+    entries.push_back(linked ? entry : nullptr);
+    if (!linked) {
+      mixed = true;
+      continue;
     }
+    std::string attributes = odbcAttributes(entry->connect);
+    if (server.empty()) server = attributes;
+    if (attributes != server) mixed = true;
   }
   if (server.empty()) return nullptr;
-  if (mixed || !otherTables.empty()) {
-    throw RuntimeError(
-        err::kOperationNotSupported,
-        "The SQL text reads tables of more than one source, which are not joined here: on a "
-        "server " +
-            text::toUtf8(serverTables) +
-            (otherTables.empty() ? ""
-                                 : "; in '" + file_.path() + "' " + text::toUtf8(otherTables)) +
-            ": " + text::toUtf8(source));
+  if (mixed) {
+    std::string onServers, local;
+    for (size_t i = 0; i < names.size(); ++i) {
+      std::string name = text::toUtf8(names[i]);
+      if (entries[i])
+        onServers += (onServers.empty() ? "" : ", ") + name + " ('" +
+                     maskPasswords(odbcAttributes(entries[i]->connect)) + "')";
+      else
+        local += (local.empty() ? "" : ", ") + name;
+    }
+    throw RuntimeError(err::kOperationNotSupported,
+                       "The SQL text reads tables of more than one source, which are not joined "
+                       "here: on a server " +
+                           onServers +
+                           (local.empty() ? "" : "; in '" + file_.path() + "' " + local) + ": " +
+                           text::toUtf8(source));
   }
   connection_ = OdbcConnection::pooled(server);
   return openOnServer(*connection_, *this, source, source);
