@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <thread>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "resolve/reference_table.h"
 #include "resolve/resolve_placeholder.h"
 #include "support/pg_server.h"
+#include "support/run_command.h"
 #include "support/temp_db.h"
 
 namespace dorvane {
@@ -69,6 +71,8 @@ INSERT INTO 参照ﾃｰﾌﾞﾙ (ｷｰ, 転送優先, ｷｰﾌｨｰﾙﾄ�
   ('!!datum',  1, 'kod', 'id', '@L@', 'datum', 'テキスト', 'table', 'ordrar', NULL, NULL, 1, NULL, 0),
   ('!!lev',    1, 'Kod', NULL, '@L@', 'Levererad', 'テキスト', 'table', 'Ordrar', NULL, NULL, 1, NULL, 0),
   ('!!antal',  1, 'Kod', NULL, '@C@', 'Antal', '数値', 'table', 'Ordrar', NULL, NULL, 1, '切り捨て', 0),
+  ('!!login',  1, 'Kod', NULL, 'ODBC;DSN=Magnapinna;UID=safexit;PWD=Wr0ngPass', 'Antal', '数値',
+   'table', 'Ordrar', NULL, NULL, 1, '切り捨て', 0),
   ('!!fel',    1, 'Kod', NULL, '@L@', 'Saknas', '数値', 'table', 'Ordrar', NULL, NULL, 1, '切り捨て', 0);
 )sql";
 }
@@ -152,6 +156,8 @@ TEST_F(OdbcServer, MergesValuesFromTheServer) {
       {reference_, "!!lev,A1;", 1, "Boolean True"},
       // A second key value with a quote in it.
       {reference_, "!!kundq,A1'O'Neil & Co;", 1, "Double 800.3"},
+      // A value field the server's table lacks.
+      {reference_, "!!fel,A1;", 1, "error 3265"},
       // DB名 as a connect string.
       {reference_, "!!antal,A1;", 1, "Double 5"},
       // A reference table on the server, sought through its index ｷｰ.
@@ -238,6 +244,39 @@ TEST_F(OdbcServer, FailuresCarryTheDriversDiagnosticWithoutThePassword) {
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.number(), err::kNotAnIndex);
   }
+}
+
+// As users run it: a page merged against a reference database whose rows
+// read the link of the public file, and inspect showing and trying the link.
+TEST_F(OdbcServer, TheCommandMergesAPageAndInspectTriesTheLink) {
+  using testing::runCommand;
+  using testing::shellQuote;
+  std::string page = dir_.file("page.htm"), result = dir_.file("result.htm");
+  testing::writeBytes(page, "<p>!!belopp,A1; gethere</p><p>!!login,A1; gethere</p>\r\n");
+  auto merged = runCommand(shellQuote(DORVANE_CLI) + " web " + shellQuote(page) + " " +
+                           shellQuote(result) + " " + shellQuote(reference_) + " --explain 2>&1");
+  EXPECT_EQ(merged.status, 3) << merged.out;  // written, but !!login's password is wrong
+  EXPECT_NE(testing::readBytes(result).find("!!belopp,A1; 2000.8"), std::string::npos)
+      << testing::readBytes(result);
+  EXPECT_NE(merged.out.find("password authentication failed"), std::string::npos) << merged.out;
+  EXPECT_NE(merged.out.find("PWD=***"), std::string::npos) << merged.out;
+  EXPECT_EQ(merged.out.find("Wr0ngPass"), std::string::npos) << merged.out;
+
+  auto listed =
+      runCommand(shellQuote(DORVANE_CLI) + " inspect " + shellQuote(linked_) + " --json --check");
+  EXPECT_EQ(listed.out.find("DummyPassword"), std::string::npos);
+  auto j = nlohmann::json::parse(listed.out, nullptr, false);
+  ASSERT_TRUE(j.contains("linkedTables")) << listed.out;
+  bool seen = false;
+  for (const auto& l : j["linkedTables"]) {
+    if (l["name"] != "Ordrar") continue;
+    seen = true;
+    EXPECT_EQ(l["remote"], "\"dbo\".\"Ordrar\"");
+    EXPECT_NE(l["dataSource"].get<std::string>().find("DSN=Magnapinna"), std::string::npos);
+    EXPECT_NE(l["dataSource"].get<std::string>().find("PWD=***"), std::string::npos);
+    EXPECT_EQ(l["answers"], true) << l.dump();
+  }
+  EXPECT_TRUE(seen) << listed.out;
 }
 
 TEST_F(OdbcServer, ALostServerFailsThePlaceholderAndTheNextRunReconnects) {
