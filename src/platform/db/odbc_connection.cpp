@@ -112,6 +112,7 @@ std::u16string quoteServerName(const std::u16string& name) {
 }
 
 std::u16string RemoteTable::quoted() const {
+  if (!select.empty()) return u"(" + select + u")";
   return schema.empty() ? quoteServerName(name)
                         : quoteServerName(schema) + u"." + quoteServerName(name);
 }
@@ -431,6 +432,8 @@ const std::vector<OdbcColumn>& OdbcConnection::columns(const RemoteTable& table)
   std::u16string key = table.quoted();
   auto it = columns_.find(key);
   if (it != columns_.end()) return it->second;
+  if (!table.select.empty())
+    return columns_[key] = *run(u"SELECT * FROM " + key + u" AS q WHERE 1 = 0", {}).columns;
   SQLHSTMT stmt = newStatement();
   std::unique_ptr<void, void (*)(void*)> guard(
       stmt, [](void* h) { SQLFreeHandle(SQL_HANDLE_STMT, static_cast<SQLHSTMT>(h)); });

@@ -183,7 +183,8 @@ std::vector<std::u16string> sourceTables(const std::u16string& sql) {
   return out;
 }
 
-ServerStatement translateForServer(const std::u16string& sql, ServerCatalog& catalog) {
+ServerStatement translateForServer(const std::u16string& sql, ServerCatalog& catalog,
+                                   bool parameterize) {
   std::vector<Token> t = tokenize(sql);
   std::vector<Source> sources = findSources(t);
   if (sources.empty()) throw TranslateError("it reads from no table");
@@ -248,7 +249,7 @@ ServerStatement translateForServer(const std::u16string& sql, ServerCatalog& cat
         lastColumn = nullptr;
         break;
       case Kind::String: {
-        bool compared = prev && prev->kind == Kind::Punct && prev->text == u"=";
+        bool compared = parameterize && prev && prev->kind == Kind::Punct && prev->text == u"=";
         if (compared) {
           emit(tok, u"?");
           OdbcParameter p;
