@@ -404,15 +404,20 @@ std::optional<RemoteTable> OdbcConnection::findTable(const std::u16string& name)
     schema = name.substr(0, dot);
     table = name.substr(dot + 1);
   }
-  const RemoteTable* blind = nullptr;
-  for (const auto& t : tables()) {
-    bool schemaExact = schema.empty() || t.schema == schema;
-    if (schemaExact && t.name == table) return t;
-    if (!blind && (schema.empty() || text::equalsText(t.schema, schema)) &&
-        text::equalsText(t.name, table))
-      blind = &t;
+  // The list is kept; a name not in it is looked for once more in a fresh
+  // list, for a table made since.
+  for (bool fresh : {false, true}) {
+    if (fresh) tables_.reset();
+    const RemoteTable* blind = nullptr;
+    for (const auto& t : tables()) {
+      bool schemaExact = schema.empty() || t.schema == schema;
+      if (schemaExact && t.name == table) return t;
+      if (!blind && (schema.empty() || text::equalsText(t.schema, schema)) &&
+          text::equalsText(t.name, table))
+        blind = &t;
+    }
+    if (blind) return *blind;
   }
-  if (blind) return *blind;
   return std::nullopt;
 }
 

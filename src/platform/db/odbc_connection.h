@@ -79,7 +79,8 @@ class OdbcConnection {
   OdbcRows run(const std::u16string& sql, const std::vector<OdbcParameter>& params);
 
   // The table or view named name: "schema.table" or a bare table name, found
-  // exactly first, then case-blind. Nothing when the server has no such one.
+  // exactly first, then case-blind (the server's list is asked once, and
+  // again on a miss). Nothing when the server has no such one.
   std::optional<RemoteTable> findTable(const std::u16string& name);
   // The columns of table in their order (asked once; a subquery's from its
   // result). Raises 3146.
