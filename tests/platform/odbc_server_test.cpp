@@ -37,6 +37,7 @@ CREATE TABLE dbo."Ordrar" ("ID" integer PRIMARY KEY, "Kod" varchar(20) NOT NULL,
   "Kund" varchar(100), "Belopp" numeric(12,2), "Antal" double precision,
   "Levererad" boolean, "Datum" timestamp);
 CREATE INDEX "Ordrar_Kod" ON dbo."Ordrar" ("Kod");
+CREATE VIEW dbo."Slow" AS SELECT pg_sleep(5)::text AS "Kod";
 INSERT INTO dbo."Ordrar" VALUES
   (1, 'A1', '山田商店', 1200.50, 3, true, '2024-05-01 10:00'),
   (2, 'A1', 'O''Neil & Co', 800.25, 2, false, NULL),
@@ -224,6 +225,16 @@ TEST_F(OdbcServer, FailuresCarryTheDriversDiagnosticWithoutThePassword) {
     for (const char* secret : {"Wr0ngPass", "DummyPassword", "a;b"})
       EXPECT_EQ(description.find(secret), std::string::npos) << description;
   }
+  // A statement that runs past the time-out is cut, not waited for.
+  setenv("DORVANE_ODBC_QUERY_TIMEOUT", "1", 1);
+  try {
+    Engine::instance().OpenDatabase(text::fromUtf8(kConnect))->OpenRecordset(u"select * from Slow");
+    ADD_FAILURE() << "no time-out";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), err::kOdbcCallFailed);
+    EXPECT_NE(std::string(e.description()).find("57014"), std::string::npos) << e.description();
+  }
+  unsetenv("DORVANE_ODBC_QUERY_TIMEOUT");
   // The link opened by name is a dynaset: no Index on it.
   auto front = Engine::instance().OpenDatabase(text::fromUtf8(linked_));
   auto ordrar = front->OpenRecordset(u"Ordrar");
