@@ -51,9 +51,9 @@ TEST(OdbcSql, TextsBecomeStandardSqlWithTypedParameters) {
       {"select all Ordrar.* from Ordrar where Ordrar.Kod = 'A''1' and Ordrar.id ='2'",
        R"(SELECT ALL "Ordrar".* FROM "dbo"."Ordrar" AS "Ordrar" WHERE "Ordrar"."Kod" = ? AND "Ordrar"."ID" =?)",
        {{"A'1", SQL_WVARCHAR}, {"2", SQL_INTEGER}}},
-      {"select all ordrar.* from ordrar where ordrar.KOD= 'x'",
-       R"(SELECT ALL "ordrar".* FROM "dbo"."Ordrar" AS "ordrar" WHERE "ordrar"."Kod"= ?)",
-       {{"x", SQL_WVARCHAR}}},
+      {"select all ordrar.* from ordrar where ordrar.KOD= 'x' and ordrar.No ='1'",
+       R"(SELECT ALL "ordrar".* FROM "dbo"."Ordrar" AS "ordrar" WHERE "ordrar"."Kod"= ? AND "ordrar"."No" =?)",
+       {{"x", SQL_WVARCHAR}, {"1", SQL_WVARCHAR}}},
       {"SELECT DISTINCTROW [Kod], Count(*) FROM [ordrar] AS o WHERE o.Kod Like \"A*?\" "
        "GROUP BY Kod;",
        R"(SELECT DISTINCT "Kod", COUNT(*) FROM "dbo"."Ordrar" AS "o" WHERE "o"."Kod" LIKE 'A%_' GROUP BY "Kod")",

@@ -285,7 +285,10 @@ ServerStatement translateForServer(const std::u16string& sql, ServerCatalog& cat
       }
       case Kind::Name:
       case Kind::Bracketed: {
-        if (tok.kind == Kind::Name && isKeyword(tok)) {
+        // Beside a "." a word is a name, whatever it spells (T.No, Yes.x).
+        bool qualifier = next && next->kind == Kind::Punct && next->text == u".";
+        bool qualified = prev && prev->kind == Kind::Punct && prev->text == u"." && i >= 2;
+        if (tok.kind == Kind::Name && !qualifier && !qualified && isKeyword(tok)) {
           std::u16string k = upper(tok.text);
           if (k == u"TOP") throw TranslateError("TOP has no standard form");
           if (k == u"PARAMETERS" || k == u"TRANSFORM" || k == u"PIVOT")
@@ -309,8 +312,6 @@ ServerStatement translateForServer(const std::u16string& sql, ServerCatalog& cat
           emit(tok, f);
           break;
         }
-        bool qualifier = next && next->kind == Kind::Punct && next->text == u".";
-        bool qualified = prev && prev->kind == Kind::Punct && prev->text == u"." && i >= 2;
         if (qualifier && !qualified) {
           int k = sourceNamed(tok.text);
           emit(tok, quoteServerName(k >= 0 ? sources[static_cast<size_t>(k)].alias : tok.text));
