@@ -225,6 +225,27 @@ TEST_F(OdbcServer, FailuresCarryTheDriversDiagnosticWithoutThePassword) {
     for (const char* secret : {"Wr0ngPass", "DummyPassword", "a;b"})
       EXPECT_EQ(description.find(secret), std::string::npos) << description;
   }
+  // A server that takes the connection but never answers: the login gives up.
+  int silent = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof at;
+  ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  listen(silent, 4);
+  getsockname(silent, reinterpret_cast<sockaddr*>(&at), &length);
+  setenv("DORVANE_ODBC_LOGIN_TIMEOUT", "1", 1);
+  try {
+    Engine::instance().OpenDatabase(
+        text::fromUtf8(std::string("ODBC;DRIVER=") + PgServer::kDriver + ";SERVER=127.0.0.1;PORT=" +
+                       std::to_string(ntohs(at.sin_port)) + ";DATABASE=x;UID=u;PWD=Wr0ngPass"));
+    ADD_FAILURE() << "a login without an answer";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), err::kOdbcConnectFailed);
+    EXPECT_NE(std::string(e.description()).find("timeout"), std::string::npos) << e.description();
+  }
+  unsetenv("DORVANE_ODBC_LOGIN_TIMEOUT");
+  close(silent);
   // A statement that runs past the time-out is cut, not waited for.
   setenv("DORVANE_ODBC_QUERY_TIMEOUT", "1", 1);
   try {
