@@ -206,7 +206,9 @@ int runInspect(const Options& o) {
     auto* access = dynamic_cast<db::AccessDatabase*>(database.get());
     if (!access) {
       throw RuntimeError(err::kCannotOpenDatabase,
-                         "'" + path + "' is a SQLite database; inspect reads Access files.");
+                         "'" + db::maskPasswords(path) +
+                             "' is no Access file (a SQLite file or a server); inspect reads "
+                             "Access files.");
     }
     Json j = inspect(access->file(), check);
     if (json) {

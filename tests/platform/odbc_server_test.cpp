@@ -7,6 +7,8 @@
 
 #include <cmath>
 #include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
 #include <thread>
 #include <vector>
 
@@ -16,6 +18,7 @@
 #include "resolve/reference_table.h"
 #include "resolve/resolve_placeholder.h"
 #include "support/pg_server.h"
+#include "support/run_command.h"
 #include "support/temp_db.h"
 
 namespace dorvane {
@@ -35,6 +38,7 @@ CREATE TABLE dbo."Ordrar" ("ID" integer PRIMARY KEY, "Kod" varchar(20) NOT NULL,
   "Kund" varchar(100), "Belopp" numeric(12,2), "Antal" double precision,
   "Levererad" boolean, "Datum" timestamp);
 CREATE INDEX "Ordrar_Kod" ON dbo."Ordrar" ("Kod");
+CREATE VIEW dbo."Slow" AS SELECT pg_sleep(5)::text AS "Kod";
 INSERT INTO dbo."Ordrar" VALUES
   (1, 'A1', '山田商店', 1200.50, 3, true, '2024-05-01 10:00'),
   (2, 'A1', 'O''Neil & Co', 800.25, 2, false, NULL),
@@ -69,6 +73,8 @@ INSERT INTO 参照ﾃｰﾌﾞﾙ (ｷｰ, 転送優先, ｷｰﾌｨｰﾙﾄ�
   ('!!datum',  1, 'kod', 'id', '@L@', 'datum', 'テキスト', 'table', 'ordrar', NULL, NULL, 1, NULL, 0),
   ('!!lev',    1, 'Kod', NULL, '@L@', 'Levererad', 'テキスト', 'table', 'Ordrar', NULL, NULL, 1, NULL, 0),
   ('!!antal',  1, 'Kod', NULL, '@C@', 'Antal', '数値', 'table', 'Ordrar', NULL, NULL, 1, '切り捨て', 0),
+  ('!!login',  1, 'Kod', NULL, 'ODBC;DSN=Magnapinna;UID=safexit;PWD=Wr0ngPass', 'Antal', '数値',
+   'table', 'Ordrar', NULL, NULL, 1, '切り捨て', 0),
   ('!!fel',    1, 'Kod', NULL, '@L@', 'Saknas', '数値', 'table', 'Ordrar', NULL, NULL, 1, '切り捨て', 0);
 )sql";
 }
@@ -152,6 +158,8 @@ TEST_F(OdbcServer, MergesValuesFromTheServer) {
       {reference_, "!!lev,A1;", 1, "Boolean True"},
       // A second key value with a quote in it.
       {reference_, "!!kundq,A1'O'Neil & Co;", 1, "Double 800.3"},
+      // A value field the server's table lacks.
+      {reference_, "!!fel,A1;", 1, "error 3265"},
       // DB名 as a connect string.
       {reference_, "!!antal,A1;", 1, "Double 5"},
       // A reference table on the server, sought through its index ｷｰ.
@@ -197,6 +205,10 @@ TEST_F(OdbcServer, FailuresCarryTheDriversDiagnosticWithoutThePassword) {
        "select all Ordrar.* from Ordrar where Ordrar.Kod = 'A1' & 'x'",
        err::kSyntaxError,
        {"'&'"}},
+      {linked_,
+       "select all Ordrar.* from Ordrar where Ordrar.Kod = 'A1",
+       err::kSyntaxError,
+       {"not closed", "PWD=***"}},
   };
   for (const auto& c : cases) {
     int number = 0;
@@ -214,6 +226,37 @@ TEST_F(OdbcServer, FailuresCarryTheDriversDiagnosticWithoutThePassword) {
     for (const char* secret : {"Wr0ngPass", "DummyPassword", "a;b"})
       EXPECT_EQ(description.find(secret), std::string::npos) << description;
   }
+  // A server that takes the connection but never answers: the login gives up.
+  int silent = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof at;
+  ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  listen(silent, 4);
+  getsockname(silent, reinterpret_cast<sockaddr*>(&at), &length);
+  setenv("DORVANE_ODBC_LOGIN_TIMEOUT", "1", 1);
+  try {
+    Engine::instance().OpenDatabase(
+        text::fromUtf8(std::string("ODBC;DRIVER=") + PgServer::kDriver + ";SERVER=127.0.0.1;PORT=" +
+                       std::to_string(ntohs(at.sin_port)) + ";DATABASE=x;UID=u;PWD=Wr0ngPass"));
+    ADD_FAILURE() << "a login without an answer";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), err::kOdbcConnectFailed);
+    EXPECT_NE(std::string(e.description()).find("timeout"), std::string::npos) << e.description();
+  }
+  unsetenv("DORVANE_ODBC_LOGIN_TIMEOUT");
+  close(silent);
+  // A statement that runs past the time-out is cut, not waited for.
+  setenv("DORVANE_ODBC_QUERY_TIMEOUT", "1", 1);
+  try {
+    Engine::instance().OpenDatabase(text::fromUtf8(kConnect))->OpenRecordset(u"select * from Slow");
+    ADD_FAILURE() << "no time-out";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), err::kOdbcCallFailed);
+    EXPECT_NE(std::string(e.description()).find("57014"), std::string::npos) << e.description();
+  }
+  unsetenv("DORVANE_ODBC_QUERY_TIMEOUT");
   // The link opened by name is a dynaset: no Index on it.
   auto front = Engine::instance().OpenDatabase(text::fromUtf8(linked_));
   auto ordrar = front->OpenRecordset(u"Ordrar");
@@ -236,6 +279,39 @@ TEST_F(OdbcServer, FailuresCarryTheDriversDiagnosticWithoutThePassword) {
   }
 }
 
+// As users run it: a page merged against a reference database whose rows
+// read the link of the public file, and inspect showing and trying the link.
+TEST_F(OdbcServer, TheCommandMergesAPageAndInspectTriesTheLink) {
+  using testing::runCommand;
+  using testing::shellQuote;
+  std::string page = dir_.file("page.htm"), result = dir_.file("result.htm");
+  testing::writeBytes(page, "<p>!!belopp,A1; gethere</p><p>!!login,A1; gethere</p>\r\n");
+  auto merged = runCommand(shellQuote(DORVANE_CLI) + " web " + shellQuote(page) + " " +
+                           shellQuote(result) + " " + shellQuote(reference_) + " --explain 2>&1");
+  EXPECT_EQ(merged.status, 3) << merged.out;  // written, but !!login's password is wrong
+  EXPECT_NE(testing::readBytes(result).find("!!belopp,A1; 2000.8"), std::string::npos)
+      << testing::readBytes(result);
+  EXPECT_NE(merged.out.find("password authentication failed"), std::string::npos) << merged.out;
+  EXPECT_NE(merged.out.find("PWD=***"), std::string::npos) << merged.out;
+  EXPECT_EQ(merged.out.find("Wr0ngPass"), std::string::npos) << merged.out;
+
+  auto listed =
+      runCommand(shellQuote(DORVANE_CLI) + " inspect " + shellQuote(linked_) + " --json --check");
+  EXPECT_EQ(listed.out.find("DummyPassword"), std::string::npos);
+  auto j = nlohmann::json::parse(listed.out, nullptr, false);
+  ASSERT_TRUE(j.contains("linkedTables")) << listed.out;
+  bool seen = false;
+  for (const auto& l : j["linkedTables"]) {
+    if (l["name"] != "Ordrar") continue;
+    seen = true;
+    EXPECT_EQ(l["remote"], "\"dbo\".\"Ordrar\"");
+    EXPECT_NE(l["dataSource"].get<std::string>().find("DSN=Magnapinna"), std::string::npos);
+    EXPECT_NE(l["dataSource"].get<std::string>().find("PWD=***"), std::string::npos);
+    EXPECT_EQ(l["answers"], true) << l.dump();
+  }
+  EXPECT_TRUE(seen) << listed.out;
+}
+
 TEST_F(OdbcServer, ALostServerFailsThePlaceholderAndTheNextRunReconnects) {
   ASSERT_EQ(resolve(reference_, "!!belopp,K8;", 1), "Double 2 / 金額");
   server_->stop();
@@ -252,11 +328,18 @@ TEST_F(OdbcServer, EightMergesInParallelGetTheirOwnValues) {
   constexpr int kThreads = 8, kPerThread = 60;
   std::vector<std::vector<std::string>> got(kThreads);
   std::vector<std::thread> threads;
+  std::mutex firstOpen;  // each thread reads the front end's catalog once, one at a time
   for (int t = 0; t < kThreads; ++t)
     threads.emplace_back([&, t] {
+      {
+        std::lock_guard<std::mutex> one(firstOpen);
+        Engine::instance().OpenDatabase(text::fromUtf8(linked_));
+      }
       for (int i = 0; i < kPerThread; ++i) {
         int n = 1 + (t * kPerThread + i) % 500;
-        got[t].push_back(resolve(reference_, "!!belopp,K" + std::to_string(n) + ";", 1));
+        std::string why;
+        got[t].push_back(resolve(reference_, "!!belopp,K" + std::to_string(n) + ";", 1, &why) +
+                         why);
       }
     });
   for (auto& th : threads) th.join();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/db/access_odbc_links.h"
 #include "platform/db/odbc_connect_string.h"
 #include "platform/text/utf.h"
 
@@ -32,7 +33,7 @@ class FakeCatalog : public ServerCatalog {
  public:
   RemoteTable table(const std::u16string& written) override {
     if (text::toUtf8(written) == "missing") throw TranslateError("no table missing");
-    return RemoteTable{u"dbo", u"Ordrar", false};
+    return RemoteTable{u"dbo", u"Ordrar", false, {}};
   }
   const std::vector<OdbcColumn>& columns(const RemoteTable&) override { return columns_; }
 
@@ -50,9 +51,9 @@ TEST(OdbcSql, TextsBecomeStandardSqlWithTypedParameters) {
       {"select all Ordrar.* from Ordrar where Ordrar.Kod = 'A''1' and Ordrar.id ='2'",
        R"(SELECT ALL "Ordrar".* FROM "dbo"."Ordrar" AS "Ordrar" WHERE "Ordrar"."Kod" = ? AND "Ordrar"."ID" =?)",
        {{"A'1", SQL_WVARCHAR}, {"2", SQL_INTEGER}}},
-      {"select all ordrar.* from ordrar where ordrar.KOD= 'x'",
-       R"(SELECT ALL "ordrar".* FROM "dbo"."Ordrar" AS "ordrar" WHERE "ordrar"."Kod"= ?)",
-       {{"x", SQL_WVARCHAR}}},
+      {"select all ordrar.* from ordrar where ordrar.KOD= 'x' and ordrar.No ='1'",
+       R"(SELECT ALL "ordrar".* FROM "dbo"."Ordrar" AS "ordrar" WHERE "ordrar"."Kod"= ? AND "ordrar"."No" =?)",
+       {{"x", SQL_WVARCHAR}, {"1", SQL_WVARCHAR}}},
       {"SELECT DISTINCTROW [Kod], Count(*) FROM [ordrar] AS o WHERE o.Kod Like \"A*?\" "
        "GROUP BY Kod;",
        R"(SELECT DISTINCT "Kod", COUNT(*) FROM "dbo"."Ordrar" AS "o" WHERE "o"."Kod" LIKE 'A%_' GROUP BY "Kod")",
@@ -81,6 +82,48 @@ TEST(OdbcSql, TextsBecomeStandardSqlWithTypedParameters) {
   }
   EXPECT_EQ(sourceTables(u"select a.x, b.y from [T 1] a inner join dbo.U as b on a.k = b.k"),
             (std::vector<std::u16string>{u"T 1", u"dbo.U"}));
+}
+
+TEST(OdbcSql, StoredQueriesAreRebuiltForTheServer) {
+  auto row = [](int attribute, const char* name1, const char* name2, const char* expression,
+                std::optional<std::int64_t> flag = std::nullopt) {
+    QueryRow r;
+    r.attribute = attribute;
+    r.flag = flag;
+    if (name1) r.name1 = name1;
+    if (name2) r.name2 = name2;
+    if (expression) r.expression = expression;
+    return r;
+  };
+  // Rows in MSysQueries order scrambled on purpose: the text follows the attributes.
+  std::vector<QueryRow> sums = {row(11, "D", nullptr, "Summa"),
+                                row(5, "Ordrar", "o", nullptr),
+                                row(6, nullptr, nullptr, "o.Kod"),
+                                row(6, "Summa", nullptr, "Sum(o.Belopp)"),
+                                row(8, nullptr, nullptr, "o.Kod Like 'A*'"),
+                                row(9, nullptr, nullptr, "o.Kod"),
+                                row(3, nullptr, nullptr, nullptr, 8)};
+  std::u16string text = accessQueryText(sums, 0);
+  EXPECT_EQ(text::toUtf8(text),
+            "SELECT DISTINCT o.Kod, Sum(o.Belopp) AS [Summa] FROM [Ordrar] AS [o] WHERE o.Kod Like "
+            "'A*' GROUP BY o.Kod ORDER BY Summa DESC");
+  FakeCatalog catalog;
+  EXPECT_EQ(
+      text::toUtf8(translateForServer(text, catalog, false).sql),
+      R"(SELECT DISTINCT "o"."Kod", SUM("o"."Belopp") AS "Summa" FROM "dbo"."Ordrar" AS "o" WHERE "o"."Kod" LIKE 'A%' GROUP BY "o"."Kod" ORDER BY "Summa" DESC)");
+
+  std::vector<QueryRow> joined = {row(5, "Ordrar", nullptr, nullptr),
+                                  row(5, "Kunder", nullptr, nullptr),
+                                  row(3, nullptr, nullptr, nullptr, 1),
+                                  row(7, "Ordrar", "Kunder", "Ordrar.Kund = Kunder.Namn", 2)};
+  EXPECT_EQ(text::toUtf8(accessQueryText(joined, 0)),
+            "SELECT * FROM [Ordrar] LEFT JOIN [Kunder] ON Ordrar.Kund = Kunder.Namn");
+  for (const auto& refused :
+       {std::vector<QueryRow>{row(5, "T", nullptr, nullptr),
+                              row(3, nullptr, nullptr, nullptr, 0x11)},
+        std::vector<QueryRow>{row(2, "p", nullptr, nullptr), row(5, "T", nullptr, nullptr)}})
+    EXPECT_THROW(accessQueryText(refused, 0), TranslateError);
+  EXPECT_THROW(accessQueryText(joined, 128), TranslateError);  // a union query
 }
 
 }  // namespace

@@ -44,7 +44,11 @@ class PgServer {
       error_ = "PostgreSQL 15 or psqlODBC is not installed (postgresql-15, odbc-postgresql)";
       return;
     }
-    std::string tmpl = (std::filesystem::temp_directory_path() / "dorvane-pg-XXXXXX").string();
+    // Under root the postgres user must reach the folder: /tmp, not a TMPDIR
+    // that may lie in root's home.
+    std::filesystem::path base =
+        geteuid() == 0 ? std::filesystem::path("/tmp") : std::filesystem::temp_directory_path();
+    std::string tmpl = (base / "dorvane-pg-XXXXXX").string();
     if (!mkdtemp(tmpl.data())) {
       error_ = "mkdtemp failed";
       return;

@@ -216,16 +216,21 @@ void AccessFile::importTable(const CatalogEntry& entry, const std::string& file,
   imported_.push_back(sink.commit());
 }
 
-std::string AccessFile::querySql(const CatalogEntry& entry) {
+const std::vector<QueryRow>* AccessFile::queryRows(const CatalogEntry& entry) {
   if (!queryRows_) {
     CollectSink rows;
     readAccessTableIsolated(path_, "MSysQueries", rows);
     queryRows_ = queryRowsFromRows(rows);
   }
   auto it = queryRows_->find(entry.id);
+  return it == queryRows_->end() ? nullptr : &it->second;
+}
+
+std::string AccessFile::querySql(const CatalogEntry& entry) {
+  const std::vector<QueryRow>* clauses = queryRows(entry);
   try {
-    if (it == queryRows_->end()) throw TranslateError("MSysQueries holds no clause of it");
-    return buildQuerySql(it->second, entry.flags, [this](const std::string& name) {
+    if (!clauses) throw TranslateError("MSysQueries holds no clause of it");
+    return buildQuerySql(*clauses, entry.flags, [this](const std::string& name) {
       const CatalogEntry* source = find(text::fromUtf8(name));
       if (!source) throw TranslateError("it reads from '" + name + "', which the file lacks");
       import(*source);

@@ -70,6 +70,9 @@ class AccessFile {
 
   // The SELECT statement rebuilt for a stored query. Raises as import.
   std::string querySql(const CatalogEntry& entry);
+  // The MSysQueries rows of a stored query, or nullptr. Raises 3049 when
+  // MSysQueries cannot be read.
+  const std::vector<QueryRow>* queryRows(const CatalogEntry& entry);
   // The file a linked table reads from. Raises 3024 when there is none.
   std::string linkedPath(const CatalogEntry& entry) const;
 

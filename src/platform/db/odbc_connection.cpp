@@ -112,6 +112,7 @@ std::u16string quoteServerName(const std::u16string& name) {
 }
 
 std::u16string RemoteTable::quoted() const {
+  if (!select.empty()) return u"(" + select + u")";
   return schema.empty() ? quoteServerName(name)
                         : quoteServerName(schema) + u"." + quoteServerName(name);
 }
@@ -403,15 +404,20 @@ std::optional<RemoteTable> OdbcConnection::findTable(const std::u16string& name)
     schema = name.substr(0, dot);
     table = name.substr(dot + 1);
   }
-  const RemoteTable* blind = nullptr;
-  for (const auto& t : tables()) {
-    bool schemaExact = schema.empty() || t.schema == schema;
-    if (schemaExact && t.name == table) return t;
-    if (!blind && (schema.empty() || text::equalsText(t.schema, schema)) &&
-        text::equalsText(t.name, table))
-      blind = &t;
+  // The list is kept; a name not in it is looked for once more in a fresh
+  // list, for a table made since.
+  for (bool fresh : {false, true}) {
+    if (fresh) tables_.reset();
+    const RemoteTable* blind = nullptr;
+    for (const auto& t : tables()) {
+      bool schemaExact = schema.empty() || t.schema == schema;
+      if (schemaExact && t.name == table) return t;
+      if (!blind && (schema.empty() || text::equalsText(t.schema, schema)) &&
+          text::equalsText(t.name, table))
+        blind = &t;
+    }
+    if (blind) return *blind;
   }
-  if (blind) return *blind;
   return std::nullopt;
 }
 
@@ -431,6 +437,8 @@ const std::vector<OdbcColumn>& OdbcConnection::columns(const RemoteTable& table)
   std::u16string key = table.quoted();
   auto it = columns_.find(key);
   if (it != columns_.end()) return it->second;
+  if (!table.select.empty())
+    return columns_[key] = *run(u"SELECT * FROM " + key + u" AS q WHERE 1 = 0", {}).columns;
   SQLHSTMT stmt = newStatement();
   std::unique_ptr<void, void (*)(void*)> guard(
       stmt, [](void* h) { SQLFreeHandle(SQL_HANDLE_STMT, static_cast<SQLHSTMT>(h)); });

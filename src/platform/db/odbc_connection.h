@@ -57,7 +57,10 @@ struct RemoteTable {
   std::u16string schema;  // "" when the server has none
   std::u16string name;
   bool view = false;
-  // "schema"."name" quoted for SQL texts.
+  // A stored query standing for a table: its statement for the server, run
+  // as a subquery (name is then the query's own name).
+  std::u16string select;
+  // "schema"."name" quoted for SQL texts, or the subquery in parentheses.
   std::u16string quoted() const;
 };
 
@@ -76,9 +79,11 @@ class OdbcConnection {
   OdbcRows run(const std::u16string& sql, const std::vector<OdbcParameter>& params);
 
   // The table or view named name: "schema.table" or a bare table name, found
-  // exactly first, then case-blind. Nothing when the server has no such one.
+  // exactly first, then case-blind (the server's list is asked once, and
+  // again on a miss). Nothing when the server has no such one.
   std::optional<RemoteTable> findTable(const std::u16string& name);
-  // The columns of table in their order (asked once). Raises 3146.
+  // The columns of table in their order (asked once; a subquery's from its
+  // result). Raises 3146.
   const std::vector<OdbcColumn>& columns(const RemoteTable& table);
   // The key columns, in order, of table's index named index (case-blind),
   // from the driver's catalog functions; nothing when there is no such index.

@@ -4,8 +4,10 @@
 // A table opened by name is table-type: Index takes the server's index of
 // that name (from the driver's catalog functions), and Seek "=" runs one
 // statement for the rows whose first index column equals the key, in index
-// order. A view, or an SQL text, gives a dynaset: the text is translated for
-// the server (see odbc_sql.h) and its rows read when it is opened.
+// order; the recordset then holds those rows only (MoveNext reaches EOF after
+// the last of them; the merges read only the row a Seek finds). A view, or an
+// SQL text, gives a dynaset: the text is translated for the server (see
+// odbc_sql.h) and its rows read when it is opened.
 #pragma once
 
 #include <dorvane/engine.h>

@@ -183,7 +183,8 @@ std::vector<std::u16string> sourceTables(const std::u16string& sql) {
   return out;
 }
 
-ServerStatement translateForServer(const std::u16string& sql, ServerCatalog& catalog) {
+ServerStatement translateForServer(const std::u16string& sql, ServerCatalog& catalog,
+                                   bool parameterize) {
   std::vector<Token> t = tokenize(sql);
   std::vector<Source> sources = findSources(t);
   if (sources.empty()) throw TranslateError("it reads from no table");
@@ -248,7 +249,7 @@ ServerStatement translateForServer(const std::u16string& sql, ServerCatalog& cat
         lastColumn = nullptr;
         break;
       case Kind::String: {
-        bool compared = prev && prev->kind == Kind::Punct && prev->text == u"=";
+        bool compared = parameterize && prev && prev->kind == Kind::Punct && prev->text == u"=";
         if (compared) {
           emit(tok, u"?");
           OdbcParameter p;
@@ -284,7 +285,10 @@ ServerStatement translateForServer(const std::u16string& sql, ServerCatalog& cat
       }
       case Kind::Name:
       case Kind::Bracketed: {
-        if (tok.kind == Kind::Name && isKeyword(tok)) {
+        // Beside a "." a word is a name, whatever it spells (T.No, Yes.x).
+        bool qualifier = next && next->kind == Kind::Punct && next->text == u".";
+        bool qualified = prev && prev->kind == Kind::Punct && prev->text == u"." && i >= 2;
+        if (tok.kind == Kind::Name && !qualifier && !qualified && isKeyword(tok)) {
           std::u16string k = upper(tok.text);
           if (k == u"TOP") throw TranslateError("TOP has no standard form");
           if (k == u"PARAMETERS" || k == u"TRANSFORM" || k == u"PIVOT")
@@ -308,8 +312,6 @@ ServerStatement translateForServer(const std::u16string& sql, ServerCatalog& cat
           emit(tok, f);
           break;
         }
-        bool qualifier = next && next->kind == Kind::Punct && next->text == u".";
-        bool qualified = prev && prev->kind == Kind::Punct && prev->text == u"." && i >= 2;
         if (qualifier && !qualified) {
           int k = sourceNamed(tok.text);
           emit(tok, quoteServerName(k >= 0 ? sources[static_cast<size_t>(k)].alias : tok.text));

@@ -42,8 +42,10 @@ struct ServerStatement {
 // removed). Raises TranslateError for a text it cannot take apart.
 std::vector<std::u16string> sourceTables(const std::u16string& sql);
 
-// sql for the server. Raises TranslateError with the reason for what it
-// cannot translate, and whatever catalog raises.
-ServerStatement translateForServer(const std::u16string& sql, ServerCatalog& catalog);
+// sql for the server. With parameterize false the compared literals stay
+// literals (a statement that becomes part of another). Raises TranslateError
+// with the reason for what it cannot translate, and whatever catalog raises.
+ServerStatement translateForServer(const std::u16string& sql, ServerCatalog& catalog,
+                                   bool parameterize = true);
 
 }  // namespace dorvane::db
