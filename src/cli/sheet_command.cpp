@@ -21,6 +21,7 @@
 #include "cli/explain_observer.h"
 #include "cli/report_writer.h"
 #include "platform/file/interrupt.h"
+#include "platform/file/result_file.h"
 #include "platform/sheet/calc_process.h"
 #include "platform/sheet/calc_sheet.h"
 #include "platform/sheet/ooxml_workbook.h"
@@ -234,27 +235,26 @@ int merge(const Options& o, std::shared_ptr<CountingBox> box, bool attachMode) {
   return kExitPassFailed;
 }
 
-// Writes OUT through write(temp): a temporary file beside OUT, renamed over
-// it, so an existing OUT is replaced whole or left as it was.
-void writeResult(const std::string& out, const std::function<void(const std::string&)>& write) {
+// Saves the workbook as OUT by the result file rules (platform/file/
+// result_file.h): the package is written to a private temporary file first,
+// since OUT may be a link, a device or refused as read-only.
+void saveWorkbook(sheet::ooxml::WorkbookFile& workbook, const std::string& out) {
   namespace fs = std::filesystem;
-  const fs::path target = fs::absolute(out);
-  const fs::path temp = target.parent_path() / ("." + target.filename().string() + "." +
-                                                std::to_string(::getpid()) + ".tmp");
-  try {
-    write(temp.string());
-  } catch (...) {
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    throw;
-  }
-  std::error_code ec;
-  fs::rename(temp, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    throw RuntimeError(err::kFileAccess, "Cannot write " + out + ": " + ec.message());
-  }
+  const fs::path stored = fs::temp_directory_path() /
+                          ("dorvane-" + std::to_string(::getpid()) + "-" +
+                           fs::path(out).filename().string());
+  const int slot = file::rememberPendingFile(stored.string());
+  struct Cleanup {
+    const fs::path& path;
+    int slot;
+    ~Cleanup() {
+      std::error_code ignored;
+      fs::remove(path, ignored);
+      file::forgetPendingFile(slot);
+    }
+  } cleanup{stored, slot};
+  workbook.save(stored.string(), out);
+  file::copyToResultFile(stored.string(), out, "workbook");
 }
 
 // IN merged without an office suite: its active sheet is the running
@@ -268,14 +268,13 @@ int mergeNative(const Options& o) {
   bool saving = false;
   try {
     auto workbook = sheet::ooxml::WorkbookFile::open(in);
-    sheet::registerRunning(workbook->application());
-    struct Unregister {
-      ~Unregister() { sheet::registerRunning(nullptr); }
-    } unregister;
-    status = merge(o, box, false);
+    {
+      sheet::RunningOnThisThread running(workbook->application());
+      status = merge(o, box, false);
+    }
     if (!interrupted) {
       saving = true;
-      writeResult(out, [&](const std::string& temp) { workbook->save(temp, out); });
+      saveWorkbook(*workbook, out);
     }
   } catch (const RuntimeError& e) {
     std::fprintf(stderr, "dorvane sheet: cannot %s %s: error %d: %s\n", saving ? "save" : "load",
