@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <memory>
+#include <regex>
+#include <string>
 
 #include "cli/commands.h"
 
@@ -31,6 +33,14 @@ int usageError(CLI::App& command, const std::string& message) {
   std::fprintf(stderr, "dorvane %s: %s\n\n%s", command.get_name().c_str(), message.c_str(),
                command.help().c_str());
   return kExitUsage;
+}
+
+// CLI11's "--db: 1 required TEXT missing" in the words of the commands.
+std::string plainWords(const std::string& message) {
+  static const std::regex missing(R"(^(-[-\w]+): \d+ required \w+ missing$)");
+  std::smatch m;
+  if (std::regex_match(message, m, missing)) return m[1].str() + " needs a value";
+  return message;
 }
 
 }  // namespace
@@ -64,7 +74,7 @@ int runCommandLine(CLI::App& app, const std::vector<Command>& commands,
     std::fputs(cmd ? cmd->help().c_str() : usage().c_str(), stdout);
     return kExitOk;
   } catch (const CLI::ParseError& e) {
-    if (CLI::App* cmd = chosen(app)) return usageError(*cmd, e.what());
+    if (CLI::App* cmd = chosen(app)) return usageError(*cmd, plainWords(e.what()));
     std::fprintf(stderr, "dorvane: %s\n\n%s", e.what(), usage().c_str());
     return kExitUsage;
   }

@@ -235,28 +235,6 @@ int merge(const Options& o, std::shared_ptr<CountingBox> box, bool attachMode) {
   return kExitPassFailed;
 }
 
-// Saves the workbook as OUT by the result file rules (platform/file/
-// result_file.h): the package is written to a private temporary file first,
-// since OUT may be a link, a device or refused as read-only.
-void saveWorkbook(sheet::ooxml::WorkbookFile& workbook, const std::string& out) {
-  namespace fs = std::filesystem;
-  const fs::path stored = fs::temp_directory_path() /
-                          ("dorvane-" + std::to_string(::getpid()) + "-" +
-                           fs::path(out).filename().string());
-  const int slot = file::rememberPendingFile(stored.string());
-  struct Cleanup {
-    const fs::path& path;
-    int slot;
-    ~Cleanup() {
-      std::error_code ignored;
-      fs::remove(path, ignored);
-      file::forgetPendingFile(slot);
-    }
-  } cleanup{stored, slot};
-  workbook.save(stored.string(), out);
-  file::copyToResultFile(stored.string(), out, "workbook");
-}
-
 // IN merged without an office suite: its active sheet is the running
 // application's while the passes run.
 int mergeNative(const Options& o) {
@@ -274,7 +252,7 @@ int mergeNative(const Options& o) {
     }
     if (!interrupted) {
       saving = true;
-      saveWorkbook(*workbook, out);
+      sheet::ooxml::saveAsResult(*workbook, out);
     }
   } catch (const RuntimeError& e) {
     std::fprintf(stderr, "dorvane sheet: cannot %s %s: error %d: %s\n", saving ? "save" : "load",

@@ -72,7 +72,9 @@ class WorkbookMerger {
   virtual JobResult merge(const Job& job, MergeObserver* observer) = 0;
 };
 
-// A private headless Calc for one worker: started at its first workbook job
+// Workbook files (.xlsx, .xlsm, .xltx, .xltm) written as such are merged
+// natively; other kinds and conversions on a private headless Calc for one
+// worker: started at its first such job
 // and reused for the next ones (each loaded in place of the one before),
 // started afresh after a job that failed, ended with the merger.
 std::unique_ptr<WorkbookMerger> privateCalcMerger();

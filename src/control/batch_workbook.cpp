@@ -1,4 +1,5 @@
-// Workbook jobs of a batch on a private Calc per worker.
+// Workbook jobs of a batch: .xlsx/.xlsm/.xltx/.xltm files natively, other
+// kinds on a private Calc per worker.
 #include <dorvane/message_box.h>
 #include <dorvane/runtime_error.h>
 #include <dorvane/sheet.h>
@@ -8,11 +9,53 @@
 #include "control/batch.h"
 #include "platform/sheet/calc_process.h"
 #include "platform/sheet/calc_sheet.h"
+#include "platform/sheet/ooxml_workbook.h"
 #include "platform/text/utf.h"
 
 namespace dorvane::batch {
 
 namespace {
+
+std::string describe(const ctlMessage::Failure& f) {
+  return f.step + ": error " + std::to_string(f.number) + ": " + f.description;
+}
+
+// Runs ocxKiv on app as this thread's running application; adds the failures
+// to r and marks it Error when a pass showed "error".
+void mergeOn(std::shared_ptr<sheet::Application> app, const Job& job, MergeObserver* observer,
+             JobResult& r) {
+  auto box = std::make_shared<RecordingMessageBox>();
+  ctlMessage control;
+  control.setMessageBox(box);
+  control.setObserver(observer);
+  sheet::RunningOnThisThread running(std::move(app));
+  control.ocxKiv(text::fromUtf8(job.db), text::fromUtf8(job.db2));
+  for (const auto& f : control.failures()) r.errors.push_back(describe(f));
+  if (!box->shown.empty()) r.status = JobStatus::Error;
+}
+
+// A workbook file merged without an office suite into a workbook file, as
+// `dorvane sheet IN OUT` does: OUT keeps IN's kind (macros or none). Other
+// conversions (.xlsx to .ods) go through Calc.
+JobResult mergeNatively(const Job& job, MergeObserver* observer) {
+  JobResult r;
+  if (sheet::ooxml::isMacroKind(job.read) != sheet::ooxml::isMacroKind(job.save)) {
+    r.status = JobStatus::Failed;
+    r.errors.push_back("save " + job.save + ": it must keep the kind of " + job.read);
+    return r;
+  }
+  std::string stage = "load " + job.read;
+  try {
+    auto workbook = sheet::ooxml::WorkbookFile::open(job.read);
+    mergeOn(workbook->application(), job, observer, r);
+    stage = "save " + job.save;
+    sheet::ooxml::saveAsResult(*workbook, job.save);
+  } catch (const RuntimeError& e) {
+    r.status = JobStatus::Failed;
+    r.errors.push_back(stage + ": error " + std::to_string(e.number()) + ": " + e.description());
+  }
+  return r;
+}
 
 class PrivateCalcMerger : public WorkbookMerger {
  public:
@@ -27,6 +70,8 @@ class PrivateCalcMerger : public WorkbookMerger {
     };
     if (!std::filesystem::is_regular_file(job.read))
       return fail("load " + job.read + ": the file does not exist");
+    if (sheet::ooxml::isWorkbookFile(job.read) && sheet::ooxml::isWorkbookFile(job.save))
+      return mergeNatively(job, observer);
     if (!sheet::calc::CalcProcess::canSave(job.save))
       return fail("save " + job.save + ": it must end in .xlsx, .ods or .xls");
     std::string stage = "start LibreOffice Calc for " + job.read;
@@ -37,17 +82,7 @@ class PrivateCalcMerger : public WorkbookMerger {
       }
       stage = "load " + job.read;
       calc_->load(job.read);
-      auto box = std::make_shared<RecordingMessageBox>();
-      {
-        ctlMessage control;
-        control.setMessageBox(box);
-        control.setObserver(observer);
-        sheet::RunningOnThisThread running(application_);
-        control.ocxKiv(text::fromUtf8(job.db), text::fromUtf8(job.db2));
-        for (const auto& f : control.failures())
-          r.errors.push_back(f.step + ": error " + std::to_string(f.number) + ": " + f.description);
-      }
-      if (!box->shown.empty()) r.status = JobStatus::Error;
+      mergeOn(application_, job, observer, r);
       stage = "save " + job.save;
       calc_->saveAs(job.save);
       calc_->closeDocument();

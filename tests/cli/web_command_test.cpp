@@ -77,7 +77,7 @@ TEST_F(WebCommand, ExitStatuses) {
        "page.htm out.htm kiv.sqlite --report no/report.html", 1, "!!a,A01; 200\r\n",
        "cannot write the report no/report.html: error 75"},
       {"a report without its file", "x", "page.htm out.htm kiv.sqlite --report", 2, "",
-       "--report needs a file name"},
+       "--report needs a value"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,13 +1,19 @@
 #include "platform/sheet/ooxml_workbook.h"
 
 #include <dorvane/runtime_error.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
+#include <thread>
 
+#include "platform/file/interrupt.h"
+#include "platform/file/result_file.h"
 #include "platform/sheet/memory_sheet.h"
 #include "platform/sheet/ooxml_cells.h"
 #include "platform/sheet/ooxml_content_types.h"
@@ -299,6 +305,26 @@ class FileWorkbook : public WorkbookFile {
 };
 
 }  // namespace
+
+void saveAsResult(WorkbookFile& workbook, const std::string& out) {
+  namespace fs = std::filesystem;
+  const fs::path stored =
+      fs::temp_directory_path() / ("dorvane-" + std::to_string(::getpid()) + "-" +
+                                   std::to_string(std::hash<std::thread::id>{}(
+                                       std::this_thread::get_id())) +
+                                   "-" + fs::path(out).filename().string());
+  struct Pending {
+    const fs::path& path;
+    int slot;
+    ~Pending() {
+      std::error_code ignored;
+      fs::remove(path, ignored);
+      file::forgetPendingFile(slot);
+    }
+  } pending{stored, file::rememberPendingFile(stored.string())};
+  workbook.save(stored.string(), out);
+  file::copyToResultFile(stored.string(), out, "workbook");
+}
 
 bool isWorkbookFile(const std::string& path) {
   const std::string ext = lowerExtension(path);

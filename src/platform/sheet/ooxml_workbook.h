@@ -45,4 +45,11 @@ class WorkbookFile {
   virtual void save(const std::string& target, const std::string& result) = 0;
 };
 
+// Saves workbook as the result file out by the result file rules
+// (platform/file/result_file.h): replaced whole or left as it was, a link
+// kept, a device written into, a read-only result refused. The package is
+// first written to a private temporary file, removed afterwards and on
+// SIGINT/SIGTERM/SIGHUP under an InterruptGuard. Raises 75 or 61.
+void saveAsResult(WorkbookFile& workbook, const std::string& out);
+
 }  // namespace dorvane::sheet::ooxml
