@@ -146,8 +146,8 @@ class TableReader {
       // page's end. A row outside that space is damage, never an empty row.
       const int offsetsEnd = countAt + 2 + 2 * rows;
       if (rows < 0 || offsetsEnd > pageSize)
-        fail(path_, "data page " + std::to_string(table_->cur_phys_pg) + " of table '" + name() +
-                        "' holds " + std::to_string(rows) + " rows, more than fit in a page");
+        fail(path_, "data page " + std::to_string(table_->cur_phys_pg) + " holds " +
+                        std::to_string(rows) + " rows, more than fit in a page");
       for (int r = 0; r < rows; ++r) {
         int start = 0;
         size_t size = 0;
@@ -156,8 +156,7 @@ class TableReader {
         if (mdb_find_row(mdb_, r, &start, &size) != 0 || (start & kOffsetMask) < offsetsEnd ||
             (start & kOffsetMask) + size > static_cast<size_t>(pageSize))
           fail(path_, "row " + std::to_string(r) + " of data page " +
-                          std::to_string(table_->cur_phys_pg) + " of table '" + name() +
-                          "' lies outside the page");
+                          std::to_string(table_->cur_phys_pg) + " lies outside the page");
         if (size == 0) continue;
         start &= kOffsetMask;
         std::memset(fields.data(), 0, fields.size() * sizeof(MdbField));
