@@ -540,7 +540,8 @@ TEST(AccessBadInput, DamagedDataPagesAreErrorsNotRows) {
   constexpr size_t kPage = 4096, kRowCount = 12;  // Jet 4 data pages
   // The data pages (type 1) of table items, or of every table but MSysObjects
   // (whose property memos then lie on damaged pages).
-  auto* source = dynamic_cast<db::AccessDatabase*>(open("source.mdb").get());
+  auto sourceDb = open("source.mdb");
+  auto* source = dynamic_cast<db::AccessDatabase*>(sourceDb.get());
   ASSERT_NE(source, nullptr);
   const std::uint32_t items = source->file().find(u"items")->id & 0x00FFFFFF;
   auto dataPages = [&](const std::string& bytes, bool itemsOnly) {
