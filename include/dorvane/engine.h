@@ -45,9 +45,11 @@ class Recordset : public Object {
 
 class Database : public Object {
  public:
-  // A table name gives a table-type recordset; a view or stored query name or
-  // an SQL text gives a dynaset. Raises 3078 for an unknown name and 3075 for
-  // SQL the engine rejects.
+  // A source is a name when the database has a table, view or stored query
+  // of that name (case-blind, blanks included, optionally in brackets);
+  // anything else is SQL. A table name gives a table-type recordset; a view or
+  // stored query name or an SQL text gives a dynaset. Raises 3078 for an
+  // unknown single word and 3075 for SQL the engine rejects.
   virtual std::shared_ptr<Recordset> OpenRecordset(const std::u16string& source) = 0;
 
   // The path the database was opened with.

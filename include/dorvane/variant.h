@@ -78,7 +78,8 @@ class Variant {
   const std::vector<std::uint8_t>& asBytes() const { return bytes_; }
   const std::shared_ptr<Object>& asObject() const { return object_; }
 
-  // Exact equality of kind and value (tests and comparisons with fixed words).
+  // Exact equality of kind and value (tests and comparisons with fixed words);
+  // Decimals are equal when their numbers are (1.50 equals 1.5).
   friend bool operator==(const Variant& a, const Variant& b);
 
  private:

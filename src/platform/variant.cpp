@@ -48,6 +48,18 @@ bool Variant::isNumber() const {
   }
 }
 
+namespace {
+// The same number with its fraction's trailing zeros dropped (and 0 unsigned).
+Decimal normalized(Decimal d) {
+  unsigned __int128 m = (static_cast<unsigned __int128>(d.hi) << 64) | d.lo;
+  while (d.scale > 0 && m % 10 == 0) m /= 10, --d.scale;
+  if (m == 0) d.negative = false;
+  d.hi = static_cast<std::uint32_t>(m >> 64);
+  d.lo = static_cast<std::uint64_t>(m);
+  return d;
+}
+}  // namespace
+
 bool operator==(const Variant& a, const Variant& b) {
   if (a.type_ != b.type_) return false;
   switch (a.type_) {
@@ -59,7 +71,7 @@ bool operator==(const Variant& a, const Variant& b) {
     case VarType::Date:
       return a.d_ == b.d_;
     case VarType::Decimal:
-      return a.decimal_ == b.decimal_;
+      return normalized(a.decimal_) == normalized(b.decimal_);
     case VarType::String:
       return a.s_ == b.s_;
     case VarType::Binary:

@@ -538,40 +538,50 @@ TEST(AccessBadInput, DamagedDataPagesAreErrorsNotRows) {
   TempDir dir;
   const std::string good = testing::readBytes("source.mdb");
   constexpr size_t kPage = 4096, kRowCount = 12;  // Jet 4 data pages
-  // The data pages (type 1) owned by the definition page of table items.
-  auto* source = dynamic_cast<db::AccessDatabase*>(open("source.mdb").get());
+  // The data pages (type 1) of table items, or of every table but MSysObjects
+  // (whose property memos then lie on damaged pages).
+  auto sourceDb = open("source.mdb");
+  auto* source = dynamic_cast<db::AccessDatabase*>(sourceDb.get());
   ASSERT_NE(source, nullptr);
   const std::uint32_t items = source->file().find(u"items")->id & 0x00FFFFFF;
-  auto dataPages = [&](const std::string& bytes) {
+  auto dataPages = [&](const std::string& bytes, bool itemsOnly) {
     std::vector<size_t> out;
     for (size_t at = kPage; at + kPage <= bytes.size(); at += kPage) {
       std::uint32_t owner;
       std::memcpy(&owner, bytes.data() + at + 4, 4);
-      if (bytes[at] == 1 && owner == items) out.push_back(at);
+      if (bytes[at] == 1 && (itemsOnly ? owner == items : owner > 2)) out.push_back(at);
     }
     return out;
   };
-  ASSERT_FALSE(dataPages(good).empty());
-  const std::function<void(std::string&, size_t)> damages[] = {
-      [](std::string& b, size_t at) {  // row offsets zeroed
-        std::uint16_t rows;
-        std::memcpy(&rows, b.data() + at + kRowCount, 2);
-        std::memset(b.data() + at + kRowCount + 2, 0, 2u * rows);
-      },
-      [](std::string& b, size_t at) {  // more rows than a page holds
-        std::uint16_t rows = 3000;
-        std::memcpy(b.data() + at + kRowCount, &rows, 2);
-      },
+  auto zeroOffsets = [](std::string& b, size_t at) {
+    std::uint16_t rows;
+    std::memcpy(&rows, b.data() + at + kRowCount, 2);
+    std::memset(b.data() + at + kRowCount + 2, 0, 2u * rows);
   };
-  for (const auto& damage : damages) {
+  auto tooManyRows = [](std::string& b, size_t at) {
+    std::uint16_t rows = 3000;
+    std::memcpy(b.data() + at + kRowCount, &rows, 2);
+  };
+  const struct Case {
+    std::function<void(std::string&, size_t)> damage;
+    bool itemsOnly;
+    const char* named;  // the table or column the description names (once)
+  } cases[] = {
+      {zeroOffsets, true, "table 'items'"},
+      {tooManyRows, true, "table 'items'"},
+      {zeroOffsets, false, "column 'LvProp'"},
+  };
+  for (const auto& c : cases) {
     std::string bytes = good;
-    for (size_t at : dataPages(bytes)) damage(bytes, at);
-    std::string path = dir.file("damaged" + std::to_string(&damage - damages) + ".mdb"), why;
+    for (size_t at : dataPages(bytes, c.itemsOnly)) c.damage(bytes, at);
+    std::string path = dir.file("damaged" + std::to_string(&c - cases) + ".mdb"), why;
     writeFile(path, bytes);
     EXPECT_EQ(errorNumber([&] { countRows(*open(path)->OpenRecordset(u"items")); }, &why),
               err::kCannotOpenDatabase);
     EXPECT_NE(why.find(path), std::string::npos) << why;
-    EXPECT_NE(why.find("'items'"), std::string::npos) << why;
+    const size_t first = why.find(c.named);
+    EXPECT_NE(first, std::string::npos) << why;
+    EXPECT_EQ(why.find(c.named, first + 1), std::string::npos) << why;
   }
 }
 

@@ -130,13 +130,15 @@ void decode(const std::vector<std::uint8_t>& stream, TableSink& sink, size_t max
 TEST(AccessWire, RoundTripKeepsEveryKind) {
   AccessTableDef def{"t", {{"k", jet::kText, 50, 0, 0}, {"v", jet::kMemo, 0, 0, 0}}, {}};
   def.indexes.push_back({"ｷｰ", false, false, true, {0}, {false}});
-  std::vector<std::vector<JetValue>> rows(3, std::vector<JetValue>(2));
+  def.columns[1].calculated = true;
+  std::vector<std::vector<JetValue>> rows(4, std::vector<JetValue>(2));
   rows[0][0].kind = JetValue::Kind::Text;  // '' stays '' and Null stays Null
   rows[1][0].kind = JetValue::Kind::Integer, rows[1][0].i = -5;
   rows[1][1].kind = JetValue::Kind::Real, rows[1][1].d = 0.30000000000000004;
   rows[2][0].kind = JetValue::Kind::Currency, rows[2][0].i = INT64_MIN;
   rows[2][1].kind = JetValue::Kind::Blob, rows[2][1].bytes = {0, 1, 255};
   rows[0][1].kind = JetValue::Kind::Text, rows[0][1].text = std::u16string(9000, u'メ');
+  rows[3][1].kind = JetValue::Kind::Decimal, rows[3][1].text = u"-102030405060.654321";
   auto stream = encode([&](WireWriter& w) {
     w.begin(def);
     for (const auto& r : rows) w.row(r);
@@ -145,10 +147,12 @@ TEST(AccessWire, RoundTripKeepsEveryKind) {
   Collected got;
   decode(stream, got);
   ASSERT_EQ(got.def.columns.size(), 2u);
+  EXPECT_EQ(got.def.columns[1].calculated, true);
+  EXPECT_EQ(got.def.columns[0].calculated, false);
   EXPECT_EQ(got.def.indexes.at(0).name, "ｷｰ");
   EXPECT_TRUE(got.def.indexes.at(0).unique);
-  ASSERT_EQ(got.rows.size(), 3u);
-  for (size_t r = 0; r < 3; ++r) {
+  ASSERT_EQ(got.rows.size(), rows.size());
+  for (size_t r = 0; r < rows.size(); ++r) {
     for (size_t c = 0; c < 2; ++c) {
       const JetValue &a = rows[r][c], &b = got.rows[r][c];
       EXPECT_EQ(a.kind, b.kind);

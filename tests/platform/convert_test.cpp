@@ -142,7 +142,9 @@ TEST(Decimals, KeepEveryDigitAndBecomeDoublesForArithmetic) {
     EXPECT_EQ(form(Variant::decimal(*d)), c.text);
     EXPECT_EQ(toDouble(Variant::decimal(*d)), c.number) << c.in;
     EXPECT_TRUE(Variant::decimal(*d).isNumber());
+    EXPECT_EQ(Variant::decimal(*d), Variant::decimal(*parseDecimal(c.text)));
   }
+  EXPECT_NE(Variant::decimal(*parseDecimal("1.5")), Variant::decimal(*parseDecimal("15")));
   // Beyond 96 bits or 28 decimals, or no number at all.
   for (const char* bad : {"79228162514264337593543950336", "0.00000000000000000000000000001", "1e5",
                           "", "1.2.3", "--1"})

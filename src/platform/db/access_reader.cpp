@@ -79,7 +79,7 @@ class TableReader {
       auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table_->columns, i));
       AccessColumn c;
       c.name = col->name;
-      c.type = c.storedType = col->col_type;
+      c.type = col->col_type;
       c.size = col->col_size;
       if (c.type == jet::kText && !jet3_) c.size /= 2;
       c.precision = col->col_prec;
@@ -89,12 +89,11 @@ class TableReader {
       if (c.scale > c.precision) std::swap(c.scale, c.precision);
       const auto row = static_cast<size_t>(col->row_col_num);
       if (row < calculated.size() && calculated[row]) {
+        // The result type is a property of the column; without one, the
+        // column's own type stands for it.
         auto type = resultTypes.find(c.name);
-        if (type == resultTypes.end())
-          fail(path_, "the calculated column '" + c.name + "' of table '" + name() +
-                          "' has no result type");
         c.calculated = true;
-        c.type = type->second;
+        if (type != resultTypes.end()) c.type = type->second;
         // A long text result is kept like a Memo.
         if (c.type == jet::kText && c.size == 0) c.type = jet::kMemo;
       }
@@ -146,8 +145,8 @@ class TableReader {
       // page's end. A row outside that space is damage, never an empty row.
       const int offsetsEnd = countAt + 2 + 2 * rows;
       if (rows < 0 || offsetsEnd > pageSize)
-        fail(path_, "data page " + std::to_string(table_->cur_phys_pg) + " of table '" + name() +
-                        "' holds " + std::to_string(rows) + " rows, more than fit in a page");
+        fail(path_, "data page " + std::to_string(table_->cur_phys_pg) + " holds " +
+                        std::to_string(rows) + " rows, more than fit in a page");
       for (int r = 0; r < rows; ++r) {
         int start = 0;
         size_t size = 0;
@@ -156,8 +155,7 @@ class TableReader {
         if (mdb_find_row(mdb_, r, &start, &size) != 0 || (start & kOffsetMask) < offsetsEnd ||
             (start & kOffsetMask) + size > static_cast<size_t>(pageSize))
           fail(path_, "row " + std::to_string(r) + " of data page " +
-                          std::to_string(table_->cur_phys_pg) + " of table '" + name() +
-                          "' lies outside the page");
+                          std::to_string(table_->cur_phys_pg) + " lies outside the page");
         if (size == 0) continue;
         start &= kOffsetMask;
         std::memset(fields.data(), 0, fields.size() * sizeof(MdbField));
@@ -271,7 +269,8 @@ class TableReader {
   // whether Access marks it calculated. Jet 3 and Jet 4 files have none.
   std::vector<bool> calculatedColumns() {
     std::vector<bool> out;
-    if (jet3_ || !table_->entry) return out;
+    // Access 2010 brought calculated columns; older files have no such flag.
+    if (mdb_->f->jet_version < MDB_VER_ACCDB_2010 || !table_->entry) return out;
     const MdbFormatConstants& fmt = *mdb_->fmt;
     const size_t page = static_cast<size_t>(fmt.pg_size);
     // The definition may go on over further pages, each after an 8-byte header.

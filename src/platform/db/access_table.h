@@ -34,10 +34,9 @@ struct AccessColumn {
   int size = 0;      // Text: characters; other types: bytes as stored
   int precision = 0;
   int scale = 0;
-  // A calculated column (Access 2010+): the Jet type of its stored results,
-  // which type then names; storedType is the type the column entry gives.
+  // A calculated column (Access 2010+): type is the type of its results
+  // (its ResultType), which Access stores behind a header.
   bool calculated = false;
-  int storedType = 0;
 };
 
 struct AccessIndex {

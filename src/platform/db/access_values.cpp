@@ -253,7 +253,9 @@ std::string accessTypeName(const AccessColumn& c) {
   if (c.calculated) {
     AccessColumn result = c;
     result.calculated = false;
-    return "Calculated (" + accessTypeName(result) + ")";
+    // A calculated Decimal states no precision and scale of its own.
+    return "Calculated (" +
+           (c.type == jet::kNumeric ? "Number (Decimal)" : accessTypeName(result)) + ")";
   }
   switch (c.type) {
     case jet::kBoolean:

@@ -27,7 +27,8 @@ std::u16string decodeJet3Text(const std::uint8_t* p, std::size_t n, int codePage
 
 // A fixed-size value of Jet type `type` (Byte, Integer, Long, Currency,
 // Single, Double, Date/Time, GUID, Numeric, Complex) from n stored bytes.
-// scale is the column's scale (Numeric only).
+// scale is the column's scale (Numeric only); a Numeric is an exact Decimal
+// and raises when its magnitude exceeds 96 bits.
 JetValue decodeFixedValue(int type, const std::uint8_t* p, std::size_t n, int scale);
 
 // A Date/Time Extended value (42 ASCII bytes: days since 0001-01-01, ":",
@@ -50,9 +51,10 @@ std::string currencyText(std::int64_t scaled);
 
 // The declared type of the column in the SQLite copy, which fixes the Variant
 // kind its values come back as: BOOLEAN, TINYINT, SMALLINT, INTEGER,
-// "CURRENCY BLOB" (exact money, no affinity), SINGLE, DOUBLE, DATETIME, TEXT
-// or BLOB. Numeric columns with at most 4 decimals are kept as Currency,
-// others as Double.
+// "CURRENCY BLOB" (exact money, no affinity), SINGLE, DOUBLE, DATETIME
+// (also Date/Time Extended), TEXT, BLOB, "DECIMAL BLOB" (exact Decimal) or
+// COMPLEX (attachment and multi-value columns). A calculated column takes the
+// type of its results.
 const char* declaredType(const AccessColumn& column);
 
 // True for column types whose values are text (Text, Memo).

@@ -41,7 +41,6 @@ void WireWriter::begin(const AccessTableDef& def) {
     putVarint(buf_, zigzag(c.precision));
     putVarint(buf_, zigzag(c.scale));
     buf_.push_back(c.calculated ? 1 : 0);
-    putVarint(buf_, static_cast<std::uint32_t>(c.storedType));
   }
   putVarint(buf_, def.indexes.size());
   for (const auto& x : def.indexes) {
@@ -173,7 +172,6 @@ void WireReader::run(TableSink& sink) {
     c.precision = static_cast<int>(unzigzag(varint()));
     c.scale = static_cast<int>(unzigzag(varint()));
     c.calculated = byte() != 0;
-    c.storedType = static_cast<int>(varint() & 0xFF);
     def.columns.push_back(std::move(c));
   }
   std::uint64_t nidx = varint();
