@@ -155,7 +155,7 @@ TEST(Completion, OffersCommandsOptionsAndValues) {
   } const cases[] = {
       {"dorvane re", "resolve register"},
       {"dorvane --v", "--version"},
-      {"dorvane web a.htm --", "--codepage --explain --help"},
+      {"dorvane web a.htm --", "--codepage --explain --report --help"},
       {"dorvane resolve x --kind p", "page"},
       {"dorvane resolve x --pass ", "1 2"},
       {"dorvane sheet --db " DORVANE_SOURCE_DIR "/CMakeL", DORVANE_SOURCE_DIR "/CMakeLists.txt"},
