@@ -92,8 +92,8 @@ std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::u16string& s
   if (kind == ObjectKind::Table && !isLinked(name))
     return std::make_shared<TableRecordset>(shared_from_this(), name);
   if (kind != ObjectKind::None)
-    return std::make_shared<Dynaset>(prepareImporting(u"SELECT * FROM " + quoteName(name)),
-                                     source, shared_from_this());
+    return std::make_shared<Dynaset>(prepareImporting(u"SELECT * FROM " + quoteName(name)), source,
+                                     shared_from_this());
   if (isSingleWord(source))
     throw RuntimeError(err::kNoSuchTableOrQuery,
                        "The database engine cannot find the input table or query '" +

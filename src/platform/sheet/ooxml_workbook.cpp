@@ -309,10 +309,10 @@ class FileWorkbook : public WorkbookFile {
 void saveAsResult(WorkbookFile& workbook, const std::string& out) {
   namespace fs = std::filesystem;
   const fs::path stored =
-      fs::temp_directory_path() / ("dorvane-" + std::to_string(::getpid()) + "-" +
-                                   std::to_string(std::hash<std::thread::id>{}(
-                                       std::this_thread::get_id())) +
-                                   "-" + fs::path(out).filename().string());
+      fs::temp_directory_path() /
+      ("dorvane-" + std::to_string(::getpid()) + "-" +
+       std::to_string(std::hash<std::thread::id>{}(std::this_thread::get_id())) + "-" +
+       fs::path(out).filename().string());
   struct Pending {
     const fs::path& path;
     int slot;

@@ -103,7 +103,7 @@ TEST_F(CalcSheet, WritesThroughTheSheetUpdateTheSearch) {
   EXPECT_EQ(first->Value(), Variant::string(u"!!one"));
   first->setValue(Variant::dbl(5));  // no longer a hit
   EXPECT_EQ(ws_->Cells(2, 2)->Value(), Variant::dbl(5)) << "a written hit reads what was written";
-  put(3, 3, u"new !!three");         // a new hit
+  put(3, 3, u"new !!three");  // a new hit
   EXPECT_EQ(searchOrder(u"!!"), (std::vector<std::string>{"$C$3", "$A$4"}));
   auto next = cells_->FindNext(*ws_->Cells(3, 3));
   ASSERT_TRUE(next);
