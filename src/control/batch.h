@@ -19,6 +19,9 @@
 #include <string>
 #include <vector>
 
+#include "report/merge_record.h"
+#include "report/report_html.h"
+
 namespace dorvane::batch {
 
 enum class JobKind { Page, Workbook };
@@ -29,13 +32,14 @@ struct Job {
   std::string read, save;  // page: "read", "save"; workbook: "in", "out"
   std::string db, db2;
   int codePage = 932;
+  std::string report;   // where its HTML report goes; empty for none
   std::string invalid;  // why the line is no job; empty for a job
 };
 
 // Reads the job on a line of a job file: a JSON object
-//   {"kind":"web","read":R,"save":S,"db":D,"db2":D2,"codepage":N}  or
-//   {"kind":"sheet","in":I,"out":O,"db":D,"db2":D2}
-// ("db2" and "codepage" optional). Never raises: a line that is no job
+//   {"kind":"web","read":R,"save":S,"db":D,"db2":D2,"codepage":N,"report":F}  or
+//   {"kind":"sheet","in":I,"out":O,"db":D,"db2":D2,"report":F}
+// ("db2", "codepage" and "report" optional). Never raises: a line that is no job
 // (bad JSON, a missing or unknown field, a code page without converter)
 // gives a Job whose invalid says why.
 Job parseJob(const std::string& line, long number);
@@ -43,7 +47,8 @@ Job parseJob(const std::string& line, long number);
 enum class JobStatus {
   Ok,      // the result was written and every pass ran through
   Error,   // the result was written, but a pass ended with "error"
-  Failed,  // nothing was written: the job could not be read, loaded or saved
+  Failed,  // the job could not be read, loaded or saved (nothing written), or
+           // its report could not be written
 };
 const char* statusName(JobStatus status);  // "ok", "error", "failed"
 
@@ -61,15 +66,25 @@ std::string resultJson(const JobResult& result);
 // when loading or saving failed, Error when anything else failed.
 JobStatus pageStatus(const std::vector<ctlMessage::Failure>& failures);
 
-// Merges the page job as `dorvane web` does (atomic save, nothing written
-// when the page cannot be loaded). observer may be null.
-JobResult runPageJob(const Job& job, MergeObserver* observer);
+// What a job's report is made of, gathered while the job runs: the merge's
+// events (heard in front of the job's own observer) and the merged document.
+struct JobReport {
+  explicit JobReport(MergeObserver* next) : recorder(next) {}
+  report::RecordingObserver recorder;
+  report::Document document;
+};
 
-// Runs the workbook jobs of one worker, one after another.
+// Merges the page job as `dorvane web` does (atomic save, nothing written
+// when the page cannot be loaded). observer may be null; report, when not
+// null, hears the merge and gets the result page.
+JobResult runPageJob(const Job& job, MergeObserver* observer, JobReport* report = nullptr);
+
+// Runs the workbook jobs of one worker, one after another. report as for
+// runPageJob; it gets the grid of the merged sheet.
 class WorkbookMerger {
  public:
   virtual ~WorkbookMerger() = default;
-  virtual JobResult merge(const Job& job, MergeObserver* observer) = 0;
+  virtual JobResult merge(const Job& job, MergeObserver* observer, JobReport* report) = 0;
 };
 
 // Workbook files (.xlsx, .xlsm, .xltx, .xltm) written as such are merged

@@ -45,8 +45,9 @@ Job parseJob(const std::string& line, long number) {
     return job;
   }
   job.kind = page ? JobKind::Page : JobKind::Workbook;
-  static const std::set<std::string> pageFields{"kind", "read", "save", "db", "db2", "codepage"};
-  static const std::set<std::string> bookFields{"kind", "in", "out", "db", "db2"};
+  static const std::set<std::string> pageFields{"kind", "read", "save", "db",
+                                                "db2", "codepage", "report"};
+  static const std::set<std::string> bookFields{"kind", "in", "out", "db", "db2", "report"};
   for (const auto& item : o.items()) {
     if (!(page ? pageFields : bookFields).count(item.key())) {
       job.invalid = "unknown field \"" + item.key() + "\" in a " + kind + " job";
@@ -56,7 +57,8 @@ Job parseJob(const std::string& line, long number) {
   std::string why;
   if (!textField(o, page ? "read" : "in", true, job.read, why) ||
       !textField(o, page ? "save" : "out", true, job.save, why) ||
-      !textField(o, "db", true, job.db, why) || !textField(o, "db2", false, job.db2, why)) {
+      !textField(o, "db", true, job.db, why) || !textField(o, "db2", false, job.db2, why) ||
+      !textField(o, "report", false, job.report, why)) {
     job.invalid = why;
     return job;
   }

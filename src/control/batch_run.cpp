@@ -1,15 +1,18 @@
 // The workers of a batch and its page jobs.
 #include <dorvane/message_box.h>
+#include <dorvane/runtime_error.h>
 
 #include <algorithm>
 #include <chrono>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "control/batch.h"
 #include "platform/db/access_process.h"
 #include "platform/text/utf.h"
+#include "report/report_file.h"
 
 namespace dorvane::batch {
 
@@ -30,6 +33,20 @@ class KeptStreams {
   ~KeptStreams() { db::keepAccessStreams(0); }
 };
 
+// Writes the job's report; a report that cannot be written fails the job.
+void writeReport(const Job& job, double seconds, const JobReport& report, JobResult& r) {
+  try {
+    report::writeMergeReport(
+        text::fromUtf8(job.report),
+        report::ReportSubject{text::fromUtf8(job.read), text::fromUtf8(job.save), seconds},
+        report.recorder.record(), report.document);
+  } catch (const RuntimeError& e) {
+    r.status = JobStatus::Failed;
+    r.errors.push_back("report " + job.report + ": error " + std::to_string(e.number()) + ": " +
+                       e.description());
+  }
+}
+
 JobResult runJob(const Job& job, MergeObserver* observer, std::unique_ptr<WorkbookMerger>& merger,
                  const Options& options) {
   JobResult r;
@@ -39,9 +56,22 @@ JobResult runJob(const Job& job, MergeObserver* observer, std::unique_ptr<Workbo
     return r;
   }
   try {
-    if (job.kind == JobKind::Page) return runPageJob(job, observer);
-    if (!merger) merger = options.workbookMerger();
-    return merger->merge(job, observer);
+    const auto start = std::chrono::steady_clock::now();
+    std::optional<JobReport> report;
+    if (!job.report.empty()) report.emplace(observer);
+    JobReport* gathered = report ? &*report : nullptr;
+    if (job.kind == JobKind::Page) {
+      r = runPageJob(job, observer, gathered);
+    } else {
+      if (!merger) merger = options.workbookMerger();
+      r = merger->merge(job, observer, gathered);
+    }
+    if (report) {
+      writeReport(
+          job, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+          *report, r);
+    }
+    return r;
   } catch (const std::exception& e) {  // e.g. out of memory: this job only
     r.status = JobStatus::Failed;
     r.errors.push_back(std::string("job: ") + e.what());
@@ -51,13 +81,14 @@ JobResult runJob(const Job& job, MergeObserver* observer, std::unique_ptr<Workbo
 
 }  // namespace
 
-JobResult runPageJob(const Job& job, MergeObserver* observer) {
+JobResult runPageJob(const Job& job, MergeObserver* observer, JobReport* report) {
   ctlMessage control;
   control.setMessageBox(std::make_shared<RecordingMessageBox>());
   control.setCodePage(job.codePage);
-  control.setObserver(observer);
+  control.setObserver(report ? &report->recorder : observer);
   control.ocxwebKiv(text::fromUtf8(job.read), text::fromUtf8(job.save), text::fromUtf8(job.db),
                     text::fromUtf8(job.db2));
+  if (report) report->document = report::PageDocument{control.get_text()};
   JobResult r;
   r.status = pageStatus(control.failures());
   for (const auto& f : control.failures()) r.errors.push_back(describe(f));

@@ -22,22 +22,31 @@ std::string describe(const ctlMessage::Failure& f) {
 
 // Runs ocxKiv on app as this thread's running application; adds the failures
 // to r and marks it Error when a pass showed "error".
+// With a report, it hears the merge and gets the grid of the merged sheet.
 void mergeOn(std::shared_ptr<sheet::Application> app, const Job& job, MergeObserver* observer,
-             JobResult& r) {
+             JobReport* report, JobResult& r) {
   auto box = std::make_shared<RecordingMessageBox>();
   ctlMessage control;
   control.setMessageBox(box);
-  control.setObserver(observer);
-  sheet::RunningOnThisThread running(std::move(app));
+  control.setObserver(report ? &report->recorder : observer);
+  sheet::RunningOnThisThread running(app);
   control.ocxKiv(text::fromUtf8(job.db), text::fromUtf8(job.db2));
   for (const auto& f : control.failures()) r.errors.push_back(describe(f));
   if (!box->shown.empty()) r.status = JobStatus::Error;
+  if (!report) return;
+  try {
+    auto workbook = app->ActiveWorkbook();
+    auto worksheet = workbook ? workbook->ActiveSheet() : nullptr;
+    if (worksheet) report->document = report::readSheetGrid(*worksheet, report->recorder.record());
+  } catch (const RuntimeError&) {
+    // the sheet is gone: the report goes without its grid
+  }
 }
 
 // A workbook file merged without an office suite into a workbook file, as
 // `dorvane sheet IN OUT` does: OUT keeps IN's kind (macros or none). Other
 // conversions (.xlsx to .ods) go through Calc.
-JobResult mergeNatively(const Job& job, MergeObserver* observer) {
+JobResult mergeNatively(const Job& job, MergeObserver* observer, JobReport* report) {
   JobResult r;
   if (sheet::ooxml::isMacroKind(job.read) != sheet::ooxml::isMacroKind(job.save)) {
     r.status = JobStatus::Failed;
@@ -47,7 +56,7 @@ JobResult mergeNatively(const Job& job, MergeObserver* observer) {
   std::string stage = "load " + job.read;
   try {
     auto workbook = sheet::ooxml::WorkbookFile::open(job.read);
-    mergeOn(workbook->application(), job, observer, r);
+    mergeOn(workbook->application(), job, observer, report, r);
     stage = "save " + job.save;
     sheet::ooxml::saveAsResult(*workbook, job.save);
   } catch (const RuntimeError& e) {
@@ -61,7 +70,7 @@ class PrivateCalcMerger : public WorkbookMerger {
  public:
   ~PrivateCalcMerger() override { stop(); }
 
-  JobResult merge(const Job& job, MergeObserver* observer) override {
+  JobResult merge(const Job& job, MergeObserver* observer, JobReport* report) override {
     JobResult r;
     auto fail = [&r](std::string why) {
       r.status = JobStatus::Failed;
@@ -71,7 +80,7 @@ class PrivateCalcMerger : public WorkbookMerger {
     if (!std::filesystem::is_regular_file(job.read))
       return fail("load " + job.read + ": the file does not exist");
     if (sheet::ooxml::isWorkbookFile(job.read) && sheet::ooxml::isWorkbookFile(job.save))
-      return mergeNatively(job, observer);
+      return mergeNatively(job, observer, report);
     if (!sheet::calc::CalcProcess::canSave(job.save))
       return fail("save " + job.save + ": it must end in .xlsx, .ods or .xls");
     std::string stage = "start LibreOffice Calc for " + job.read;
@@ -82,7 +91,7 @@ class PrivateCalcMerger : public WorkbookMerger {
       }
       stage = "load " + job.read;
       calc_->load(job.read);
-      mergeOn(application_, job, observer, r);
+      mergeOn(application_, job, observer, report, r);
       stage = "save " + job.save;
       calc_->saveAs(job.save);
       calc_->closeDocument();

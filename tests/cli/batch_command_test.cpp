@@ -120,6 +120,33 @@ TEST(BatchCommand, MixedJobsGiveTheSingleCommandsResultsAtAnyWorkerCount) {
   }
 }
 
+TEST(BatchCommand, AJobsReportIsWrittenAndOneThatCannotBeFailsTheJob) {
+  TempDir dir;
+  testing::buildPageDatabase(dir.file("kiv.sqlite"));
+  writeBytes(dir.file("p.htm"), "!!a,A01; gethere");
+  writeBytes(dir.file("jobs"),
+             R"({"kind":"web","read":"p.htm","save":"o1.htm","db":"kiv.sqlite","report":"r1.html"})"
+             "\n"
+             R"({"kind":"web","read":"p.htm","save":"o2.htm","db":"kiv.sqlite","report":"no/r.html"})"
+             "\n");
+  auto r = runCommand("cd " + shellQuote(dir.path().string()) + " && " + DORVANE_CLI +
+                      " batch jobs -j 2 2>/dev/null");
+  EXPECT_EQ(r.status, 1);
+  std::map<long, nlohmann::json> jobs;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);) {
+    auto j = nlohmann::json::parse(line);
+    jobs[j["job"].get<long>()] = j;
+  }
+  EXPECT_EQ(jobs[1]["status"], "ok") << r.out;
+  EXPECT_EQ(jobs[2]["status"], "failed") << r.out;
+  EXPECT_NE(jobs[2]["errors"].dump().find("report no/r.html: error 75"), std::string::npos);
+  const std::string report = readBytes(dir.file("r1.html"));
+  EXPECT_NE(report.find("!!a,A01;"), std::string::npos);
+  EXPECT_NE(report.find(">200<"), std::string::npos) << "the written value is marked";
+  EXPECT_EQ(readBytes(dir.file("o2.htm")), "!!a,A01; 200\r\n") << "the result stays written";
+}
+
 // Workers that share the tables read from an Access file give each page
 // what the single command gives.
 TEST(BatchCommand, AccessTablesReadOnceServeEveryWorker) {
