@@ -15,6 +15,7 @@
 #include "page/page_pass.h"
 #include "page/page_text.h"
 #include "platform/text/utf.h"
+#include "price_database.h"
 
 namespace {
 
@@ -22,23 +23,8 @@ using namespace dorvane;
 
 constexpr int kCodes = 5000;
 
-// The reference database: "!!p" sums items.price by code (indexed).
 const std::u16string& database() {
-  static testing::TempDir* dir = new testing::TempDir;
-  static std::u16string path = [] {
-    std::string file = dir->file("bench.sqlite");
-    std::string sql = testing::referenceTableSchema();
-    sql += "CREATE TABLE items (code TEXT, price DOUBLE); CREATE INDEX items_code ON items (code);";
-    sql +=
-        "INSERT INTO 参照ﾃｰﾌﾞﾙ (ｷｰ, 転送優先, ｷｰﾌｨｰﾙﾄﾞ, DB名, ﾌｨｰﾙﾄﾞ名, ﾌｨｰﾙﾄﾞﾀｲﾌﾟ, "
-        "\"ﾃｰﾌﾞﾙ／ｸｴﾘｰF\", ﾃｰﾌﾞﾙ名, 単位, ﾗｳﾝﾄﾞ, 小数位) VALUES ('!!p', 1, 'code', '" +
-        file + "', 'price', '数値', 'table', 'items', 1, '四捨五入', 2);";
-    sql += "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-           std::to_string(kCodes - 1) +
-           ") INSERT INTO items SELECT printf('K%05d', i), i * 1.25 FROM n;";
-    testing::buildDatabase(file, sql);
-    return text::fromUtf8(file);
-  }();
+  static const std::u16string path = bench::priceDatabase(kCodes);
   return path;
 }
 

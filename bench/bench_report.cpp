@@ -13,6 +13,7 @@
 #include "../tests/support/temp_db.h"
 #include "page/page_pass.h"
 #include "platform/text/utf.h"
+#include "price_database.h"
 #include "report/report_html.h"
 
 namespace {
@@ -22,21 +23,7 @@ using namespace dorvane;
 constexpr int kCodes = 1000;
 
 const std::u16string& database() {
-  static testing::TempDir* dir = new testing::TempDir;
-  static std::u16string path = [] {
-    std::string file = dir->file("bench.sqlite");
-    std::string sql = testing::referenceTableSchema();
-    sql += "CREATE TABLE items (code TEXT, price DOUBLE); CREATE INDEX items_code ON items (code);";
-    sql +=
-        "INSERT INTO 参照ﾃｰﾌﾞﾙ (ｷｰ, 転送優先, ｷｰﾌｨｰﾙﾄﾞ, DB名, ﾌｨｰﾙﾄﾞ名, ﾌｨｰﾙﾄﾞﾀｲﾌﾟ, "
-        "\"ﾃｰﾌﾞﾙ／ｸｴﾘｰF\", ﾃｰﾌﾞﾙ名, 単位, ﾗｳﾝﾄﾞ, 小数位) VALUES ('!!p', 1, 'code', '" +
-        file + "', 'price', '数値', 'table', 'items', 1, '四捨五入', 2);";
-    sql += "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-           std::to_string(kCodes - 1) +
-           ") INSERT INTO items SELECT printf('K%05d', i), i * 1.25 FROM n;";
-    testing::buildDatabase(file, sql);
-    return text::fromUtf8(file);
-  }();
+  static const std::u16string path = bench::priceDatabase(kCodes);
   return path;
 }
 
