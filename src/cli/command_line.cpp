@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <memory>
-#include <regex>
 #include <string>
 
 #include "cli/commands.h"
@@ -37,9 +36,11 @@ int usageError(CLI::App& command, const std::string& message) {
 
 // CLI11's "--db: 1 required TEXT missing" in the words of the commands.
 std::string plainWords(const std::string& message) {
-  static const std::regex missing(R"(^(-[-\w]+): \d+ required \w+ missing$)");
-  std::smatch m;
-  if (std::regex_match(message, m, missing)) return m[1].str() + " needs a value";
+  const std::size_t colon = message.find(": ");
+  if (message.rfind('-', 0) == 0 && colon != std::string::npos &&
+      message.find(" required ", colon) != std::string::npos && message.ends_with(" missing")) {
+    return message.substr(0, colon) + " needs a value";
+  }
   return message;
 }
 
