@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <latch>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -328,13 +329,18 @@ TEST_F(OdbcServer, EightMergesInParallelGetTheirOwnValues) {
   constexpr int kThreads = 8, kPerThread = 60;
   std::vector<std::vector<std::string>> got(kThreads);
   std::vector<std::thread> threads;
-  std::mutex firstOpen;  // each thread reads the front end's catalog once, one at a time
+  // Each thread reads the front end's catalog once, one at a time, and the
+  // merges start when all have: the reader's child is forked while no other
+  // thread is busy (a sanitizer's allocator is not safe across such a fork).
+  std::mutex firstOpen;
+  std::latch opened(kThreads);
   for (int t = 0; t < kThreads; ++t)
     threads.emplace_back([&, t] {
       {
         std::lock_guard<std::mutex> one(firstOpen);
         Engine::instance().OpenDatabase(text::fromUtf8(linked_));
       }
+      opened.arrive_and_wait();
       for (int i = 0; i < kPerThread; ++i) {
         int n = 1 + (t * kPerThread + i) % 500;
         std::string why;

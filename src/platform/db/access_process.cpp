@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -227,12 +228,17 @@ void readFromChild(const std::string& path, const std::string& table, const stru
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) damaged(path, table, std::string("pipe: ") + strerror(errno));
   Fd readEnd(fds[0]);
+  const pid_t parent = ::getpid();
   pid_t pid = ::fork();
   if (pid < 0) {
     ::close(fds[1]);
     damaged(path, table, std::string("fork: ") + strerror(errno));
   }
   if (pid == 0) {
+    // The reader never outlives the thread that waits for it, even when the
+    // process dies without unwinding (it would keep the parent's pipes open).
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(1);
     ::close(fds[0]);
     runChild(fds[1], path, table, st.st_size);
   }
