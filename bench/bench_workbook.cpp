@@ -8,7 +8,6 @@
 #include <benchmark/benchmark.h>
 #include <dorvane/ctl_message.h>
 #include <dorvane/runtime_error.h>
-#include <sqlite3.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -19,6 +18,7 @@
 #include <string>
 
 #include "../tests/platform/sheet/ooxml_fixture.h"
+#include "../tests/support/temp_db.h"
 #include "platform/sheet/calc_process.h"
 #include "platform/sheet/calc_sheet.h"
 #include "platform/sheet/ooxml_workbook.h"
@@ -39,40 +39,20 @@ struct Template {
 Template g_templates[2] = {{"!!plain", 5000, ""}, {"!!noted", 500, ""}};
 std::string g_dir, g_db;
 
-void exec(sqlite3* db, const std::string& sql) {
-  char* msg = nullptr;
-  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg) != SQLITE_OK) {
-    std::fprintf(stderr, "bench_workbook: SQL failed: %s\n", msg ? msg : "");
-    std::exit(1);
-  }
-}
-
+// The reference database: "!!plain" and "!!noted" (with a comment) take
+// items.price by code K0..K4999.
 void buildDatabase() {
-  sqlite3* db = nullptr;
-  sqlite3_open(g_db.c_str(), &db);
-  exec(db, R"sql(
-CREATE TABLE 参照ﾃｰﾌﾞﾙ (
-  ｷｰ TEXT, 転送優先 BOOLEAN, ｷｰﾌｨｰﾙﾄﾞ TEXT, ALTｷｰﾌｨｰﾙﾄﾞ TEXT, DB名 TEXT,
-  ﾌｨｰﾙﾄﾞ名 TEXT, ﾌｨｰﾙﾄﾞﾀｲﾌﾟ TEXT, "ﾃｰﾌﾞﾙ／ｸｴﾘｰF" TEXT, ﾃｰﾌﾞﾙ名 TEXT, ｸｴﾘｰ名 TEXT,
-  コメント項目名 TEXT, 内容説明 TEXT, 単位 DOUBLE, ﾗｳﾝﾄﾞ TEXT, 小数位 SMALLINT, 行間 SMALLINT);
-CREATE INDEX ｷｰ ON 参照ﾃｰﾌﾞﾙ (ｷｰ);
-CREATE TABLE 明細項目ﾃｰﾌﾞﾙ (ｷｰ TEXT, 明細順序 SMALLINT, ﾌｨｰﾙﾄﾞ名 TEXT);
-CREATE TABLE items (code TEXT, price DOUBLE);
-CREATE INDEX items_code ON items (code);
-)sql");
-  exec(db, "INSERT INTO 参照ﾃｰﾌﾞﾙ VALUES ('!!plain', 1, 'code', NULL, '" + g_db +
-               "', 'price', '数値', 'table', 'items', NULL, NULL, NULL, 1, '四捨五入', 0, NULL), "
-               "('!!noted', 1, 'code', NULL, '" +
-               g_db +
-               "', 'price', '数値', 'table', 'items', NULL, NULL, '単価の説明', 1, '四捨五入', 0, "
-               "NULL);");
-  exec(db, "BEGIN");
-  for (int i = 0; i < 5000; ++i) {
-    exec(db, "INSERT INTO items VALUES ('K" + std::to_string(i) + "', " + std::to_string(100 + i) +
-                 ".4)");
-  }
-  exec(db, "COMMIT");
-  sqlite3_close(db);
+  std::string sql = dorvane::testing::referenceTableSchema();
+  sql += "CREATE TABLE items (code TEXT, price DOUBLE); CREATE INDEX items_code ON items (code);";
+  sql += "INSERT INTO 参照ﾃｰﾌﾞﾙ VALUES ('!!plain', 1, 'code', NULL, '" + g_db +
+         "', 'price', '数値', 'table', 'items', NULL, NULL, NULL, 1, '四捨五入', 0, NULL), "
+         "('!!noted', 1, 'code', NULL, '" +
+         g_db +
+         "', 'price', '数値', 'table', 'items', NULL, NULL, '単価の説明', 1, '四捨五入', 0, NULL);";
+  sql +=
+      "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 4999) "
+      "INSERT INTO items SELECT 'K' || i, 100 + i + 0.4 FROM n;";
+  dorvane::testing::buildDatabase(g_db, sql);
 }
 
 // A template of t.cells placeholder cells (shared strings, 20 to a row).
