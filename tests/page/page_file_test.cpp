@@ -10,6 +10,7 @@
 
 #include "platform/text/code_page.h"
 #include "platform/text/utf.h"
+#include "support/error_of.h"
 #include "support/temp_db.h"
 
 namespace dorvane::page {
@@ -21,14 +22,7 @@ namespace fs = std::filesystem;
 using testing::readBytes;
 using testing::writeBytes;
 
-int errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using testing::errorOf;
 
 std::u16string u(const std::string& s) { return text::fromUtf8(s); }
 

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/text/utf.h"
+#include "support/error_of.h"
 #include "support/temp_db.h"
 
 namespace dorvane {
@@ -18,14 +19,7 @@ using testing::TempDir;
 
 std::u16string u16(const std::string& s) { return text::fromUtf8(s); }
 
-int errorNumber(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using testing::errorOf;
 
 class SqliteEngine : public ::testing::Test {
  protected:
@@ -51,18 +45,17 @@ class SqliteEngine : public ::testing::Test {
 };
 
 TEST_F(SqliteEngine, OpenFailuresNameTheFile) {
-  EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u16(dir_.file("none.db"))); }), 3024);
-  EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u""); }), 3024);
+  EXPECT_EQ(errorOf([&] { Engine::instance().OpenDatabase(u16(dir_.file("none.db"))); }), 3024);
+  EXPECT_EQ(errorOf([&] { Engine::instance().OpenDatabase(u""); }), 3024);
   std::ofstream(dir_.file("text.db")) << "hello, not a database";
-  EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u16(dir_.file("text.db"))); }), 3343);
+  EXPECT_EQ(errorOf([&] { Engine::instance().OpenDatabase(u16(dir_.file("text.db"))); }), 3343);
   std::ofstream(dir_.file("empty.db"));
-  EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u16(dir_.file("empty.db"))); }),
-            3343);
-  EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u16(dir_.path().string())); }), 3343);
+  EXPECT_EQ(errorOf([&] { Engine::instance().OpenDatabase(u16(dir_.file("empty.db"))); }), 3343);
+  EXPECT_EQ(errorOf([&] { Engine::instance().OpenDatabase(u16(dir_.path().string())); }), 3343);
   // A truncated SQLite file: right header, no pages.
   std::string head = testing::readBytes(path_).substr(0, 100);
   std::ofstream(dir_.file("cut.db"), std::ios::binary) << head;
-  EXPECT_EQ(errorNumber([&] { Engine::instance().OpenDatabase(u16(dir_.file("cut.db"))); }), 3343);
+  EXPECT_EQ(errorOf([&] { Engine::instance().OpenDatabase(u16(dir_.file("cut.db"))); }), 3343);
   try {
     Engine::instance().OpenDatabase(u16(dir_.file("none.db")));
   } catch (const RuntimeError& e) {
@@ -96,7 +89,7 @@ TEST_F(SqliteEngine, NeverChangesTheFile) {
     rs->Seek(u"=", Variant::string(u"A"));
     db->OpenRecordset(u"select * from w")->RecordCount();
   }
-  EXPECT_EQ(errorNumber([&] { open()->OpenRecordset(u"insert into empty values ('x')"); }), 3075);
+  EXPECT_EQ(errorOf([&] { open()->OpenRecordset(u"insert into empty values ('x')"); }), 3075);
   EXPECT_EQ(testing::readBytes(path_), before);
   struct stat st2 {};
   ::stat(path_.c_str(), &st2);
@@ -110,14 +103,12 @@ TEST_F(SqliteEngine, RecordsetTypesFollowTheSource) {
   EXPECT_TRUE(db->OpenRecordset(u"T")->isTableType());
   EXPECT_FALSE(db->OpenRecordset(u"w")->isTableType());
   EXPECT_FALSE(db->OpenRecordset(u"select all t.* from t where t.k = 'b'")->isTableType());
-  EXPECT_EQ(errorNumber([&] { db->OpenRecordset(u"nosuch"); }), 3078);
-  EXPECT_EQ(errorNumber([&] { db->OpenRecordset(u"select all x.* from x where x.k = '1'"); }),
-            3078);
-  EXPECT_EQ(errorNumber([&] { db->OpenRecordset(u"select all t.* from t where t.zz = '1'"); }),
-            3075);
-  EXPECT_EQ(errorNumber([&] { db->OpenRecordset(u"w")->setIndex(u"t_k"); }), 3251);
-  EXPECT_EQ(errorNumber([&] { db->OpenRecordset(u"t")->setIndex(u"nosuch"); }), 3800);
-  EXPECT_EQ(errorNumber([&] { db->OpenRecordset(u"t")->Seek(u"=", Variant::string(u"a")); }), 3019);
+  EXPECT_EQ(errorOf([&] { db->OpenRecordset(u"nosuch"); }), 3078);
+  EXPECT_EQ(errorOf([&] { db->OpenRecordset(u"select all x.* from x where x.k = '1'"); }), 3078);
+  EXPECT_EQ(errorOf([&] { db->OpenRecordset(u"select all t.* from t where t.zz = '1'"); }), 3075);
+  EXPECT_EQ(errorOf([&] { db->OpenRecordset(u"w")->setIndex(u"t_k"); }), 3251);
+  EXPECT_EQ(errorOf([&] { db->OpenRecordset(u"t")->setIndex(u"nosuch"); }), 3800);
+  EXPECT_EQ(errorOf([&] { db->OpenRecordset(u"t")->Seek(u"=", Variant::string(u"a")); }), 3019);
 }
 
 TEST_F(SqliteEngine, SeekFindsTheFirstRowInIndexOrderUnderTheIndexCollation) {
@@ -128,7 +119,7 @@ TEST_F(SqliteEngine, SeekFindsTheFirstRowInIndexOrderUnderTheIndexCollation) {
   EXPECT_EQ(rs->Fields(u"v"), Variant::longValue(1));
   rs->Seek(u"=", Variant::string(u"zz"));
   EXPECT_TRUE(rs->NoMatch());
-  EXPECT_EQ(errorNumber([&] { rs->Fields(u"v"); }), 3021);
+  EXPECT_EQ(errorOf([&] { rs->Fields(u"v"); }), 3021);
   rs->setIndex(u"t_v");
   rs->Seek(u"=", Variant::string(u"2"));  // text key against an integer column
   ASSERT_FALSE(rs->NoMatch());
@@ -147,17 +138,17 @@ TEST_F(SqliteEngine, WalksInIndexOrderAndCounts) {
   EXPECT_EQ(rs->Fields(u"k"), Variant::string(u"a"));
   rs->MoveNext();
   EXPECT_TRUE(rs->Eof());
-  EXPECT_EQ(errorNumber([&] { rs->MoveNext(); }), 3021);
+  EXPECT_EQ(errorOf([&] { rs->MoveNext(); }), 3021);
   EXPECT_NE(rs->RecordCount(), 0);
   auto empty = open()->OpenRecordset(u"empty");
   EXPECT_EQ(empty->RecordCount(), 0);
   EXPECT_TRUE(empty->Eof());
-  EXPECT_EQ(errorNumber([&] { empty->MoveFirst(); }), 3021);
+  EXPECT_EQ(errorOf([&] { empty->MoveFirst(); }), 3021);
   auto dyn = open()->OpenRecordset(u"select * from t where v > 100");
   EXPECT_EQ(dyn->RecordCount(), 0);
   EXPECT_TRUE(dyn->Eof());
-  EXPECT_EQ(errorNumber([&] { dyn->MoveFirst(); }), 3021);
-  EXPECT_EQ(errorNumber([&] { dyn->Fields(u"nope"); }), 3265);
+  EXPECT_EQ(errorOf([&] { dyn->MoveFirst(); }), 3021);
+  EXPECT_EQ(errorOf([&] { dyn->Fields(u"nope"); }), 3265);
 }
 
 TEST_F(SqliteEngine, DeclaredTypesMapToVariants) {
@@ -240,7 +231,7 @@ TEST_F(SqliteEngine, ADynasetOfManyRowsIsWalkedWholeAndAgainAfterMoveFirst) {
   };
   const auto whole = std::pair<std::int64_t, std::int64_t>(1000, 500500);
   EXPECT_EQ(walk(), whole);
-  EXPECT_EQ(errorNumber([&] { rs->MoveNext(); }), 3021);
+  EXPECT_EQ(errorOf([&] { rs->MoveNext(); }), 3021);
   rs->MoveFirst();
   EXPECT_EQ(walk(), whole);
   // The walk ended: the file's lock is released and a writer gets through.
@@ -306,7 +297,7 @@ TEST_F(SqliteEngine, AWriterLockIsWaitedForThenIsFileInUse) {
     Writer writer(path, std::chrono::milliseconds(c.holdMs));
     ASSERT_TRUE(writer.locked());
     std::string description;
-    int error = errorNumber([&] {
+    int error = errorOf([&] {
       try {
         if (!db) db = Engine::instance().OpenDatabase(u16(path));
         EXPECT_EQ(db->OpenRecordset(u"select k from t")->Fields(u"k"), Variant::string(u"x"));

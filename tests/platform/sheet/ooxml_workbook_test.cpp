@@ -15,6 +15,7 @@
 #include "platform/sheet/ooxml_formulas.h"
 #include "platform/sheet/ooxml_styles.h"
 #include "platform/text/utf.h"
+#include "support/error_of.h"
 #include "support/temp_db.h"
 
 namespace dorvane {
@@ -45,14 +46,7 @@ std::shared_ptr<sheet::MemoryWorksheet> activeSheet(WorkbookFile& wb) {
       wb.application()->ActiveWorkbook()->ActiveSheet());
 }
 
-int errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using testing::errorOf;
 
 TEST(OoxmlWorkbook, ReadsEveryKindOfCellAndSearchesFormulasAsText) {
   testing::TempDir dir;
