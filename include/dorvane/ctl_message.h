@@ -79,6 +79,11 @@ class ctlMessage {
   // The code page of page files (932 by default).
   void setCodePage(int codePage) { codePage_ = codePage; }
   int codePage() const { return codePage_; }
+  // Whether textWeb keeps the table of the last detail hit after WEB明細型
+  // (on by default, as a host may read it). A host that never reads textWeb
+  // turns it off: a table of tens of megabytes is then moved into the page
+  // piece by piece, never held whole twice, and textWeb stays empty.
+  void setKeepTextWeb(bool keep) { keepTextWeb_ = keep; }
 
   // What failed during the last entry call, in order: the step ("load",
   // "save", "pass 1 on <db>", ...), the run-time error number and its
@@ -122,6 +127,7 @@ class ctlMessage {
   std::shared_ptr<MessageBox> messageBox_;
   MergeObserver* observer_ = nullptr;
   int codePage_ = 932;
+  bool keepTextWeb_ = true;
   std::vector<Failure> failures_;
 };
 

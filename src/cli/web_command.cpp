@@ -95,6 +95,7 @@ int runWeb(Options& o) {
   ExplainObserver explain(stderr);
   ctlMessage control;
   control.setCodePage(o.codePage);
+  control.setKeepTextWeb(false);  // nothing here reads it
   ReportWriter report(o.report, o.explain ? &explain : nullptr);
   if (o.explain) control.setObserver(&explain);
   if (!o.report.empty()) control.setObserver(report.observer());

@@ -67,9 +67,9 @@ JobResult runJob(const Job& job, MergeObserver* observer, std::unique_ptr<Workbo
       r = merger->merge(job, observer, gathered);
     }
     if (report) {
-      writeReport(
-          job, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
-          *report, r);
+      writeReport(job,
+                  std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                  *report, r);
     }
     return r;
   } catch (const std::exception& e) {  // e.g. out of memory: this job only
@@ -85,6 +85,7 @@ JobResult runPageJob(const Job& job, MergeObserver* observer, JobReport* report)
   ctlMessage control;
   control.setMessageBox(std::make_shared<RecordingMessageBox>());
   control.setCodePage(job.codePage);
+  control.setKeepTextWeb(false);  // a job's members are not read
   control.setObserver(report ? &report->recorder : observer);
   control.ocxwebKiv(text::fromUtf8(job.read), text::fromUtf8(job.save), text::fromUtf8(job.db),
                     text::fromUtf8(job.db2));

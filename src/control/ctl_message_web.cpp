@@ -97,7 +97,7 @@ void ctlMessage::mergeWeb() {
 
 void ctlMessage::WEB明細型() {
   page::PageMembers m{text,   HitStr, textWeb, textWebbefore, wkcycle, curdbloc, kivdb, kivrs,
-                      kivrs2, DB,     rs};
+                      kivrs2, DB,     rs,      keepTextWeb_};
   page::expandDetailTables(m, observer_);
 }
 

@@ -17,15 +17,37 @@ namespace dorvane::page {
 
 namespace {
 
-// Appends one piece to the table: textWebbefore is the piece, textWeb grows by it.
-void append(PageMembers& m, std::u16string piece) {
-  m.textWebbefore = std::move(piece);
-  m.textWeb += m.textWebbefore;
-}
+// The table being built. Appending a piece sets textWebbefore to it and adds
+// it to textWeb or, when nobody reads textWeb, to a PieceText that moves into
+// the page without a second whole copy.
+class Table {
+ public:
+  Table(PageMembers& m, bool inPieces) : m_(m), inPieces_(inPieces) {}
+
+  void append(std::u16string piece) {
+    m_.textWebbefore = std::move(piece);
+    if (inPieces_) {
+      pieces_.append(m_.textWebbefore);
+    } else {
+      m_.textWeb += m_.textWebbefore;
+    }
+  }
+
+  // The write step at the first marker at or after from; 0 when there is none.
+  std::int64_t writeInto(PageText& page, std::int64_t from) {
+    return inPieces_ ? page.writeAtMarker(from, std::move(pieces_))
+                     : page.writeAtMarker(from, m_.textWeb);
+  }
+
+ private:
+  PageMembers& m_;
+  bool inPieces_;
+  PieceText pieces_;
+};
 
 // Builds the table of one hit and writes it at the marker after the hit.
 void expandHit(PageMembers& m, PageText& page, const std::u16string& key,
-               const std::u16string& keyValue, MergeObserver& obs) {
+               const std::u16string& keyValue, MergeObserver& obs, bool inPieces) {
   const std::u16string itemsSql = sql::detailItems(key);
   m.DB = Engine::instance().OpenDatabase(reference::requireText(*m.kivrs, names::kDbName, key));
   const bool tableMode =
@@ -47,34 +69,37 @@ void expandHit(PageMembers& m, PageText& page, const std::u16string& key,
   const std::string itemColumn = "column '" + text::toUtf8(names::kFieldName) + "' of the " +
                                  text::toUtf8(names::kDetailItemTable) + " rows for '" +
                                  text::toUtf8(key) + "'";
-  append(m, u"<TABLE>");
+  Table table(m, inPieces);
+  table.append(u"<TABLE>");
   long records = 0;
   while (!m.rs->Eof()) {
     ++records;
-    append(m, u"<TR>");
+    table.append(u"<TR>");
     if (m.kivrs2->RecordCount() != 0) {
       while (!m.kivrs2->Eof()) {
         const std::u16string field = toText(m.kivrs2->Fields(names::kFieldName), itemColumn);
         const Variant v = m.rs->Fields(field);
-        append(m, u"<TD>" + (v.isNull() ? std::u16string() : toText(v)) + u"</TD>");
+        table.append(u"<TD>" + (v.isNull() ? std::u16string() : toText(v)) + u"</TD>");
         m.kivrs2->MoveNext();
       }
       m.kivrs2->MoveFirst();
-      append(m, u"</TR>");
+      table.append(u"</TR>");
     }
     m.rs->MoveNext();
   }
-  append(m, u"</TABLE>");
+  table.append(u"</TABLE>");
   obs.recordsRead(records);
 
-  const std::int64_t at = page.writeAtMarker(m.HitStr, m.textWeb);
+  const std::int64_t at = table.writeInto(page, m.HitStr);
+  // (Tables are built in pieces only when nobody observes, so textWeb is
+  // what an observer hears.)
   obs.valueWritten(m.textWeb,
                    at != 0 ? positionText(at)
                            : u"nowhere: no \"gethere\" at or after " + positionText(m.HitStr));
 }
 
 // Walks the hits; raises the first run-time error.
-void walk(PageMembers& m, PageText& page, MergeObserver& obs) {
+void walk(PageMembers& m, PageText& page, MergeObserver& obs, bool inPieces) {
   for (;;) {
     m.textWeb.clear();
     m.textWebbefore.clear();
@@ -108,7 +133,7 @@ void walk(PageMembers& m, PageText& page, MergeObserver& obs) {
     } else if (!reference::selectsPass(m.kivrs->Fields(names::kTransferPriority), m.wkcycle)) {
       obs.skipped(kOtherPassReason);
     } else {
-      expandHit(m, page, key, page.substr(hit + C, L - C), obs);
+      expandHit(m, page, key, page.substr(hit + C, L - C), obs, inPieces);
     }
 
     m.HitStr = position32(page.find(names::kDetailMarker, hit + 1));
@@ -123,7 +148,7 @@ void expandDetailTables(PageMembers& m, MergeObserver* observer) {
   MergeObserver& obs = observer ? *observer : none;
   PageText page(std::move(m.text));
   try {
-    walk(m, page, obs);
+    walk(m, page, obs, !m.keepTextWeb && observer == nullptr);
   } catch (const RuntimeError& e) {
     obs.failed("detail table at position " + std::to_string(m.HitStr), e.number(), e.description());
   } catch (const std::bad_alloc&) {

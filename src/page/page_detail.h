@@ -15,7 +15,9 @@ namespace dorvane::page {
 // the target records into rs (DB the source database), builds the table in
 // textWeb ("<TABLE>", per record "<TR>", per detail item "<TD>"value"</TD>",
 // "</TR>" only when there are detail items, "</TABLE>"; Null gives an empty
-// cell; nothing is escaped) and writes it at the marker.
+// cell; nothing is escaped) and writes it at the marker. When m.keepTextWeb
+// is off and there is no observer, the table is built in pieces instead of in
+// textWeb (which then stays empty), so that it is never held twice.
 //
 // The walk ends at a hit without "," (or with "," last), after the last "&&",
 // or at the first run-time error, which is trapped here: the observer hears

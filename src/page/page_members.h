@@ -23,6 +23,9 @@ struct PageMembers {
   std::shared_ptr<Recordset>& kivrs2;
   std::shared_ptr<Database>& DB;
   std::shared_ptr<Recordset>& rs;
+  // Whether textWeb keeps the last table for the host to read after the
+  // call. A host that never reads it turns this off (see PieceText).
+  bool keepTextWeb = true;
 };
 
 }  // namespace dorvane::page

@@ -97,27 +97,37 @@ void PageText::moveGap(std::int64_t pos) {
   }
 }
 
-void PageText::replace(std::int64_t pos, std::int64_t length, std::u16string_view x) {
+template <typename Emit>
+void PageText::replaceWith(std::int64_t pos, std::int64_t length, std::int64_t xl, Emit&& emit) {
   const std::int64_t p = pos - 1;
-  const std::int64_t xl = static_cast<std::int64_t>(x.size());
   moveGap(p);
-  gapEnd_ += length;  // the replaced units join the gap
-  if (gapLength() < xl) {
+  if (gapLength() + length >= xl) {
+    gapEnd_ += length;  // the replaced units join the gap
+    emit([this](std::u16string_view part) {
+      std::memcpy(buf_.data() + gapStart_, part.data(), part.size() * sizeof(char16_t));
+      gapStart_ += static_cast<std::int64_t>(part.size());
+    });
+  } else {
     // Grow: at least double, so a run of writes stays linear overall; a
-    // write larger than the page (a big detail table) gets just its room,
-    // since every unit of the new buffer is touched.
-    const std::int64_t after = static_cast<std::int64_t>(buf_.size()) - gapEnd_;
+    // write larger than the page (a big detail table) gets just its room.
+    // The new buffer is reserved and then filled in order, so its memory
+    // becomes resident only as it is written: a text in pieces gives back
+    // each piece while the buffer takes it over. Nothing changes until the
+    // new buffer is complete.
+    const std::int64_t rightStart = gapEnd_ + length;
+    const std::int64_t after = static_cast<std::int64_t>(buf_.size()) - rightStart;
     const std::int64_t need = gapStart_ + xl + after;
     const std::int64_t cap = std::max(need + 64, static_cast<std::int64_t>(buf_.size()) * 2);
-    std::u16string grown(static_cast<size_t>(cap), u'\0');
-    std::memcpy(grown.data(), buf_.data(), static_cast<size_t>(gapStart_) * sizeof(char16_t));
-    std::memcpy(grown.data() + cap - after, buf_.data() + gapEnd_,
-                static_cast<size_t>(after) * sizeof(char16_t));
+    std::u16string grown;
+    grown.reserve(static_cast<size_t>(cap));
+    grown.append(buf_, 0, static_cast<size_t>(gapStart_));
+    emit([&grown](std::u16string_view part) { grown += part; });
+    grown.append(static_cast<size_t>(cap - need), u'\0');
+    grown.append(buf_, static_cast<size_t>(rightStart), static_cast<size_t>(after));
     buf_ = std::move(grown);
+    gapStart_ += xl;
     gapEnd_ = cap - after;
   }
-  std::memcpy(buf_.data() + gapStart_, x.data(), static_cast<size_t>(xl) * sizeof(char16_t));
-  gapStart_ += xl;
 
   // Searches that found nothing up to a point past the change must look
   // again from where an occurrence could now begin.
@@ -127,11 +137,31 @@ void PageText::replace(std::int64_t pos, std::int64_t length, std::u16string_vie
   }
 }
 
+void PageText::replace(std::int64_t pos, std::int64_t length, std::u16string_view x) {
+  replaceWith(pos, length, static_cast<std::int64_t>(x.size()), [x](auto&& sink) { sink(x); });
+}
+
 std::int64_t PageText::writeAtMarker(std::int64_t from, std::u16string_view x) {
   static constexpr std::u16string_view marker = names::kPageValueMarker;
   std::int64_t q = find(marker, from);
   if (q == 0) return 0;
   replace(q, static_cast<std::int64_t>(marker.size()), x);
+  return q;
+}
+
+std::int64_t PageText::writeAtMarker(std::int64_t from, PieceText&& x) {
+  static constexpr std::u16string_view marker = names::kPageValueMarker;
+  std::int64_t q = find(marker, from);
+  std::vector<std::u16string>& pieces = x.pieces();
+  if (q != 0) {
+    replaceWith(q, static_cast<std::int64_t>(marker.size()), x.size(), [&pieces](auto&& sink) {
+      for (std::u16string& piece : pieces) {
+        sink(piece);
+        std::u16string().swap(piece);
+      }
+    });
+  }
+  x = PieceText();
   return q;
 }
 

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "page/piece_text.h"
+
 namespace dorvane::page {
 
 class PageText {
@@ -39,6 +41,9 @@ class PageText {
   // position from by x. Returns the position written, or 0 when no marker
   // lies there (the text is then unchanged).
   std::int64_t writeAtMarker(std::int64_t from, std::u16string_view x);
+  // The same for a text in pieces, which it consumes: each piece is freed as
+  // soon as it is copied, whether or not a marker was found.
+  std::int64_t writeAtMarker(std::int64_t from, PieceText&& x);
 
   // Replaces the length code units at position pos by x.
   void replace(std::int64_t pos, std::int64_t length, std::u16string_view x);
@@ -56,6 +61,10 @@ class PageText {
   std::int64_t gapLength() const { return gapEnd_ - gapStart_; }
   std::int64_t findRaw(std::u16string_view what, std::int64_t start0) const;
   void moveGap(std::int64_t pos0);
+  // replace() with the xl new units handed out by emit(sink), which calls
+  // sink(part) for each part in order.
+  template <typename Emit>
+  void replaceWith(std::int64_t pos, std::int64_t length, std::int64_t xl, Emit&& emit);
   Empty& memo(std::u16string_view pattern);
 
   std::u16string buf_;  // text before the gap, the gap, text after the gap

@@ -24,13 +24,14 @@ struct Result {
 };
 
 template <typename Pass>
-Result run(const std::u16string& page, std::int16_t wkcycle, const std::u16string& db, Pass pass) {
+Result run(const std::u16string& page, std::int16_t wkcycle, const std::u16string& db, Pass pass,
+           bool keepTextWeb = true) {
   Result r;
   r.text = page;
   std::shared_ptr<Database> kivdb, DB;
   std::shared_ptr<Recordset> kivrs, kivrs2, rs;
   PageMembers m{r.text, r.HitStr, r.textWeb, r.textWebbefore, wkcycle, db, kivdb, kivrs,
-                kivrs2, DB,       rs};
+                kivrs2, DB,       rs,        keepTextWeb};
   try {
     r.stopped = pass(m) == PassEnd::Stopped;
   } catch (const RuntimeError& e) {
@@ -39,9 +40,11 @@ Result run(const std::u16string& page, std::int16_t wkcycle, const std::u16strin
   return r;
 }
 
-Result fast(const std::u16string& page, std::int16_t wkcycle, const std::u16string& db) {
-  return run(page, wkcycle, db,
-             [](PageMembers& m) { return runPagePass(m, [&m] { expandDetailTables(m); }); });
+Result fast(const std::u16string& page, std::int16_t wkcycle, const std::u16string& db,
+            bool keepTextWeb = true) {
+  return run(
+      page, wkcycle, db,
+      [](PageMembers& m) { return runPagePass(m, [&m] { expandDetailTables(m); }); }, keepTextWeb);
 }
 
 Result literalPass(const std::u16string& page, std::int16_t wkcycle, const std::u16string& db) {
@@ -104,6 +107,14 @@ class PageDifferential : public ::testing::Test {
     ASSERT_EQ(a.stopped, b.stopped);
     ASSERT_EQ(a.textWeb, b.textWeb);
     ASSERT_EQ(a.textWebbefore, b.textWebbefore);
+
+    // Tables built in pieces, with textWeb not kept: the same page.
+    Result c = fast(page, wkcycle, db_, false);
+    ASSERT_EQ(text::toUtf8(c.text), text::toUtf8(b.text));
+    ASSERT_EQ(c.HitStr, b.HitStr);
+    ASSERT_EQ(c.error, b.error);
+    ASSERT_EQ(c.textWebbefore, b.textWebbefore);
+    ASSERT_EQ(c.textWeb, u"");
   }
 
   static TempDir* dir_;

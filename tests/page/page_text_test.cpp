@@ -31,7 +31,15 @@ TEST(PageText, MatchesAPlainString) {
         std::int64_t q =
             InStr(std::max<std::int64_t>(start, 1), plain, u"gethere", CompareMode::Binary);
         if (start <= n && q != 0) plain.replace(static_cast<size_t>(q - 1), 7, x);
-        ASSERT_EQ(page.writeAtMarker(start, x), start <= n ? q : 0);
+        if (random() % 2 == 0) {
+          ASSERT_EQ(page.writeAtMarker(start, x), start <= n ? q : 0);
+        } else {  // the same text in pieces
+          PieceText parts;
+          const size_t cut = x.empty() ? 0 : random() % x.size();
+          parts.append(std::u16string_view(x).substr(0, cut));
+          parts.append(std::u16string_view(x).substr(cut));
+          ASSERT_EQ(page.writeAtMarker(start, std::move(parts)), start <= n ? q : 0);
+        }
       } else {
         const std::u16string& p = patterns[random() % std::size(patterns)];
         std::int64_t expected = start <= n ? InStr(start, plain, p, CompareMode::Binary) : 0;
@@ -55,6 +63,23 @@ TEST(PageText, GrowsForLongValues) {
   EXPECT_EQ(page.writeAtMarker(3, u"!"), 3 + 100000 + 3);
   EXPECT_EQ(page.writeAtMarker(1, u"?"), 0);
   EXPECT_EQ(page.release(), u"a " + big + u" b ! c");
+}
+
+TEST(PageText, TakesATextOfManyPieces) {
+  // Twenty million units: more than one piece holds.
+  PieceText table;
+  std::u16string expected = u"<p>";
+  for (char16_t c = u'a'; c < u'a' + 20; ++c) {
+    const std::u16string part(1 << 20, c);
+    table.append(part);
+    expected += part;
+  }
+  expected += u"</p>";
+  ASSERT_GT(table.pieces().size(), 1u);
+  PageText page(u"<p>gethere</p>");
+  EXPECT_EQ(page.writeAtMarker(1, std::move(table)), 4);
+  EXPECT_TRUE(table.empty());
+  EXPECT_EQ(page.release(), expected);
 }
 
 TEST(PageText, PositionsBeyondThirtyTwoBits) {
