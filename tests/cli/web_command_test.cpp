@@ -7,6 +7,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -160,6 +161,45 @@ TEST_F(WebCommand, AFileSizeLimitIsACleanSaveFailure) {
   EXPECT_NE(r.stderrText.find("save out.htm failed: error 61"), std::string::npos) << r.stderrText;
   EXPECT_FALSE(fs::exists(dir_.file("out.htm")));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 2);
+}
+
+TEST_F(WebCommand, AWalDatabaseInAFolderWeCannotWriteIsError3051) {
+  // Reading a WAL database needs its index file beside it; a folder the user
+  // cannot write makes that impossible. Run as nobody when the tests run as
+  // root (root may write anywhere).
+  const fs::path folder = dir_.path() / "kept";
+  fs::create_directory(folder);
+  const std::string db = (folder / "wal.sqlite").string();
+  testing::buildPageDatabase(db);
+  testing::buildDatabase(db, "PRAGMA journal_mode=WAL;");
+  writeBytes(dir_.file("page.htm"), "!!a,A01; gethere");
+  std::string before;
+  if (::geteuid() == 0) {
+    if (std::system("command -v setpriv >/dev/null") != 0) GTEST_SKIP() << "no setpriv";
+    if (std::system(("setpriv --reuid=nobody --regid=nogroup --clear-groups test -x '" +
+                     std::string(DORVANE_CLI) + "'")
+                        .c_str()) != 0) {
+      GTEST_SKIP() << "nobody cannot run " << DORVANE_CLI;
+    }
+    before = "setpriv --reuid=nobody --regid=nogroup --clear-groups ";
+    fs::permissions(dir_.path(), fs::perms::owner_all | fs::perms::group_read |
+                                     fs::perms::group_exec | fs::perms::others_read |
+                                     fs::perms::others_exec);
+    fs::permissions(db, fs::perms::others_read, fs::perm_options::add);
+    fs::permissions(dir_.file("page.htm"), fs::perms::others_read, fs::perm_options::add);
+  } else {
+    fs::permissions(folder,
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+  }
+  Cli r = dorvane("web page.htm - kept/wal.sqlite", dir_.path().string(), before);
+  fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add);
+  EXPECT_EQ(r.status, 3) << r.stderrText;
+  EXPECT_NE(r.stderrText.find("error 3051: The database engine cannot open the file '" +
+                              std::string("kept/wal.sqlite") + "'"),
+            std::string::npos)
+      << r.stderrText;
+  EXPECT_NE(r.stderrText.find("its folder cannot be written"), std::string::npos) << r.stderrText;
 }
 
 // The temporary result in folder, or "" while there is none.
