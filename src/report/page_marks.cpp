@@ -4,27 +4,11 @@
 #include <map>
 #include <optional>
 
+#include "report/edit_carry.h"
+
 namespace dorvane::report {
 
 namespace {
-
-// The 0-based start in the final text of the span [start1, start1 + length)
-// (start1 1-based) of the text as it was before edit number fromEdit; none
-// when a later edit overlaps it.
-std::optional<std::int64_t> carry(std::int64_t start1, std::int64_t length, std::size_t fromEdit,
-                                  const std::vector<PageEdit>& edits) {
-  std::int64_t s = start1 - 1;
-  for (std::size_t k = fromEdit; k < edits.size(); ++k) {
-    const PageEdit& e = edits[k];
-    const std::int64_t a = e.at - 1, b = a + e.removed;
-    if (b <= s) {
-      s += e.inserted - e.removed;
-    } else if (a < s + length) {
-      return std::nullopt;
-    }
-  }
-  return s;
-}
 
 bool holds(std::u16string_view text, std::int64_t start, std::u16string_view what) {
   if (start < 0 || static_cast<std::uint64_t>(start) + what.size() > text.size()) return false;
@@ -46,14 +30,14 @@ PageMarks pageMarks(const MergeRecord& record, std::u16string_view finalText) {
   out.placeholderMark.assign(occ.size(), -1);
   out.valueMark.assign(occ.size(), -1);
 
+  const EditCarry edits(record.edits);
   std::map<std::int64_t, PageMark> byStart;
   std::vector<std::pair<std::int64_t, std::size_t>> placeholderStart;  // start, occurrence
   for (std::size_t i = 0; i < occ.size(); ++i) {
     const Occurrence& o = occ[i];
     if (o.position > 0 && !o.text.empty()) {
       const auto len = static_cast<std::int64_t>(o.text.size());
-      if (auto s = carry(o.position, len, o.editsBefore, record.edits);
-          s && holds(finalText, *s, o.text)) {
+      if (auto s = edits.carry(o.position, len, o.editsBefore); s && holds(finalText, *s, o.text)) {
         placeholderStart.emplace_back(*s, i);
         auto [it, fresh] = byStart.try_emplace(*s, PageMark{*s, len, false, i});
         if (!fresh && !it->second.value && outranks(o, occ[it->second.occurrence])) {
@@ -63,7 +47,7 @@ PageMarks pageMarks(const MergeRecord& record, std::u16string_view finalText) {
     }
     if (o.verdict == Verdict::Written && o.writtenPosition > 0 && o.value && !o.value->empty()) {
       const auto len = static_cast<std::int64_t>(o.value->size());
-      if (auto s = carry(o.writtenPosition, len, o.writtenEdit + 1, record.edits);
+      if (auto s = edits.carry(o.writtenPosition, len, o.writtenEdit + 1);
           s && holds(finalText, *s, *o.value)) {
         byStart.try_emplace(*s, PageMark{*s, len, true, i});
       }
