@@ -3,7 +3,8 @@
 //
 // Checks, for every input: decoding and encoding give the bytes back; the
 // pass and its detail tables give exactly the text, HitStr, detail table text
-// and run-time error of the literal algorithm (tests/page/literal_page_pass.h);
+// and run-time error of the literal algorithm (tests/page/literal_page_pass.h),
+// also with the tables built in pieces;
 // nothing crashes or hangs.
 #include <dorvane/runtime_error.h>
 
@@ -32,7 +33,8 @@ struct RunResult {
 };
 
 template <typename Pass>
-RunResult run(const std::u16string& page, std::int16_t wkcycle, Pass pass) {
+RunResult run(const std::u16string& page, std::int16_t wkcycle, Pass pass,
+              bool keepTextWeb = true) {
   using namespace dorvane;
   RunResult o;
   o.text = page;
@@ -41,7 +43,7 @@ RunResult run(const std::u16string& page, std::int16_t wkcycle, Pass pass) {
   std::shared_ptr<Recordset> kivrs, kivrs2, rs;
   page::PageMembers m{
       o.text, o.HitStr, o.textWeb, textWebbefore, wkcycle, *databasePath, kivdb, kivrs,
-      kivrs2, DB,       rs};
+      kivrs2, DB,       rs,        keepTextWeb};
   try {
     o.stopped = pass(m) == page::PassEnd::Stopped;
   } catch (const RuntimeError& e) {
@@ -87,6 +89,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(fast.textWeb == slow.textWeb, "textWeb");
     check(fast.error == slow.error, "error number");
     check(fast.stopped == slow.stopped, "stop");
+    // Tables built in pieces, textWeb not kept: the same page.
+    RunResult pieces = run(
+        page, wkcycle,
+        [](page::PageMembers& m) {
+          return page::runPagePass(m, [&m] { page::expandDetailTables(m); });
+        },
+        false);
+    check(pieces.text == slow.text, "text with tables in pieces");
+    check(pieces.HitStr == slow.HitStr && pieces.error == slow.error, "end with tables in pieces");
+    check(pieces.textWeb.empty(), "textWeb not kept");
   }
   return 0;
 }
