@@ -18,6 +18,19 @@ bool builtInDate(unsigned id) {
 constexpr unsigned kDateFormat = 14;      // m/d/yyyy, shown in the user's short date form
 constexpr unsigned kDateTimeFormat = 22;  // m/d/yyyy h:mm
 
+// The least style sheet the spreadsheet applications accept: one font, the
+// two fills they reserve, one border and the Normal style.
+constexpr const char* kMinimalStyles =
+    "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+    "<fonts count=\"1\"><font><sz val=\"11\"/><name val=\"Calibri\"/></font></fonts>"
+    "<fills count=\"2\"><fill><patternFill patternType=\"none\"/></fill>"
+    "<fill><patternFill patternType=\"gray125\"/></fill></fills>"
+    "<borders count=\"1\"><border><left/><right/><top/><bottom/><diagonal/></border></borders>"
+    "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/>"
+    "</cellStyleXfs><cellXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" "
+    "borderId=\"0\" xfId=\"0\"/></cellXfs><cellStyles count=\"1\"><cellStyle name=\"Normal\" "
+    "xfId=\"0\" builtinId=\"0\"/></cellStyles></styleSheet>";
+
 }  // namespace
 
 bool isDateFormatCode(const std::string& code) {
@@ -86,7 +99,14 @@ bool Styles::isDate(unsigned s) const {
 }
 
 unsigned Styles::dateFormatLike(unsigned s, bool withTime) {
-  if (isDate(s) || !cellXfs_) return s;
+  if (isDate(s)) return s;
+  if (!doc_.document_element()) {
+    doc_.load_string(kMinimalStyles);
+    cellXfs_ = doc_.document_element().child("cellXfs");
+    numFmtOfXf_.assign(1, 0);
+    created_ = true;
+  }
+  if (!cellXfs_) return s;
   if (auto it = added_.find({s, withTime}); it != added_.end()) return it->second;
   pugi::xml_node base;
   unsigned i = 0;

@@ -10,9 +10,13 @@
 
 namespace dorvane::sheet::ooxml {
 
+inline constexpr const char* kStylesContentType =
+    "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml";
+
 class Styles {
  public:
-  // Parses the part's xml; "" stands for a workbook without styles.
+  // Parses the part's xml; "" stands for a workbook without styles, which
+  // gets a minimal style sheet once a date format must be added.
   Styles(const std::string& xml, const std::string& file);
 
   // Whether cell format s (the cell's "s" attribute) shows a date or time.
@@ -20,8 +24,10 @@ class Styles {
   // A cell format like s that shows a date (with the time when withTime):
   // s itself when it shows one, else a format added for it. Returns its index.
   unsigned dateFormatLike(unsigned s, bool withTime);
-  // True when dateFormatLike added a format, and xml() must be saved.
+  // True when dateFormatLike added a format, and xml() must be saved; created()
+  // when the style sheet is new and needs a part of its own.
   bool changed() const { return changed_; }
+  bool created() const { return created_; }
   std::string xml() const;
 
  private:
@@ -31,6 +37,7 @@ class Styles {
   std::map<unsigned, bool> dateNumFmt_;  // custom number formats: id → shows a date
   std::map<std::pair<unsigned, bool>, unsigned> added_;
   bool changed_ = false;
+  bool created_ = false;
 };
 
 // Whether a number format code shows a date or time ("yyyy/m/d", "h:mm",

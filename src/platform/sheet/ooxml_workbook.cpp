@@ -178,7 +178,16 @@ class FileWorkbook : public WorkbookFile {
         workbookRels_->removeType(kRelCalcChain);
         changes[relsPartOf(workbookPart_)] = workbookRels_->xml();
       }
-      if (styles_->changed() && !stylesPart_.empty()) changes[stylesPart_] = styles_->xml();
+      if (styles_->created()) {  // the workbook had no style sheet, or an empty one
+        if (stylesPart_.empty()) {
+          stylesPart_ = pkg_.has("xl/styles.xml") ? newPart("xl/styles", ".xml", changes)
+                                                  : std::string("xl/styles.xml");
+          workbookRels_->add(kRelStyles, stylesPart_);
+          changes[relsPartOf(workbookPart_)] = workbookRels_->xml();
+        }
+        ct_->setOverride(stylesPart_, kStylesContentType);
+      }
+      if (styles_->changed()) changes[stylesPart_] = styles_->xml();
     }
     if (sheetChanged) changes[sheetPart_] = cells_->xml();
 

@@ -178,6 +178,33 @@ TEST(OoxmlWorkbook, WritesValuesNotesAndFormulasAndCopiesEverythingElse) {
   EXPECT_EQ(data.find("spans=\"1:5\""), std::string::npos) << "a row's stale span hint goes";
 }
 
+TEST(OoxmlWorkbook, ADateWrittenIntoAWorkbookWithoutStylesShowsAsADate) {
+  testing::TempDir dir;
+  const std::string in = dir.file("in.xlsx"), out = dir.file("out.xlsx");
+  Parts parts = testing::basicWorkbook(kRows, kStrings);
+  auto cut = [](std::string& xml, const std::string& from, const std::string& to) {
+    const std::size_t a = xml.find(from), b = xml.find(to, a);
+    ASSERT_NE(b, std::string::npos) << from;
+    xml.erase(a, b + to.size() - a);
+  };
+  parts.erase("xl/styles.xml");
+  cut(parts["xl/_rels/workbook.xml.rels"], "<Relationship Id=\"rId3\"", "/>");
+  cut(parts["[Content_Types].xml"], "<Override PartName=\"/xl/styles.xml\"", "/>");
+  testing::writePackage(in, parts);
+  {
+    auto wb = WorkbookFile::open(in);
+    EXPECT_EQ(activeSheet(*wb)->get(1, 5), Variant::dbl(45292)) << "no styles: no dates";
+    wb->application()->ActiveWorkbook()->ActiveSheet()->Cells(4, 2)->setValue(
+        Variant::date(45300.5));
+    wb->save(out, out);
+  }
+  auto wb = WorkbookFile::open(out);
+  EXPECT_EQ(activeSheet(*wb)->get(4, 2), Variant::date(45300.5));
+  const auto after = testing::readPackage(out);
+  ASSERT_TRUE(after.count("xl/styles.xml"));
+  EXPECT_NE(after.at("[Content_Types].xml").inflated.find("/xl/styles.xml"), std::string::npos);
+}
+
 TEST(OoxmlWorkbook, AddsNotesBesideTheOnesASheetHas) {
   testing::TempDir dir;
   const std::string in = dir.file("in.xlsx"), out = dir.file("out.xlsx");
