@@ -163,7 +163,9 @@ class FileWorkbook : public WorkbookFile {
       for (const std::string& part : worksheetParts_) {
         if (part == sheetPart_) continue;
         const std::string xml = pkg_.read(part).value();
-        if (xml.find("<f") == std::string::npos) continue;
+        if (xml.find("<f") == std::string::npos && xml.find(":f") == std::string::npos) {
+          continue;  // no formula, under any prefix
+        }
         pugi::xml_document doc;
         parseXml(doc, xml, part, file_);
         if (dropCachedResults(doc)) changes[part] = saveXml(doc);

@@ -10,6 +10,59 @@
 
 namespace dorvane::sheet::ooxml {
 
+namespace {
+
+constexpr const char* kMainNamespace = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+
+// Calls f on every element below root, in document order, without recursion
+// (nesting depth comes from the file and is not trusted).
+template <typename F>
+void forEachElementBelow(pugi::xml_node root, F&& f) {
+  pugi::xml_node n = root.first_child();
+  while (n) {
+    if (n.type() == pugi::node_element) f(n);
+    if (n.first_child()) {
+      n = n.first_child();
+      continue;
+    }
+    while (n != root && !n.next_sibling()) n = n.parent();
+    if (n == root) break;
+    n = n.next_sibling();
+  }
+}
+
+// Some writers put the spreadsheet elements under a prefix ("<x:worksheet
+// xmlns:x=...>"). Every reader here expects them in the default namespace,
+// so they are renamed to their local names. A part in which an element
+// declares a default namespace or the prefix again is left as it is.
+void unprefixMainNamespace(pugi::xml_document& doc) {
+  pugi::xml_node root = doc.document_element();
+  const std::string_view rootName = root.name();
+  const std::size_t colon = rootName.find(':');
+  if (colon == std::string_view::npos) return;
+  const std::string prefix(rootName.substr(0, colon + 1));
+  const std::string declaration = "xmlns:" + prefix.substr(0, colon);
+  if (std::string_view(root.attribute(declaration.c_str()).value()) != kMainNamespace) return;
+  const pugi::xml_attribute defaultNamespace = root.attribute("xmlns");
+  if (defaultNamespace && std::string_view(defaultNamespace.value()) != kMainNamespace) return;
+  bool redeclared = false;
+  forEachElementBelow(root, [&](pugi::xml_node n) {
+    redeclared = redeclared || n.attribute("xmlns") || n.attribute(declaration.c_str());
+  });
+  if (redeclared) return;
+  auto unprefix = [&](pugi::xml_node n) {
+    const std::string_view name = n.name();
+    if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0) {
+      n.set_name(std::string(name.substr(prefix.size())).c_str());
+    }
+  };
+  unprefix(root);
+  forEachElementBelow(root, unprefix);
+  if (!defaultNamespace) root.append_attribute("xmlns") = kMainNamespace;
+}
+
+}  // namespace
+
 void parseXml(pugi::xml_document& doc, const std::string& xml, const std::string& part,
               const std::string& file) {
   const unsigned options = pugi::parse_default | pugi::parse_ws_pcdata | pugi::parse_doctype;
@@ -26,6 +79,7 @@ void parseXml(pugi::xml_document& doc, const std::string& xml, const std::string
                                                " declares a DOCTYPE, which workbooks never do");
     }
   }
+  unprefixMainNamespace(doc);
 }
 
 std::string saveXml(const pugi::xml_document& doc) {

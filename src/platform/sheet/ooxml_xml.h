@@ -12,6 +12,7 @@ namespace dorvane::sheet::ooxml {
 
 // Parses xml (the part `part` of the package `file`). Raises 75 naming both
 // when the XML is malformed or carries a DOCTYPE (entities are never expanded).
+// Spreadsheet elements written under a prefix ("x:c") come out unprefixed.
 void parseXml(pugi::xml_document& doc, const std::string& xml, const std::string& part,
               const std::string& file);
 

@@ -48,10 +48,58 @@ std::shared_ptr<sheet::MemoryWorksheet> activeSheet(WorkbookFile& wb) {
 
 using testing::errorOf;
 
+// The parts with their spreadsheet elements under the prefix "x:", as some
+// writers put them ("<x:c r=...>").
+Parts withPrefixedElements(Parts parts) {
+  const std::string plain = std::string("xmlns=\"") + testing::kMain + "\"";
+  for (auto& [name, xml] : parts) {
+    const std::size_t declaration = xml.find(plain);
+    if (declaration == std::string::npos) continue;
+    xml.replace(declaration, plain.size(), std::string("xmlns:x=\"") + testing::kMain + "\"");
+    std::string out;
+    for (std::size_t i = 0; i < xml.size(); ++i) {
+      out += xml[i];
+      if (xml[i] != '<') continue;
+      std::size_t at = i + 1 + (i + 1 < xml.size() && xml[i + 1] == '/');
+      const std::size_t end = xml.find_first_of(" />", at);
+      if (at < xml.size() && std::isalpha(static_cast<unsigned char>(xml[at])) &&
+          xml.substr(at, end - at).find(':') == std::string::npos) {
+        out += xml.substr(i + 1, at - i - 1) + "x:";
+        i = at - 1;
+      }
+    }
+    xml = out;
+  }
+  return parts;
+}
+
+void readEveryKindOfCell(const std::string& in);
+
 TEST(OoxmlWorkbook, ReadsEveryKindOfCellAndSearchesFormulasAsText) {
-  testing::TempDir dir;
-  const std::string in = dir.file("in.xlsx");
-  testing::writePackage(in, testing::basicWorkbook(kRows, kStrings));
+  for (const bool prefixed : {false, true}) {
+    SCOPED_TRACE(prefixed ? "elements under a prefix" : "elements in the default namespace");
+    testing::TempDir dir;
+    const std::string in = dir.file("in.xlsx");
+    const Parts parts = testing::basicWorkbook(kRows, kStrings);
+    testing::writePackage(in, prefixed ? withPrefixedElements(parts) : parts);
+    readEveryKindOfCell(in);
+
+    // A cell written among them reads back beside them.
+    const std::string out = dir.file("out.xlsx");
+    {
+      auto wb = WorkbookFile::open(in);
+      activeSheet(*wb)->Cells(4, 1)->setValue(Variant::date(45300.5));
+      wb->save(out, out);
+    }
+    auto wb = WorkbookFile::open(out);
+    EXPECT_EQ(activeSheet(*wb)->get(4, 1), Variant::date(45300.5));
+    EXPECT_EQ(activeSheet(*wb)->get(5, 1), Variant::string(u"漢字"));
+    const std::string sum = testing::readPackage(out)["xl/worksheets/sheet2.xml"].inflated;
+    EXPECT_EQ(sum.find("v>"), std::string::npos) << "cached results are dropped: " << sum;
+  }
+}
+
+void readEveryKindOfCell(const std::string& in) {
   auto wb = WorkbookFile::open(in);
   auto ws = activeSheet(*wb);
   struct Case {
