@@ -3,6 +3,7 @@
 #include <dorvane/runtime_error.h>
 
 #include <algorithm>
+#include <cctype>
 #include <sstream>
 #include <vector>
 
@@ -31,6 +32,11 @@ void forEachElementBelow(pugi::xml_node root, F&& f) {
   }
 }
 
+bool startsName(char c) {
+  return std::isalpha(static_cast<unsigned char>(c)) || c == '_' ||
+         static_cast<unsigned char>(c) >= 0x80;
+}
+
 // Some writers put the spreadsheet elements under a prefix ("<x:worksheet
 // xmlns:x=...>"). Every reader here expects them in the default namespace,
 // so they are renamed to their local names. A part in which an element
@@ -52,7 +58,9 @@ void unprefixMainNamespace(pugi::xml_document& doc) {
   if (redeclared) return;
   auto unprefix = [&](pugi::xml_node n) {
     const std::string_view name = n.name();
-    if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0) {
+    // (A local part that cannot start a name, "x:.a", would not survive saving.)
+    if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+        startsName(name[prefix.size()])) {
       n.set_name(std::string(name.substr(prefix.size())).c_str());
     }
   };

@@ -14,6 +14,7 @@
 #include "platform/sheet/ooxml_fixture.h"
 #include "platform/sheet/ooxml_formulas.h"
 #include "platform/sheet/ooxml_styles.h"
+#include "platform/sheet/ooxml_xml.h"
 #include "platform/text/utf.h"
 #include "support/error_of.h"
 #include "support/temp_db.h"
@@ -430,6 +431,30 @@ TEST(OoxmlFormulas, SharedFormulaTextMovesItsRelativeReferencesOnly) {
            Case{"A1+XFD1", 0, 1, "B1+#REF!"},
        }) {
     EXPECT_EQ(sheet::ooxml::shiftFormula(c.formula, c.rows, c.columns), c.moved) << c.formula;
+  }
+}
+
+TEST(OoxmlXml, SpreadsheetElementsLoseTheirPrefixWhereThatIsSafe) {
+  const std::string main = std::string("xmlns:x=\"") + testing::kMain + "\"";
+  const std::pair<std::string, std::string> cases[] = {
+      // input → the names after parsing, in document order
+      {"<x:worksheet " + main + "><x:sheetData/><x:.odd/></x:worksheet>",
+       "worksheet sheetData x:.odd"},
+      {"<x:worksheet " + main + "><x:sheetData xmlns=\"urn:other\"/></x:worksheet>",
+       "x:worksheet x:sheetData"},
+      {"<a:theme "
+       "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><a:x/></a:theme>",
+       "a:theme a:x"},
+  };
+  for (const auto& [xml, names] : cases) {
+    pugi::xml_document doc;
+    sheet::ooxml::parseXml(doc, xml, "part", "book");
+    std::string seen;
+    for (const pugi::xpath_node& n : doc.select_nodes("//*"))
+      seen += (seen.empty() ? "" : " ") + std::string(n.node().name());
+    EXPECT_EQ(seen, names) << xml;
+    pugi::xml_document again;
+    sheet::ooxml::parseXml(again, sheet::ooxml::saveXml(doc), "part", "book");  // still well-formed
   }
 }
 
