@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/db/access_database.h"
+#include "platform/db/access/access_database.h"
 #include "resolve/reference_table.h"
 #include "resolve/resolve_placeholder.h"
 

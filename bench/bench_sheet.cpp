@@ -15,8 +15,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/sheet/calc_process.h"
-#include "platform/sheet/calc_sheet.h"
+#include "platform/sheet/calc/calc_process.h"
+#include "platform/sheet/calc/calc_sheet.h"
 #include "platform/sheet/memory_sheet.h"
 #include "platform/text/utf.h"
 

@@ -17,11 +17,11 @@
 #include <memory>
 #include <string>
 
-#include "../tests/platform/sheet/ooxml_fixture.h"
+#include "../tests/platform/sheet/ooxml/ooxml_fixture.h"
 #include "../tests/support/temp_db.h"
-#include "platform/sheet/calc_process.h"
-#include "platform/sheet/calc_sheet.h"
-#include "platform/sheet/ooxml_workbook.h"
+#include "platform/sheet/calc/calc_process.h"
+#include "platform/sheet/calc/calc_sheet.h"
+#include "platform/sheet/ooxml/ooxml_workbook.h"
 #include "platform/text/utf.h"
 
 namespace {

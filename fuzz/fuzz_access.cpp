@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/db/access_database.h"
+#include "platform/db/access/access_database.h"
 #include "platform/db/file_format.h"
 
 using namespace dorvane;

@@ -16,9 +16,9 @@
 #include <fstream>
 #include <string>
 
-#include "../tests/platform/sheet/ooxml_fixture.h"
+#include "../tests/platform/sheet/ooxml/ooxml_fixture.h"
 #include "platform/sheet/memory_sheet.h"
-#include "platform/sheet/ooxml_workbook.h"
+#include "platform/sheet/ooxml/ooxml_workbook.h"
 
 namespace {
 

@@ -14,10 +14,10 @@
 #include <string>
 #include <thread>
 
+#include "batch/batch.h"
 #include "cli/command_line.h"
 #include "cli/commands.h"
-#include "control/batch.h"
-#include "platform/sheet/calc_process.h"
+#include "platform/sheet/calc/calc_process.h"
 
 namespace dorvane::cli {
 

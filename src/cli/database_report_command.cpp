@@ -10,9 +10,9 @@
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
-#include "platform/db/access_database.h"
+#include "platform/db/access/access_database.h"
+#include "platform/db/access/access_values.h"
 #include "platform/db/access_odbc_links.h"
-#include "platform/db/access_values.h"
 #include "platform/db/odbc_connect_string.h"
 #include "platform/text/compare.h"
 #include "platform/text/utf.h"

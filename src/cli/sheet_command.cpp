@@ -22,9 +22,9 @@
 #include "cli/report_writer.h"
 #include "platform/file/interrupt.h"
 #include "platform/file/result_file.h"
-#include "platform/sheet/calc_process.h"
-#include "platform/sheet/calc_sheet.h"
-#include "platform/sheet/ooxml_workbook.h"
+#include "platform/sheet/calc/calc_process.h"
+#include "platform/sheet/calc/calc_sheet.h"
+#include "platform/sheet/ooxml/ooxml_workbook.h"
 #include "platform/text/utf.h"
 
 namespace dorvane::cli {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/access_fixture.h"
+#include "platform/db/access/access_fixture.h"
 
 namespace {
 

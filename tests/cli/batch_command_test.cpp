@@ -10,10 +10,10 @@
 #include <set>
 #include <sstream>
 
-#include "control/batch.h"
+#include "batch/batch.h"
 #include "page/page_fixture.h"
-#include "platform/sheet/calc_process.h"
-#include "platform/sheet/calc_support.h"
+#include "platform/sheet/calc/calc_process.h"
+#include "platform/sheet/calc/calc_support.h"
 #include "support/run_command.h"
 #include "worksheet/sheet_fixture.h"
 
@@ -124,11 +124,12 @@ TEST(BatchCommand, AJobsReportIsWrittenAndOneThatCannotBeFailsTheJob) {
   TempDir dir;
   testing::buildPageDatabase(dir.file("kiv.sqlite"));
   writeBytes(dir.file("p.htm"), "!!a,A01; gethere");
-  writeBytes(dir.file("jobs"),
-             R"({"kind":"web","read":"p.htm","save":"o1.htm","db":"kiv.sqlite","report":"r1.html"})"
-             "\n"
-             R"({"kind":"web","read":"p.htm","save":"o2.htm","db":"kiv.sqlite","report":"no/r.html"})"
-             "\n");
+  writeBytes(
+      dir.file("jobs"),
+      R"({"kind":"web","read":"p.htm","save":"o1.htm","db":"kiv.sqlite","report":"r1.html"})"
+      "\n"
+      R"({"kind":"web","read":"p.htm","save":"o2.htm","db":"kiv.sqlite","report":"no/r.html"})"
+      "\n");
   auto r = runCommand("cd " + shellQuote(dir.path().string()) + " && " + DORVANE_CLI +
                       " batch jobs -j 2 2>/dev/null");
   EXPECT_EQ(r.status, 1);

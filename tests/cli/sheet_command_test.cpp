@@ -11,11 +11,11 @@
 #include <sstream>
 
 #include "platform/convert.h"
-#include "platform/sheet/calc_process.h"
-#include "platform/sheet/calc_sheet.h"
-#include "platform/sheet/calc_support.h"
-#include "platform/sheet/ooxml_fixture.h"
-#include "platform/sheet/ooxml_xml.h"
+#include "platform/sheet/calc/calc_process.h"
+#include "platform/sheet/calc/calc_sheet.h"
+#include "platform/sheet/calc/calc_support.h"
+#include "platform/sheet/ooxml/ooxml_fixture.h"
+#include "platform/sheet/ooxml/ooxml_xml.h"
 #include "platform/text/utf.h"
 #include "support/run_command.h"
 #include "worksheet/sheet_fixture.h"

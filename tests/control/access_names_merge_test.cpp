@@ -7,8 +7,8 @@
 #include <dorvane/runtime_error.h>
 #include <gtest/gtest.h>
 
-#include "platform/access_fixture.h"
 #include "platform/convert.h"
+#include "platform/db/access/access_fixture.h"
 #include "platform/text/utf.h"
 #include "support/temp_db.h"
 #include "worksheet/sheet_fixture.h"

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/db/access_catalog.h"
-#include "platform/db/odbc_sql.h"
+#include "platform/db/access/access_catalog.h"
+#include "platform/db/odbc/odbc_sql.h"
 
 namespace dorvane::db {
 

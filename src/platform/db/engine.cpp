@@ -19,10 +19,10 @@
 #include <filesystem>
 #include <map>
 
-#include "platform/db/access_database.h"
+#include "platform/db/access/access_database.h"
 #include "platform/db/file_format.h"
+#include "platform/db/odbc/odbc_database.h"
 #include "platform/db/odbc_connect_string.h"
-#include "platform/db/odbc_database.h"
 #include "platform/db/sqlite_connection.h"
 #include "platform/db/sqlite_database.h"
 #include "platform/text/utf.h"

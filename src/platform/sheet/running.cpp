@@ -4,7 +4,7 @@
 
 #include <mutex>
 
-#include "platform/sheet/calc_sheet.h"
+#include "platform/sheet/calc/calc_sheet.h"
 
 namespace dorvane::sheet {
 

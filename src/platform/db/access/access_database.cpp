@@ -1,0 +1,350 @@
+#include "platform/db/access/access_database.h"
+
+#include <dorvane/runtime_error.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/db/access/access_header.h"
+#include "platform/db/access/access_process.h"
+#include "platform/db/access/jet_collation.h"
+#include "platform/db/access_sql_translate.h"
+#include "platform/db/odbc_connect_string.h"
+#include "platform/db/sqlite_recordset.h"
+#include "platform/db/sqlite_values.h"
+#include "platform/text/compare.h"
+#include "platform/text/utf.h"
+
+namespace dorvane::db {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::size_t pageSize(FileFormat format) { return format == FileFormat::Jet3 ? 2048 : 4096; }
+
+[[noreturn]] void damaged(const std::string& path, const std::string& why) {
+  throw RuntimeError(err::kCannotOpenDatabase,
+                     "The Access file '" + path + "' is damaged: " + why + ".");
+}
+
+struct FileId {
+  dev_t dev;
+  ino_t ino;
+  bool operator<(const FileId& o) const { return dev != o.dev ? dev < o.dev : ino < o.ino; }
+};
+
+struct CachedFile {
+  off_t size;
+  timespec mtime;
+  std::shared_ptr<AccessFile> file;
+};
+
+// Per thread, like the engine's SQLite connections: the objects are not
+// thread-safe. Found by the file's identity (device and inode, which stand
+// for its canonical path without resolving it on every open), and used only
+// while size and modification time are unchanged.
+thread_local std::map<FileId, CachedFile> cache;
+
+bool unchanged(const CachedFile& c, const struct stat& st) {
+  return c.size == st.st_size && c.mtime.tv_sec == st.st_mtim.tv_sec &&
+         c.mtime.tv_nsec == st.st_mtim.tv_nsec;
+}
+
+FileFormat formatOf(const std::string& path) {
+  unsigned char header[64];
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return FileFormat::Unknown;
+  size_t n = std::fread(header, 1, sizeof header, f);
+  std::fclose(f);
+  return detectFormat(header, n);
+}
+
+}  // namespace
+
+// ---- AccessFile ------------------------------------------------------------
+
+AccessFile::AccessFile(std::string path, FileFormat format)
+    : path_(std::move(path)), format_(format), connection_(SqliteConnection::openMemory()) {
+  registerJetCollation(connection_->handle());
+}
+
+std::shared_ptr<AccessFile> AccessFile::open(const std::string& utf8Path, FileFormat format) {
+  struct stat st {};
+  if (::stat(utf8Path.c_str(), &st) != 0)
+    throw RuntimeError(err::kFileNotFound, "Could not find file '" + utf8Path + "'.");
+  std::size_t page = pageSize(format);
+  if (static_cast<std::size_t>(st.st_size) < 2 * page)
+    damaged(utf8Path, "it is shorter than two pages (truncated)");
+  if (static_cast<std::size_t>(st.st_size) % page != 0)
+    damaged(utf8Path, "its size is not a whole number of " + std::to_string(page) +
+                          "-byte pages (truncated)");
+  std::uint8_t header[256];
+  std::size_t got = 0;
+  if (std::FILE* f = std::fopen(utf8Path.c_str(), "rb")) {
+    got = std::fread(header, 1, sizeof header, f);
+    std::fclose(f);
+  }
+  // Access asks for the password; the engine has none to give.
+  if (hasDatabasePassword(header, got, format))
+    throw RuntimeError(err::kCannotOpenDatabase,
+                       "The Access file '" + utf8Path + "' is protected by a database password.");
+  std::shared_ptr<AccessFile> file(new AccessFile(utf8Path, format));
+  CollectSink objects;
+  readAccessTableIsolated(utf8Path, "MSysObjects", objects);
+  file->catalog_ = catalogFromRows(objects, utf8Path);
+  return file;
+}
+
+const CatalogEntry* AccessFile::find(const std::u16string& name) const {
+  for (const auto& e : catalog_)
+    if (e.type == object_type::kTable || e.type == object_type::kQuery ||
+        e.type == object_type::kLinkedTable || e.type == object_type::kOdbcLinkedTable)
+      if (text::equalsText(e.name, name)) return &e;
+  return nullptr;
+}
+
+const ImportedTable* AccessFile::imported(const std::u16string& name) const {
+  for (const auto& t : imported_)
+    if (text::equalsText(t.name, name)) return &t;
+  return nullptr;
+}
+
+std::optional<IndexDef> AccessFile::index(const std::u16string& table,
+                                          const std::u16string& index) {
+  for (auto& t : imported_) {
+    if (!text::equalsText(t.name, table)) continue;
+    for (size_t i = 0; i < t.indexes.size(); ++i) {
+      if (!text::equalsText(t.indexes[i].name, index)) continue;
+      ensureAccessIndex(*connection_, t, i, indexCounter_);
+      return t.indexes[i];
+    }
+  }
+  return std::nullopt;
+}
+
+namespace {
+bool endsName(char16_t c) {
+  return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0x3000 || c == u'(' ||
+         c == u')' || c == u',' || c == u'=' || c == u'<' || c == u'>' || c == u'\'' || c == u'"';
+}
+
+// The T.K of each "T.K = '" in sql (blanks allowed around "=").
+std::vector<std::pair<std::u16string, std::u16string>> comparedColumns(const std::u16string& sql) {
+  std::vector<std::pair<std::u16string, std::u16string>> out;
+  for (size_t eq = sql.find(u'='); eq != std::u16string::npos; eq = sql.find(u'=', eq + 1)) {
+    size_t after = eq + 1;
+    while (after < sql.size() && sql[after] == u' ') ++after;
+    if (after >= sql.size() || sql[after] != u'\'') continue;
+    size_t end = eq;
+    while (end > 0 && sql[end - 1] == u' ') --end;
+    size_t begin = end;
+    while (begin > 0 && !endsName(sql[begin - 1])) --begin;
+    std::u16string name = sql.substr(begin, end - begin);
+    size_t dot = name.find(u'.');
+    if (dot == std::u16string::npos || dot == 0 || dot + 1 >= name.size() ||
+        name.find(u'.', dot + 1) != std::u16string::npos)
+      continue;
+    out.emplace_back(name.substr(0, dot), name.substr(dot + 1));
+  }
+  return out;
+}
+}  // namespace
+
+void AccessFile::indexComparedColumns(const std::u16string& sql) {
+  for (auto& [table, column] : comparedColumns(sql)) {
+    // Each pair is looked at once: a merge compares the same column for
+    // every placeholder of an item.
+    std::u16string key = table + u'.' + column;
+    for (auto& c : key) c = text::foldCase(c);
+    if (comparedDone_.count(key)) continue;
+    indexColumn(table, column, 0);
+    comparedDone_.insert(std::move(key));
+  }
+}
+
+void AccessFile::indexColumn(const std::u16string& table, const std::u16string& column, int depth) {
+  constexpr int kMaxQueryDepth = 8;
+  const CatalogEntry* entry = find(table);
+  if (!entry || depth > kMaxQueryDepth) return;
+  if (entry->type == object_type::kTable || entry->type == object_type::kLinkedTable) {
+    import(*entry);
+    for (auto& t : imported_)
+      if (text::equalsText(t.name, entry->name))
+        ensureColumnIndex(*connection_, t, column, indexCounter_);
+  } else if (entry->type == object_type::kQuery) {
+    // A query's column that shows a table's column as it is: index that one,
+    // which SQLite uses through the view.
+    import(*entry);
+    auto rows = queryRows_->find(entry->id);
+    if (rows == queryRows_->end()) return;
+    for (const auto& source : querySourceColumns(rows->second)) {
+      if (text::equalsText(text::fromUtf8(source.output), column))
+        indexColumn(text::fromUtf8(source.table), text::fromUtf8(source.column), depth + 1);
+    }
+  }
+}
+
+std::string AccessFile::linkedPath(const CatalogEntry& entry) const {
+  std::string stored = entry.database;
+  std::vector<fs::path> candidates;
+  fs::path p(stored);
+  if (!stored.empty()) {
+    if (p.is_absolute()) {
+      candidates.push_back(p);
+    } else {
+      candidates.push_back(fs::path(path_).parent_path() / p);
+      std::error_code ec;
+      fs::path cwd = fs::current_path(ec);
+      if (!ec) candidates.push_back(cwd / p);
+    }
+  }
+  for (const auto& c : candidates) {
+    std::error_code ec;
+    if (fs::is_regular_file(c, ec)) return c.string();
+  }
+  throw RuntimeError(err::kFileNotFound, "Could not find file '" + stored +
+                                             "': the linked table '" + text::toUtf8(entry.name) +
+                                             "' of '" + path_ + "' links to it.");
+}
+
+void AccessFile::importTable(const CatalogEntry& entry, const std::string& file,
+                             const std::string& table) {
+  SqliteImportSink sink(*connection_, entry.name);
+  readAccessTableIsolated(file, table, sink);
+  imported_.push_back(sink.commit());
+}
+
+const std::vector<QueryRow>* AccessFile::queryRows(const CatalogEntry& entry) {
+  if (!queryRows_) {
+    CollectSink rows;
+    readAccessTableIsolated(path_, "MSysQueries", rows);
+    queryRows_ = queryRowsFromRows(rows);
+  }
+  auto it = queryRows_->find(entry.id);
+  return it == queryRows_->end() ? nullptr : &it->second;
+}
+
+std::string AccessFile::querySql(const CatalogEntry& entry) {
+  const std::vector<QueryRow>* clauses = queryRows(entry);
+  try {
+    if (!clauses) throw TranslateError("MSysQueries holds no clause of it");
+    return buildQuerySql(*clauses, entry.flags, [this](const std::string& name) {
+      const CatalogEntry* source = find(text::fromUtf8(name));
+      if (!source) throw TranslateError("it reads from '" + name + "', which the file lacks");
+      import(*source);
+      SourceShape shape;
+      shape.isTable = source->type != object_type::kQuery;
+      Statement stmt = connection_->cachedStatement("SELECT name FROM pragma_table_info(?1)");
+      bindVariant(stmt.get(), 1, Variant::string(source->name));
+      while (stmt.step()) shape.columns.push_back(text::toUtf8(columnText16(stmt.get(), 0)));
+      return shape;
+    });
+  } catch (const TranslateError& e) {
+    throw RuntimeError(err::kSyntaxError, "The stored query '" + text::toUtf8(entry.name) +
+                                              "' of '" + path_ + "' cannot be run: " + e.what() +
+                                              ".");
+  }
+}
+
+void AccessFile::import(const CatalogEntry& entry) {
+  if (imported(entry.name)) return;
+  switch (entry.type) {
+    case object_type::kTable:
+      importTable(entry, path_, text::toUtf8(entry.name));
+      return;
+    case object_type::kLinkedTable: {
+      std::string file = linkedPath(entry);
+      FileFormat f = formatOf(file);
+      if (f != FileFormat::Jet3 && f != FileFormat::Jet4 && f != FileFormat::Ace) {
+        throw RuntimeError(err::kCannotOpenDatabase,
+                           "The linked table '" + text::toUtf8(entry.name) + "' of '" + path_ +
+                               "' links to '" + file + "', which is no Access file.");
+      }
+      importTable(entry, file,
+                  entry.foreignName.empty() ? text::toUtf8(entry.name) : entry.foreignName);
+      return;
+    }
+    case object_type::kOdbcLinkedTable:
+      // Its rows stay on the server: only statements over server tables alone run there.
+      throw RuntimeError(err::kOperationNotSupported,
+                         "The table '" + text::toUtf8(entry.name) + "' of '" + path_ +
+                             "' is on a server (an ODBC link to '" + maskPasswords(entry.connect) +
+                             "'); it can be read by name or by an SQL text over server tables "
+                             "alone, not together with the file's own tables or queries.");
+    case object_type::kQuery: {
+      for (const auto& v : views_)
+        if (text::equalsText(v, entry.name)) return;
+      std::string sql = querySql(entry);
+      std::string create = "CREATE VIEW " + text::toUtf8(quoteName(entry.name)) + " AS " + sql;
+      char* msg = nullptr;
+      if (sqlite3_exec(connection_->handle(), create.c_str(), nullptr, nullptr, &msg) !=
+          SQLITE_OK) {
+        std::string error = msg ? msg : "unknown error";
+        sqlite3_free(msg);
+        throw RuntimeError(err::kSyntaxError, "The stored query '" + text::toUtf8(entry.name) +
+                                                  "' of '" + path_ + "' cannot be run (" + error +
+                                                  "): " + sql);
+      }
+      views_.push_back(entry.name);
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+// ---- AccessDatabase --------------------------------------------------------
+
+std::shared_ptr<Recordset> AccessDatabase::OpenRecordset(const std::u16string& source) {
+  if (auto onServer = links_.open(source)) return onServer;
+  return SqliteDatabase::OpenRecordset(source);
+}
+
+void AccessDatabase::beforeSql(const std::u16string& sql) {
+  // The compared columns get their indexes first; the connection then runs
+  // the text with its compared literals as parameters of a statement kept
+  // prepared for every text of the same shape.
+  file_->indexComparedColumns(sql);
+}
+
+std::optional<IndexDef> AccessDatabase::findIndex(const std::u16string& table,
+                                                  const std::u16string& index) {
+  return file_->index(table, index);
+}
+
+bool AccessDatabase::importTable(const std::u16string& name) {
+  const CatalogEntry* entry = file_->find(name);
+  if (!entry || file_->imported(entry->name)) return false;
+  file_->import(*entry);
+  return true;
+}
+
+bool AccessDatabase::isLinked(const std::u16string& table) {
+  const CatalogEntry* entry = file_->find(table);
+  return entry &&
+         (entry->type == object_type::kLinkedTable || entry->type == object_type::kOdbcLinkedTable);
+}
+
+std::shared_ptr<Database> cachedAccessDatabase(const struct stat& st, const std::u16string& name) {
+  auto it = cache.find(FileId{st.st_dev, st.st_ino});
+  if (it == cache.end() || !unchanged(it->second, st)) return nullptr;
+  return std::make_shared<AccessDatabase>(it->second.file, name);
+}
+
+std::shared_ptr<Database> openAccessDatabase(const std::string& utf8Path,
+                                             const std::u16string& name, FileFormat format) {
+  struct stat st {};
+  if (::stat(utf8Path.c_str(), &st) != 0)
+    throw RuntimeError(err::kFileNotFound, "Could not find file '" + utf8Path + "'.");
+  if (auto db = cachedAccessDatabase(st, name)) return db;
+  std::error_code ec;
+  std::string canonical = fs::canonical(utf8Path, ec).string();
+  if (ec) canonical = utf8Path;
+  auto file = AccessFile::open(canonical, format);
+  cache[FileId{st.st_dev, st.st_ino}] = CachedFile{st.st_size, st.st_mtim, file};
+  return std::make_shared<AccessDatabase>(file, name);
+}
+
+}  // namespace dorvane::db

@@ -1,0 +1,35 @@
+// Running the Access reader in a child process.
+//
+// mdbtools can crash, stall or run out of memory on a damaged file. The
+// engine therefore forks a child that reads the table with mdbtools and
+// streams it back (access_wire.h); whatever the file does to mdbtools, the
+// engine's process sees at worst a child that failed.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "platform/db/access/access_table.h"
+
+namespace dorvane::db {
+
+// Reads table `table` of the Access file at path in a child process and hands
+// its definition and rows to sink in this process. The child is limited in CPU
+// time, and the stream in size and in time without progress. Raises
+// dorvane::RuntimeError 3049 naming the file and the table when the child
+// reports an error, crashes, stalls or sends a bad stream; passes on what sink
+// raises. The sink may have seen rows before an error: callers discard them.
+//
+// With keepAccessStreams on, a stream read completely is kept for the whole
+// process, keyed by the file's identity (device, inode, size, modification
+// time) and the table: a later read of the unchanged table, on any thread,
+// replays it from memory instead of reading the file again. While one thread
+// reads a table, others that want the same table wait for its stream.
+void readAccessTableIsolated(const std::string& path, const std::string& table, TableSink& sink);
+
+// Turns the process-wide stream cache on with room for budgetBytes of
+// streams (0 turns it off and frees what it holds). Streams beyond the
+// budget are read but not kept. Thread-safe.
+void keepAccessStreams(std::size_t budgetBytes);
+
+}  // namespace dorvane::db

@@ -1,0 +1,199 @@
+// Jet values from stored bytes, the Jet collation, and the reader's stream.
+#include "platform/db/access/access_values.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+
+#include "platform/db/access/access_wire.h"
+#include "platform/db/access/jet_collation.h"
+
+namespace dorvane::db {
+namespace {
+
+TEST(AccessValues, Jet4TextPlainAndCompressed) {
+  struct Case {
+    std::vector<std::uint8_t> stored;
+    std::u16string expected;
+  } cases[] = {
+      {{}, u""},
+      {{'A', 0, '0', 0, '1', 0}, u"A01"},
+      {{0xFF, 0xFE, 'A', '0', '1'}, u"A01"},
+      // Compressed run, switch to two-byte run (りんご), back to one byte.
+      {{0xFF, 0xFE, 'x', 0, 0x8A, 0x30, 0x93, 0x30, 0x54, 0x30, 0, 'y'}, u"xりんごy"},
+      {{0xFF, 0xFE, 0, 0x42, 0x30, 0x43}, u"\u3042"},  // a dangling byte ends the value
+      {{0x42, 0x30, 0x43}, u"\u3042"},                 // odd plain length: last byte ignored
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(decodeJet4Text(c.stored.data(), c.stored.size()), c.expected);
+}
+
+TEST(AccessValues, FixedValuesKeepWhatIsStored) {
+  double date = -1.25;  // 1899-12-29 06:00, before the epoch
+  JetValue v = decodeFixedValue(jet::kDateTime, reinterpret_cast<std::uint8_t*>(&date), 8, 0);
+  EXPECT_EQ(v.kind, JetValue::Kind::Real);
+  EXPECT_EQ(v.d, -1.25);
+
+  float single = 3.14159f;
+  v = decodeFixedValue(jet::kSingle, reinterpret_cast<std::uint8_t*>(&single), 4, 0);
+  EXPECT_EQ(v.d, static_cast<double>(3.14159f));
+
+  std::int64_t money = INT64_MAX;
+  v = decodeFixedValue(jet::kCurrency, reinterpret_cast<std::uint8_t*>(&money), 8, 0);
+  EXPECT_EQ(v.kind, JetValue::Kind::Currency);
+  EXPECT_EQ(currencyText(v.i), "922337203685477.5807");
+  EXPECT_EQ(currencyText(-12345678), "-1234.5678");
+  EXPECT_EQ(currencyText(1250000), "125");
+  EXPECT_EQ(currencyText(INT64_MIN), "-922337203685477.5808");
+
+  std::int16_t i16 = -32768;
+  EXPECT_EQ(decodeFixedValue(jet::kInteger, reinterpret_cast<std::uint8_t*>(&i16), 2, 0).i, -32768);
+  std::uint8_t byte = 255;
+  EXPECT_EQ(decodeFixedValue(jet::kByte, &byte, 1, 0).i, 255);
+}
+
+TEST(AccessValues, GuidAndDecimal) {
+  const std::uint8_t guid[16] = {0x40, 0xFC, 0x29, 0x6B, 0x47, 0xCA, 0x67, 0x10,
+                                 0xB3, 0x1D, 0x00, 0xDD, 0x01, 0x06, 0x62, 0xDA};
+  EXPECT_EQ(guidText(guid), u"{6B29FC40-CA47-1067-B31D-00DD010662DA}");
+
+  // 12345678901234.5678 at scale 4: magnitude 123456789012345678 in the last two words.
+  std::uint8_t dec[17] = {};
+  std::uint64_t mag = 123456789012345678ULL;
+  std::uint32_t hi = static_cast<std::uint32_t>(mag >> 32), lo = static_cast<std::uint32_t>(mag);
+  std::memcpy(dec + 9, &hi, 4);
+  std::memcpy(dec + 13, &lo, 4);
+  JetValue v = decodeFixedValue(jet::kNumeric, dec, 17, 4);
+  EXPECT_EQ(v.kind, JetValue::Kind::Decimal);
+  EXPECT_EQ(v.text, u"12345678901234.5678");
+  dec[0] = 0x80;  // negative
+  EXPECT_EQ(decodeFixedValue(jet::kNumeric, dec, 17, 4).text, u"-12345678901234.5678");
+  // More decimals than a Double holds: every digit kept.
+  EXPECT_EQ(decodeFixedValue(jet::kNumeric, dec, 17, 10).text, u"-12345678.9012345678");
+  dec[1] = 1;  // beyond the 96 bits of a Decimal
+  EXPECT_THROW(decodeFixedValue(jet::kNumeric, dec, 17, 0), std::runtime_error);
+}
+
+TEST(AccessValues, TooFewBytesAreAnError) {
+  const std::uint8_t b[16] = {};
+  for (int type : {jet::kInteger, jet::kLong, jet::kCurrency, jet::kSingle, jet::kDouble,
+                   jet::kDateTime, jet::kGuid, jet::kNumeric})
+    EXPECT_THROW(decodeFixedValue(type, b, 1, 0), std::runtime_error) << type;
+}
+
+TEST(JetCollation, CaseBlindForLatinLettersOnly) {
+  struct Case {
+    std::u16string a, b;
+    int sign;
+  } cases[] = {
+      {u"abc", u"ABC", 0},  {u"ａｂｃ", u"ＡＢＣ", 0},  // full-width Latin
+      {u"ｷｰ", u"キー", 1},                              // half-width and full-width kana differ
+      {u"é", u"É", 1},                                  // beyond ASCII and full-width: exact
+      {u"A01", u"A02", -1}, {u"A0", u"A01", -1},       {u"", u"", 0},
+  };
+  for (const auto& c : cases) {
+    int r = compareJet(c.a, c.b);
+    EXPECT_EQ((r > 0) - (r < 0), c.sign);
+    EXPECT_EQ(-((compareJet(c.b, c.a) > 0) - (compareJet(c.b, c.a) < 0)), c.sign);
+  }
+}
+
+// A stream as the child writes it, read back.
+struct Collected : TableSink {
+  AccessTableDef def;
+  std::vector<std::vector<JetValue>> rows;
+  void begin(const AccessTableDef& d) override { def = d; }
+  void row(const std::vector<JetValue>& r) override { rows.push_back(r); }
+};
+
+std::vector<std::uint8_t> encode(const std::function<void(WireWriter&)>& f) {
+  std::vector<std::uint8_t> out;
+  WireWriter w([&](const std::uint8_t* p, size_t n) { out.insert(out.end(), p, p + n); });
+  f(w);
+  return out;
+}
+
+void decode(const std::vector<std::uint8_t>& stream, TableSink& sink, size_t max = 1 << 20) {
+  size_t pos = 0;
+  WireReader r(
+      [&](std::uint8_t* buf, size_t size) {
+        size_t n = std::min<size_t>({size, stream.size() - pos, 7});  // small reads
+        if (n > 0) std::memcpy(buf, stream.data() + pos, n);
+        pos += n;
+        return n;
+      },
+      max);
+  r.run(sink);
+}
+
+TEST(AccessWire, RoundTripKeepsEveryKind) {
+  AccessTableDef def{"t", {{"k", jet::kText, 50, 0, 0}, {"v", jet::kMemo, 0, 0, 0}}, {}};
+  def.indexes.push_back({"ｷｰ", false, false, true, {0}, {false}});
+  def.columns[1].calculated = true;
+  std::vector<std::vector<JetValue>> rows(4, std::vector<JetValue>(2));
+  rows[0][0].kind = JetValue::Kind::Text;  // '' stays '' and Null stays Null
+  rows[1][0].kind = JetValue::Kind::Integer, rows[1][0].i = -5;
+  rows[1][1].kind = JetValue::Kind::Real, rows[1][1].d = 0.30000000000000004;
+  rows[2][0].kind = JetValue::Kind::Currency, rows[2][0].i = INT64_MIN;
+  rows[2][1].kind = JetValue::Kind::Blob, rows[2][1].bytes = {0, 1, 255};
+  rows[0][1].kind = JetValue::Kind::Text, rows[0][1].text = std::u16string(9000, u'メ');
+  rows[3][1].kind = JetValue::Kind::Decimal, rows[3][1].text = u"-102030405060.654321";
+  auto stream = encode([&](WireWriter& w) {
+    w.begin(def);
+    for (const auto& r : rows) w.row(r);
+    w.end();
+  });
+  Collected got;
+  decode(stream, got);
+  ASSERT_EQ(got.def.columns.size(), 2u);
+  EXPECT_EQ(got.def.columns[1].calculated, true);
+  EXPECT_EQ(got.def.columns[0].calculated, false);
+  EXPECT_EQ(got.def.indexes.at(0).name, "ｷｰ");
+  EXPECT_TRUE(got.def.indexes.at(0).unique);
+  ASSERT_EQ(got.rows.size(), rows.size());
+  for (size_t r = 0; r < rows.size(); ++r) {
+    for (size_t c = 0; c < 2; ++c) {
+      const JetValue &a = rows[r][c], &b = got.rows[r][c];
+      EXPECT_EQ(a.kind, b.kind);
+      EXPECT_EQ(a.i, b.i);
+      EXPECT_EQ(a.d, b.d);
+      EXPECT_EQ(a.text, b.text);
+      EXPECT_EQ(a.bytes, b.bytes);
+    }
+  }
+}
+
+TEST(AccessWire, CutShortTooLongOrReportedIsAnError) {
+  AccessTableDef def{"t", {{"k", jet::kLong, 4, 0, 0}}, {}};
+  std::vector<JetValue> row(1);
+  row[0].kind = JetValue::Kind::Integer;
+  auto stream = encode([&](WireWriter& w) {
+    w.begin(def);
+    for (int i = 0; i < 100; ++i) w.row(row);
+    w.end();
+  });
+  for (size_t cut : {size_t{0}, size_t{1}, stream.size() / 2, stream.size() - 1}) {
+    Collected got;
+    std::vector<std::uint8_t> part(stream.begin(), stream.begin() + cut);
+    EXPECT_THROW(decode(part, got), WireError) << cut;
+  }
+  Collected got;
+  EXPECT_THROW(decode(stream, got, 10), WireError);  // over the size limit
+  auto reported = encode([&](WireWriter& w) {
+    w.begin(def);
+    w.row(row);
+    w.error("a damaged row");
+  });
+  try {
+    Collected g;
+    decode(reported, g);
+    ADD_FAILURE() << "no error";
+  } catch (const WireError& e) {
+    EXPECT_TRUE(e.reported());
+    EXPECT_STREQ(e.what(), "a damaged row");
+  }
+}
+
+}  // namespace
+}  // namespace dorvane::db
