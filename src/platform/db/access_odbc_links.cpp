@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "platform/db/access/access_database.h"
+#include "platform/db/access/access_file.h"
 #include "platform/db/access/access_queries.h"
 #include "platform/db/odbc/odbc_database.h"
 #include "platform/db/odbc_connect_string.h"
