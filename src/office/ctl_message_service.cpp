@@ -18,6 +18,9 @@
 
 #include <Dorvane/XctlMessage.hpp>
 #include <com/sun/star/beans/XExactName.hpp>
+#include <com/sun/star/beans/XIntrospection.hpp>
+#include <com/sun/star/beans/XIntrospectionAccess.hpp>
+#include <com/sun/star/beans/theIntrospection.hpp>
 #include <com/sun/star/lang/IllegalArgumentException.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/lang/XSingleComponentFactory.hpp>
@@ -110,8 +113,11 @@ class CtlMessageService
   ~CtlMessageService() override { object_->Release(); }
 
   // ---- XInvocation2 ------------------------------------------------------
+  // The office's introspection of this object (PyUNO asks for it and does
+  // not expect null).
   uno::Reference<css::beans::XIntrospectionAccess> SAL_CALL getIntrospection() override {
-    return nullptr;
+    return css::beans::theIntrospection::get(context_)->inspect(
+        uno::Any(uno::Reference<css::script::XInvocation2>(this)));
   }
   uno::Any SAL_CALL invoke(const OUString& name, const uno::Sequence<uno::Any>& params,
                            uno::Sequence<sal_Int16>& outIndex,
@@ -227,8 +233,21 @@ class CtlMessageService
  private:
   ctlMessage& control() { return object_->control(); }
 
+  // The member called name. PyUNO turns an attribute name into a UNO
+  // string byte by byte, each UTF-8 byte a character of its own (sign-
+  // extended: 0xE6 arrives as U+FFE6), so a name made only of such
+  // characters is also tried as UTF-8: that is how o.明細型 from Python
+  // arrives.
   static const typelib::Member* member(const OUString& name) {
-    return typelib::memberByName(fromOU(name));
+    if (const typelib::Member* m = typelib::memberByName(fromOU(name))) return m;
+    std::string bytes;
+    for (sal_Int32 i = 0; i < name.getLength(); ++i) {
+      if (name[i] > 0xFF && name[i] < 0xFF80) return nullptr;
+      bytes += static_cast<char>(name[i] & 0xFF);
+    }
+    const OUString decoded(bytes.data(), static_cast<sal_Int32>(bytes.size()),
+                           RTL_TEXTENCODING_UTF8);
+    return decoded.isEmpty() || decoded == name ? nullptr : typelib::memberByName(fromOU(decoded));
   }
 
   static css::script::InvocationInfo info(const typelib::Member& m) {
@@ -271,8 +290,9 @@ class CtlMessageService
   // dispatch for a call by name: the error arrives wrapped, as XInvocation
   // reports what the called member raised.
   uno::Any byName(const OUString& name, std::uint16_t kind, std::vector<Variant>& args) {
+    const typelib::Member* m = member(name);
     try {
-      return dispatch(fromOU(name), kind, args);
+      return dispatch(m ? typelib::displayName(*m) : fromOU(name), kind, args);
     } catch (const css::script::BasicErrorException& e) {
       throw css::reflection::InvocationTargetException(
           e.Message, static_cast<::cppu::OWeakObject*>(this), uno::Any(e));

@@ -1,0 +1,310 @@
+// The extension inside a headless LibreOffice: macros stored in a document
+// (Basic) and in the user profile (Python) create Dorvane.ctlMessage and merge
+// the document's active sheet in the office's own process. What they write
+// must equal what the in-process sheet gets from the same template and
+// databases. Skipped when the build has no extension (no LibreOffice SDK, or
+// the sanitizer build).
+#include <dorvane/ctl_message.h>
+#include <dorvane/message_box.h>
+#include <gtest/gtest.h>
+
+#ifdef DORVANE_OXT_FILE
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XNameContainer.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/script/XLibraryContainer.hpp>
+#include <com/sun/star/script/provider/XScriptProviderSupplier.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+
+#include "office/office_harness.h"
+#include "platform/sheet/calc/calc_sheet.h"
+#include "worksheet/sheet_harness.h"
+
+namespace dorvane {
+namespace {
+
+namespace css = ::com::sun::star;
+namespace uno = css::uno;
+using ::rtl::OUString;
+using testing::OfficeWithExtension;
+using testing::utf8;
+
+// The macros under test. Each returns what it saw, so the test can tell.
+constexpr char kBasicModule[] = R"basic(
+Function Merge(db As String, db2 As String) As String
+  Dim o As Object
+  o = CreateUnoService("Dorvane.ctlMessage")
+  o.ocxKiv(db, db2)
+  Merge = "merged " & o.wkcycle
+End Function
+
+Function DetailStepByName() As String
+  Dim o As Object
+  o = CreateUnoService("Dorvane.ctlMessage")
+  o.invoke("明細型", Array(), Array(), Array())
+  o.invoke("WEB明細型", Array(), Array(), Array())
+  DetailStepByName = "called " & o.wkcycle
+End Function
+
+Function WrongObject() As String
+  On Error GoTo trap
+  Dim o As Object
+  o = CreateUnoService("Dorvane.ctlMessage")
+  o.kivdb = ThisComponent
+  WrongObject = "no error"
+  Exit Function
+trap:
+  WrongObject = Err & "|" & Error$
+End Function
+)basic";
+
+constexpr char kPythonMacros[] = R"python(
+import uno
+
+def _control():
+    ctx = uno.getComponentContext()
+    return ctx.ServiceManager.createInstanceWithContext("Dorvane.ctlMessage", ctx)
+
+def merge(db, db2):
+    o = _control()
+    o.ocxKiv(db, db2)
+    return "merged %d" % o.wkcycle
+
+def detail_step_by_name():
+    o = _control()
+    o.明細型()
+    getattr(o, "WEB明細型")()
+    return "called %d" % o.wkcycle
+
+def wrong_object():
+    o = _control()
+    try:
+        o.kivdb = o
+    except Exception as e:
+        return "%s|%s" % (type(e).__name__, getattr(e, "ErrorCode", ""))
+    return "no error"
+)python";
+
+css::beans::PropertyValue property(const char* name, uno::Any value) {
+  css::beans::PropertyValue p;
+  p.Name = OUString::createFromAscii(name);
+  p.Value = std::move(value);
+  return p;
+}
+
+// The template: value placeholders with and without notes, a query, and
+// detail rows, on the cells below.
+struct TemplateCell {
+  long row, column;
+  const char16_t* text;
+};
+const std::vector<TemplateCell> kTemplate = {
+    {2, 2, u"!!price,A02;"}, {3, 2, u"!!name,A01;"},  {4, 2, u"!!plain,A01;"},
+    {5, 2, u"!!blank,A01;"}, {2, 5, u"&&orders,A01"}, {9, 2, u"&&query,A01"},
+    {14, 2, u"fixed text"},
+};
+constexpr long kRows = 20, kColumns = 8;
+
+void fill(sheet::Worksheet& ws, const std::vector<TemplateCell>& cells) {
+  for (const auto& c : cells) ws.Cells(c.row, c.column)->setValue(Variant::string(c.text));
+}
+
+// Every cell of the area: its value and its note with visibility.
+std::vector<std::string> snapshot(sheet::Worksheet& ws) {
+  std::vector<std::string> out;
+  for (long r = 1; r <= kRows; ++r) {
+    for (long c = 1; c <= kColumns; ++c) {
+      auto cell = ws.Cells(r, c);
+      std::string s = utf8(cell->Value());
+      if (auto note = cell->comment()) {
+        s += " [note " + text::toUtf8(note->text()) + (note->visible() ? " shown]" : " hidden]");
+      }
+      if (!s.empty()) out.push_back(std::to_string(r) + "," + std::to_string(c) + ": " + s);
+    }
+  }
+  return out;
+}
+
+class OfficeMacro : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    office_ = new OfficeWithExtension;
+    startError_ = office_->prepare(DORVANE_OXT_FILE, {{"dorvane_test.py", kPythonMacros}});
+    if (startError_.empty()) startError_ = office_->start();
+    primary_ = new testing::SheetDatabase;
+    secondary_ = new testing::SheetDatabase;
+  }
+  static void TearDownTestSuite() {
+    delete office_;
+    delete primary_;
+    delete secondary_;
+  }
+  void SetUp() override { ASSERT_EQ(startError_, "") << "the office with the extension"; }
+  // Runs body; a UNO exception fails the test with its message.
+  template <class F>
+  void unoCall(F body) {
+    try {
+      body();
+    } catch (const uno::Exception& e) {
+      ADD_FAILURE() << "UNO exception: " << e.Message.toUtf8().getStr()
+                    << "\noffice stderr: " << office_->stderrText();
+    }
+  }
+  void TearDown() override { closeDocument(); }
+
+  // A new document holding the template and the Basic module, stored and
+  // loaded again with its macros allowed; it is the office's only document.
+  void openDocument(const std::vector<TemplateCell>& cells) {
+    auto desktop = sheet::calc::desktopOf(office_->context());
+    uno::Reference<css::frame::XComponentLoader> loader(desktop, uno::UNO_QUERY_THROW);
+    const css::beans::PropertyValue hiddenArgs[] = {property("Hidden", uno::Any(true))};
+    const uno::Sequence<css::beans::PropertyValue> hidden(hiddenArgs, 1);
+    auto made = loader->loadComponentFromURL("private:factory/scalc", "_blank", 0, hidden);
+    fill(*officeSheet(), cells);
+    uno::Reference<css::script::XLibraryContainer> libraries(
+        uno::Reference<css::beans::XPropertySet>(made, uno::UNO_QUERY_THROW)
+            ->getPropertyValue("BasicLibraries"),
+        uno::UNO_QUERY_THROW);
+    if (!libraries->hasByName("Standard")) libraries->createLibrary("Standard");
+    uno::Reference<css::container::XNameContainer> standard(libraries->getByName("Standard"),
+                                                            uno::UNO_QUERY_THROW);
+    standard->insertByName("Module1", uno::Any(OUString::fromUtf8(kBasicModule)));
+    const std::string file = "file://" + office_->folder() + "/template.ods";
+    uno::Reference<css::frame::XStorable>(made, uno::UNO_QUERY_THROW)
+        ->storeAsURL(OUString::fromUtf8(file.c_str()), {});
+    uno::Reference<css::util::XCloseable>(made, uno::UNO_QUERY_THROW)->close(true);
+    const css::beans::PropertyValue macroArgs[] = {
+        property("Hidden", uno::Any(true)),
+        property("MacroExecutionMode",
+                 uno::Any(css::document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN))};
+    const uno::Sequence<css::beans::PropertyValue> withMacros(macroArgs, 2);
+    document_ =
+        loader->loadComponentFromURL(OUString::fromUtf8(file.c_str()), "_blank", 0, withMacros);
+  }
+  void closeDocument() {
+    try {
+      if (document_.is())
+        uno::Reference<css::util::XCloseable>(document_, uno::UNO_QUERY_THROW)->close(true);
+    } catch (const uno::Exception&) {
+    }
+    document_.clear();
+  }
+
+  // Runs a macro of the document (Basic) or of the user profile (Python).
+  std::string run(const std::string& uri, const std::vector<std::string>& args = {}) {
+    uno::Reference<css::script::provider::XScriptProviderSupplier> supplier(document_,
+                                                                            uno::UNO_QUERY_THROW);
+    auto script = supplier->getScriptProvider()->getScript(OUString::fromUtf8(uri.c_str()));
+    uno::Sequence<uno::Any> params(static_cast<sal_Int32>(args.size()));
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      params.getArray()[i] <<= OUString::fromUtf8(args[i].c_str());
+    }
+    uno::Sequence<sal_Int16> outIndex;
+    uno::Sequence<uno::Any> out;
+    OUString result;
+    script->invoke(params, outIndex, out) >>= result;
+    return result.toUtf8().getStr();
+  }
+
+  std::shared_ptr<sheet::Worksheet> officeSheet() {
+    return sheet::calc::attach(office_->address())->ActiveWorkbook()->ActiveSheet();
+  }
+
+  // What the in-process sheet holds after ocxKiv on the same template.
+  static std::vector<std::string> inProcessResult(const std::vector<TemplateCell>& cells,
+                                                  const std::u16string& second) {
+    testing::RunningSheet running;
+    fill(running.ws(), cells);
+    ctlMessage control;
+    control.setMessageBox(std::make_shared<RecordingMessageBox>());
+    control.ocxKiv(primary_->path16(), second);
+    return snapshot(running.ws());
+  }
+
+  static OfficeWithExtension* office_;
+  static std::string startError_;
+  static testing::SheetDatabase *primary_, *secondary_;
+  uno::Reference<uno::XInterface> document_;
+};
+OfficeWithExtension* OfficeMacro::office_ = nullptr;
+std::string OfficeMacro::startError_;
+testing::SheetDatabase* OfficeMacro::primary_ = nullptr;
+testing::SheetDatabase* OfficeMacro::secondary_ = nullptr;
+
+const char kBasic[] = "vnd.sun.star.script:Standard.Module1.%s?language=Basic&location=document";
+const char kPython[] = "vnd.sun.star.script:dorvane_test.py$%s?language=Python&location=user";
+
+std::string uri(const char* pattern, const char* name) {
+  std::string s = pattern;
+  return s.replace(s.find("%s"), 2, name);
+}
+
+TEST_F(OfficeMacro, BasicAndPythonMacrosMergeTheActiveSheetLikeTheInProcessSheet) {
+  struct Case {
+    const char* language;
+    std::string macro;
+    bool secondary;
+  };
+  const std::vector<Case> cases = {
+      {"Basic", uri(kBasic, "Merge"), false},
+      {"Basic", uri(kBasic, "Merge"), true},
+      {"Python", uri(kPython, "merge"), true},
+  };
+  for (const auto& tc : cases)
+    unoCall([&] {
+      SCOPED_TRACE(std::string(tc.language) + (tc.secondary ? " with a secondary database" : ""));
+      const std::u16string second = tc.secondary ? secondary_->path16() : u"";
+      const auto expected = inProcessResult(kTemplate, second);
+      openDocument(kTemplate);
+      EXPECT_EQ(run(tc.macro, {primary_->path(), text::toUtf8(second)}), "merged 2");
+      const auto merged = snapshot(*officeSheet());
+      EXPECT_EQ(merged, expected);
+      EXPECT_NE(merged, snapshot(*[&] {
+                  testing::RunningSheet unmerged;
+                  fill(unmerged.ws(), kTemplate);
+                  return unmerged.app().ActiveWorkbook()->ActiveSheet();
+                }()))
+          << "the merge changed nothing";
+      closeDocument();
+    });
+}
+
+TEST_F(OfficeMacro, MembersWithJapaneseNamesAreCalledByName) {
+  unoCall([&] {
+    openDocument({});
+    EXPECT_EQ(run(uri(kBasic, "DetailStepByName")), "called 0");
+    EXPECT_EQ(run(uri(kPython, "detail_step_by_name")), "called 0");
+  });
+}
+
+TEST_F(OfficeMacro, AFailingPassSaysErrorOnStderrAndTheNextRunGoesOn) {
+  const std::vector<TemplateCell> cells = {{2, 2, u"!!nodb,A01;"}, {3, 2, u"!!price,A02;"}};
+  openDocument(cells);
+  const auto errorsBefore = office_->stderrText();
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(run(uri(kBasic, "Merge"), {primary_->path(), ""}), "merged 2") << round;
+  }
+  const std::string said = office_->stderrText().substr(errorsBefore.size());
+  std::size_t boxes = 0;
+  for (std::size_t at = 0; (at = said.find("error\n", at)) != std::string::npos; ++at) ++boxes;
+  EXPECT_GE(boxes, 2u) << said;
+  EXPECT_EQ(snapshot(*officeSheet()), inProcessResult(cells, u""));
+  EXPECT_TRUE(office_->running());
+}
+
+TEST_F(OfficeMacro, AnErrorThatReachesTheMacroCarriesItsNumber) {
+  openDocument({});
+  const std::string basic = run(uri(kBasic, "WrongObject"));
+  EXPECT_EQ(basic.substr(0, 2), "1|") << basic;
+  EXPECT_NE(basic.find("Dorvane.ctlMessage error 13: Type mismatch"), std::string::npos) << basic;
+  EXPECT_EQ(run(uri(kPython, "wrong_object")), "com.sun.star.script.BasicErrorException|13");
+}
+
+}  // namespace
+}  // namespace dorvane
+
+#endif
