@@ -11,9 +11,19 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XNameContainer.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/script/XLibraryContainer.hpp>
+#include <com/sun/star/script/provider/XScriptProviderSupplier.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -24,6 +34,35 @@
 #include "support/run_command.h"
 
 namespace dorvane::testing {
+
+inline ::com::sun::star::beans::PropertyValue unoProperty(const char* name,
+                                                          ::com::sun::star::uno::Any value) {
+  ::com::sun::star::beans::PropertyValue p;
+  p.Name = ::rtl::OUString::createFromAscii(name);
+  p.Value = std::move(value);
+  return p;
+}
+
+// Runs the macro at the script URI uri with string arguments, through the
+// script provider of document; returns its result as text ("" when it
+// returns none).
+inline std::string runMacro(
+    const ::com::sun::star::uno::Reference<::com::sun::star::uno::XInterface>& document,
+    const std::string& uri, const std::vector<std::string>& args = {}) {
+  namespace css = ::com::sun::star;
+  css::uno::Reference<css::script::provider::XScriptProviderSupplier> supplier(
+      document, css::uno::UNO_QUERY_THROW);
+  auto script = supplier->getScriptProvider()->getScript(::rtl::OUString::fromUtf8(uri.c_str()));
+  css::uno::Sequence<css::uno::Any> params(static_cast<sal_Int32>(args.size()));
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    params.getArray()[i] <<= ::rtl::OUString::fromUtf8(args[i].c_str());
+  }
+  css::uno::Sequence<sal_Int16> outIndex;
+  css::uno::Sequence<css::uno::Any> out;
+  ::rtl::OUString result;
+  script->invoke(params, outIndex, out) >>= result;
+  return result.toUtf8().getStr();
+}
 
 class OfficeWithExtension {
  public:
@@ -106,6 +145,40 @@ class OfficeWithExtension {
     }
     context_.clear();
     if (!folder_.empty()) std::filesystem::remove_all(folder_);
+  }
+
+  // A new spreadsheet document, filled by fill (it is then the office's
+  // only document), with basic as its module Standard.Module1, stored in the
+  // folder and loaded again hidden with its macros allowed.
+  ::com::sun::star::uno::Reference<::com::sun::star::uno::XInterface> documentWithBasic(
+      const char* basic, const std::function<void()>& fill) {
+    namespace css = ::com::sun::star;
+    namespace uno = css::uno;
+    uno::Reference<css::frame::XComponentLoader> loader(sheet::calc::desktopOf(context_),
+                                                        uno::UNO_QUERY_THROW);
+    const css::beans::PropertyValue hiddenArgs[] = {unoProperty("Hidden", uno::Any(true))};
+    auto made =
+        loader->loadComponentFromURL("private:factory/scalc", "_blank", 0,
+                                     uno::Sequence<css::beans::PropertyValue>(hiddenArgs, 1));
+    fill();
+    uno::Reference<css::script::XLibraryContainer> libraries(
+        uno::Reference<css::beans::XPropertySet>(made, uno::UNO_QUERY_THROW)
+            ->getPropertyValue("BasicLibraries"),
+        uno::UNO_QUERY_THROW);
+    if (!libraries->hasByName("Standard")) libraries->createLibrary("Standard");
+    uno::Reference<css::container::XNameContainer> standard(libraries->getByName("Standard"),
+                                                            uno::UNO_QUERY_THROW);
+    standard->insertByName("Module1", uno::Any(::rtl::OUString::fromUtf8(basic)));
+    const ::rtl::OUString file =
+        ::rtl::OUString::fromUtf8(("file://" + folder_ + "/template.ods").c_str());
+    uno::Reference<css::frame::XStorable>(made, uno::UNO_QUERY_THROW)->storeAsURL(file, {});
+    uno::Reference<css::util::XCloseable>(made, uno::UNO_QUERY_THROW)->close(true);
+    const css::beans::PropertyValue macroArgs[] = {
+        unoProperty("Hidden", uno::Any(true)),
+        unoProperty("MacroExecutionMode",
+                    uno::Any(css::document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN))};
+    return loader->loadComponentFromURL(file, "_blank", 0,
+                                        uno::Sequence<css::beans::PropertyValue>(macroArgs, 2));
   }
 
   // True while the office process runs.

@@ -10,14 +10,6 @@
 
 #ifdef DORVANE_OXT_FILE
 
-#include <com/sun/star/beans/PropertyValue.hpp>
-#include <com/sun/star/beans/XPropertySet.hpp>
-#include <com/sun/star/container/XNameContainer.hpp>
-#include <com/sun/star/document/MacroExecMode.hpp>
-#include <com/sun/star/frame/XComponentLoader.hpp>
-#include <com/sun/star/frame/XStorable.hpp>
-#include <com/sun/star/script/XLibraryContainer.hpp>
-#include <com/sun/star/script/provider/XScriptProviderSupplier.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 
 #include "office/office_harness.h"
@@ -89,13 +81,6 @@ def wrong_object():
     return "no error"
 )python";
 
-css::beans::PropertyValue property(const char* name, uno::Any value) {
-  css::beans::PropertyValue p;
-  p.Name = OUString::createFromAscii(name);
-  p.Value = std::move(value);
-  return p;
-}
-
 // The template: value placeholders with and without notes, a query, and
 // detail rows, on the cells below.
 struct TemplateCell {
@@ -159,31 +144,7 @@ class OfficeMacro : public ::testing::Test {
   // A new document holding the template and the Basic module, stored and
   // loaded again with its macros allowed; it is the office's only document.
   void openDocument(const std::vector<TemplateCell>& cells) {
-    auto desktop = sheet::calc::desktopOf(office_->context());
-    uno::Reference<css::frame::XComponentLoader> loader(desktop, uno::UNO_QUERY_THROW);
-    const css::beans::PropertyValue hiddenArgs[] = {property("Hidden", uno::Any(true))};
-    const uno::Sequence<css::beans::PropertyValue> hidden(hiddenArgs, 1);
-    auto made = loader->loadComponentFromURL("private:factory/scalc", "_blank", 0, hidden);
-    fill(*officeSheet(), cells);
-    uno::Reference<css::script::XLibraryContainer> libraries(
-        uno::Reference<css::beans::XPropertySet>(made, uno::UNO_QUERY_THROW)
-            ->getPropertyValue("BasicLibraries"),
-        uno::UNO_QUERY_THROW);
-    if (!libraries->hasByName("Standard")) libraries->createLibrary("Standard");
-    uno::Reference<css::container::XNameContainer> standard(libraries->getByName("Standard"),
-                                                            uno::UNO_QUERY_THROW);
-    standard->insertByName("Module1", uno::Any(OUString::fromUtf8(kBasicModule)));
-    const std::string file = "file://" + office_->folder() + "/template.ods";
-    uno::Reference<css::frame::XStorable>(made, uno::UNO_QUERY_THROW)
-        ->storeAsURL(OUString::fromUtf8(file.c_str()), {});
-    uno::Reference<css::util::XCloseable>(made, uno::UNO_QUERY_THROW)->close(true);
-    const css::beans::PropertyValue macroArgs[] = {
-        property("Hidden", uno::Any(true)),
-        property("MacroExecutionMode",
-                 uno::Any(css::document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN))};
-    const uno::Sequence<css::beans::PropertyValue> withMacros(macroArgs, 2);
-    document_ =
-        loader->loadComponentFromURL(OUString::fromUtf8(file.c_str()), "_blank", 0, withMacros);
+    document_ = office_->documentWithBasic(kBasicModule, [&] { fill(*officeSheet(), cells); });
   }
   void closeDocument() {
     try {
@@ -196,18 +157,7 @@ class OfficeMacro : public ::testing::Test {
 
   // Runs a macro of the document (Basic) or of the user profile (Python).
   std::string run(const std::string& uri, const std::vector<std::string>& args = {}) {
-    uno::Reference<css::script::provider::XScriptProviderSupplier> supplier(document_,
-                                                                            uno::UNO_QUERY_THROW);
-    auto script = supplier->getScriptProvider()->getScript(OUString::fromUtf8(uri.c_str()));
-    uno::Sequence<uno::Any> params(static_cast<sal_Int32>(args.size()));
-    for (std::size_t i = 0; i < args.size(); ++i) {
-      params.getArray()[i] <<= OUString::fromUtf8(args[i].c_str());
-    }
-    uno::Sequence<sal_Int16> outIndex;
-    uno::Sequence<uno::Any> out;
-    OUString result;
-    script->invoke(params, outIndex, out) >>= result;
-    return result.toUtf8().getStr();
+    return testing::runMacro(document_, uri, args);
   }
 
   std::shared_ptr<sheet::Worksheet> officeSheet() {
@@ -302,6 +252,18 @@ TEST_F(OfficeMacro, AnErrorThatReachesTheMacroCarriesItsNumber) {
   EXPECT_EQ(basic.substr(0, 2), "1|") << basic;
   EXPECT_NE(basic.find("Dorvane.ctlMessage error 13: Type mismatch"), std::string::npos) << basic;
   EXPECT_EQ(run(uri(kPython, "wrong_object")), "com.sun.star.script.BasicErrorException|13");
+}
+
+// unopkg adds the extension to a user's profile and removes it again.
+TEST(OfficeExtension, UnopkgAddsAndRemovesIt) {
+  OfficeWithExtension office;
+  ASSERT_EQ(office.prepare(DORVANE_OXT_FILE, {}), "");
+  const std::string id = "org.dorvane.ctlmessage";
+  EXPECT_NE(office.unopkg("list").out.find("Identifier: " + id), std::string::npos);
+  EXPECT_EQ(office.unopkg("remove " + id).status, 0);
+  const auto after = office.unopkg("list");
+  EXPECT_EQ(after.status, 0) << after.out;
+  EXPECT_EQ(after.out.find(id), std::string::npos) << after.out;
 }
 
 }  // namespace

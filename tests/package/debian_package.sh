@@ -39,6 +39,13 @@ for f in /include/dorvane/component.h /libdorvane_host.a /pkgconfig/dorvane.pc; 
   contents "$dev" | grep -q -- "$f\$" || fail "dorvane-dev lacks $f"
 done
 ! contents "$deb" | grep -q '/include/' || fail "dorvane holds headers"
+# The office extension, when the build has it, as a bundled extension.
+if [ -f "$build/dorvane.oxt" ]; then
+  for f in description.xml META-INF/manifest.xml dorvane.components dorvane.rdb dorvane_office.uno.so; do
+    contents "$deb" | grep -q -- "^./usr/lib/libreoffice/share/extensions/dorvane/$f\$" ||
+      fail "dorvane lacks the bundled extension's $f"
+  done
+fi
 
 # The sample run of the unpacked program, on its own files: the page is marked
 # so a copy from anywhere else shows.
