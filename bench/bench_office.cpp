@@ -23,7 +23,7 @@
 
 namespace {
 
-constexpr int kCells = 500;
+constexpr int kCells = 2000;
 
 constexpr char kBasic[] = R"basic(
 Sub Fill(text As String, n As String)
@@ -105,10 +105,10 @@ void OverThePipeValueWithNote(benchmark::State& state) {
   });
 }
 
-BENCHMARK(InProcessValueWithNote)->Unit(benchmark::kMillisecond)->MinTime(2);
-BENCHMARK(OfficeCallsValueAndNote)->Unit(benchmark::kMillisecond)->MinTime(2);
-BENCHMARK(OverThePipeValueWithNote)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(InProcessValueWithoutNote)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(InProcessValueWithNote)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(OfficeCallsValueAndNote)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(OverThePipeValueWithNote)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(InProcessValueWithoutNote)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 
 }  // namespace
 

@@ -102,16 +102,19 @@ class OfficeWithExtension {
     return runCommand(run);
   }
 
-  // Starts soffice.bin headless on the profile with a pipe of its own, its
-  // stderr into a file, and waits until it answers. Empty when it worked.
+  // Starts soffice.bin headless on the profile with a pipe of its own, in
+  // workFolder(), its stderr into a file, and waits until it answers. Empty
+  // when it worked.
   std::string start() {
     pipe_ = "dorvane-office-" + std::to_string(::getpid());
     const std::string program = std::string(DORVANE_LO_PROGRAM) + "/soffice.bin";
     const std::string profileArg = "-env:UserInstallation=" + profile_;
     const std::string accept = "--accept=pipe,name=" + pipe_ + ";urp;StarOffice.ComponentContext";
+    std::filesystem::create_directories(workFolder());
     pid_ = ::fork();
     if (pid_ == 0) {
       ::setpgid(0, 0);
+      if (::chdir(workFolder().c_str()) != 0) ::_exit(126);
       std::FILE* err = std::fopen((folder_ + "/stderr").c_str(), "w");
       if (err) ::dup2(::fileno(err), 2);
       ::execl(program.c_str(), program.c_str(), "--headless", "--norestore", "--nologo",
@@ -142,6 +145,7 @@ class OfficeWithExtension {
       }
       ::kill(-pid_, SIGKILL);
       ::waitpid(pid_, &status, WNOHANG);
+      ::unlink(("/tmp/OSL_PIPE_" + std::to_string(::getuid()) + "_" + pipe_).c_str());
     }
     context_.clear();
     if (!folder_.empty()) std::filesystem::remove_all(folder_);
@@ -192,6 +196,8 @@ class OfficeWithExtension {
     return context_;
   }
   const std::string& folder() const { return folder_; }
+  // The office's current folder.
+  std::string workFolder() const { return folder_ + "/work"; }
   // What the office wrote on stderr so far.
   std::string stderrText() const {
     std::ifstream in(folder_ + "/stderr");

@@ -10,6 +10,11 @@
 
 #ifdef DORVANE_OXT_FILE
 
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
+#include <com/sun/star/form/XFormsSupplier.hpp>
+#include <com/sun/star/script/XEventAttacherManager.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 
 #include "office/office_harness.h"
@@ -252,6 +257,64 @@ TEST_F(OfficeMacro, AnErrorThatReachesTheMacroCarriesItsNumber) {
   EXPECT_EQ(basic.substr(0, 2), "1|") << basic;
   EXPECT_NE(basic.find("Dorvane.ctlMessage error 13: Type mismatch"), std::string::npos) << basic;
   EXPECT_EQ(run(uri(kPython, "wrong_object")), "com.sun.star.script.BasicErrorException|13");
+}
+
+// The sample document: its button Command1 runs the macro bound to it, which
+// merges the sheet with the sample database lying beside the document.
+TEST_F(OfficeMacro, TheSampleButtonMergesTheSampleSheet) {
+  unoCall([&] {
+    // The office runs in the sample's folder, as the sample's reference
+    // table names its database relative to the current folder.
+    const std::string folder = office_->workFolder();
+    std::filesystem::copy_file(DORVANE_SOURCE_DIR "/samples/samplesheet.fods",
+                               folder + "/samplesheet.fods");
+    testing::buildDatabase(folder + "/samplekiv.sqlite",
+                           testing::readBytes(DORVANE_SOURCE_DIR "/samples/samplekiv.sql"));
+    uno::Reference<css::frame::XComponentLoader> loader(sheet::calc::desktopOf(office_->context()),
+                                                        uno::UNO_QUERY_THROW);
+    // Not hidden: the macro finds its document as ThisComponent, the
+    // document in the office's current frame.
+    const css::beans::PropertyValue args[] = {testing::unoProperty(
+        "MacroExecutionMode", uno::Any(css::document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN))};
+    document_ = loader->loadComponentFromURL(
+        OUString::fromUtf8(("file://" + folder + "/samplesheet.fods").c_str()), "_blank", 0,
+        uno::Sequence<css::beans::PropertyValue>(args, 1));
+    // The button's form on the sheet, and the macro bound to its action.
+    uno::Reference<css::sheet::XSpreadsheetDocument> doc(document_, uno::UNO_QUERY_THROW);
+    uno::Reference<css::container::XIndexAccess> sheets(doc->getSheets(), uno::UNO_QUERY_THROW);
+    uno::Reference<css::form::XFormsSupplier> forms(
+        uno::Reference<css::drawing::XDrawPagesSupplier>(doc, uno::UNO_QUERY_THROW)
+            ->getDrawPages()
+            ->getByIndex(0),
+        uno::UNO_QUERY_THROW);
+    uno::Reference<css::container::XIndexAccess> formList(forms->getForms(), uno::UNO_QUERY_THROW);
+    uno::Reference<css::container::XIndexAccess> form(formList->getByIndex(0),
+                                                      uno::UNO_QUERY_THROW);
+    uno::Reference<css::beans::XPropertySet> button(form->getByIndex(0), uno::UNO_QUERY_THROW);
+    OUString name, label;
+    button->getPropertyValue("Name") >>= name;
+    button->getPropertyValue("Label") >>= label;
+    EXPECT_EQ(name, "Command1");
+    EXPECT_EQ(label, "Command1");
+    std::string macro;
+    for (const auto& event :
+         uno::Reference<css::script::XEventAttacherManager>(form, uno::UNO_QUERY_THROW)
+             ->getScriptEvents(0)) {
+      if (event.EventMethod == "actionPerformed") macro = event.ScriptCode.toUtf8().getStr();
+    }
+    ASSERT_NE(macro, "") << "no macro bound to the button's action";
+    run(macro);
+    SCOPED_TRACE(office_->stderrText());
+    auto ws = officeSheet();
+    EXPECT_EQ(utf8(ws->Cells(1, 4)->Value()), "246");
+    ASSERT_TRUE(ws->Cells(1, 4)->comment());
+    EXPECT_EQ(text::toUtf8(ws->Cells(1, 4)->comment()->text()), "単価");
+    EXPECT_EQ(utf8(ws->Cells(4, 1)->Value()), "ボールペン");
+    for (const auto& cell : snapshot(*ws)) {
+      EXPECT_EQ(cell.find("!!"), std::string::npos) << cell;
+      EXPECT_EQ(cell.find("&&"), std::string::npos) << cell;
+    }
+  });
 }
 
 // unopkg adds the extension to a user's profile and removes it again.
