@@ -45,6 +45,8 @@ if [ -f "$build/dorvane.oxt" ]; then
     contents "$deb" | grep -q -- "^./usr/lib/libreoffice/share/extensions/dorvane/$f\$" ||
       fail "dorvane lacks the bundled extension's $f"
   done
+  contents "$deb" | grep -q -- "^./usr/share/dorvane/sample/samplesheet.fods\$" ||
+    fail "dorvane lacks the worksheet sample"
 fi
 
 # The sample run of the unpacked program, on its own files: the page is marked
