@@ -3,8 +3,9 @@
 // process, no connection) against (a) the office's own calls for that cell
 // from a Basic macro (the value and a new note, no merge) and (b) the same
 // merge from outside over the office's pipe (attaching to a running Calc);
-// and a value cell without a note merged in-process. Every figure is per cell
-// (items processed = cells).
+// and a value cell without a note merged in-process, and on the in-process
+// sheet with no office at all. Every figure is per cell (items processed =
+// cells).
 //
 // Run: build/bench_office (starts and ends its own headless office with the
 // extension in a private profile).
@@ -105,10 +106,30 @@ void OverThePipeValueWithNote(benchmark::State& state) {
   });
 }
 
+// The same merge of value cells without notes on the in-process sheet (no
+// office at all): what the merge itself costs per cell.
+void InProcessSheetValueWithoutNote(benchmark::State& state) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    dorvane::testing::RunningSheet running;
+    for (int i = 0; i < kCells; ++i) {
+      running.ws().set(i / 20 + 1, i % 20 + 1, dorvane::Variant::string(u"!!plain,A01;"));
+    }
+    dorvane::ctlMessage control;
+    state.ResumeTiming();
+    control.ocxKiv(g_db->path16(), u"");
+  }
+  state.SetItemsProcessed(state.iterations() * kCells);
+}
+
 BENCHMARK(InProcessValueWithNote)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(OfficeCallsValueAndNote)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(OverThePipeValueWithNote)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(InProcessValueWithoutNote)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+BENCHMARK(InProcessSheetValueWithoutNote)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(20);
 
 }  // namespace
 
