@@ -47,6 +47,13 @@ Function DetailStepByName() As String
   DetailStepByName = "called " & o.wkcycle
 End Function
 
+Function Page(readFile As String, saveFile As String, db As String) As String
+  Dim o As Object
+  o = CreateUnoService("Dorvane.ctlMessage")
+  o.ocxwebKiv(readFile, saveFile, db, "")
+  Page = "merged " & o.wkcycle
+End Function
+
 Function WrongObject() As String
   On Error GoTo trap
   Dim o As Object
@@ -233,6 +240,25 @@ TEST_F(OfficeMacro, MembersWithJapaneseNamesAreCalledByName) {
     openDocument({});
     EXPECT_EQ(run(uri(kBasic, "DetailStepByName")), "called 0");
     EXPECT_EQ(run(uri(kPython, "detail_step_by_name")), "called 0");
+  });
+}
+
+// ocxwebKiv from a macro writes the page the control writes in-process.
+TEST_F(OfficeMacro, APageMergedFromAMacroEqualsTheInProcessPage) {
+  unoCall([&] {
+    const std::string page = office_->folder() + "/page.htm";
+    testing::writeBytes(page,
+                        "<td><!-- !!price,A02; --></td><td>gethere</td>\r\n"
+                        "<td><!-- !!name,A01; --></td><td>gethere</td>\r\n");
+    ctlMessage control;
+    control.setMessageBox(std::make_shared<RecordingMessageBox>());
+    control.ocxwebKiv(text::fromUtf8(page), text::fromUtf8(page + ".expected"), primary_->path16(),
+                      u"");
+    openDocument({});
+    EXPECT_EQ(run(uri(kBasic, "Page"), {page, page + ".merged", primary_->path()}), "merged 2");
+    const std::string merged = testing::readBytes(page + ".merged");
+    EXPECT_EQ(merged, testing::readBytes(page + ".expected"));
+    EXPECT_EQ(merged.find("gethere"), std::string::npos) << merged;
   });
 }
 
