@@ -70,6 +70,7 @@ PassEnd mergeSheetPass(SheetMembers& m, const std::function<void()>& detailStep)
     const std::u16string last = lastHitAddress(*cells, m.c);
     m.kivdb = Engine::instance().OpenDatabase(m.curdbloc);
     m.kivrs = reference::open(*m.kivdb);
+    ReadRun run;  // the placeholders share their snapshots, one span at a time
     for (;;) {
       const std::u16string where = m.c->Address();
       const Variant content = m.c->Value();
