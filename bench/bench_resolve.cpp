@@ -7,7 +7,8 @@
 //   BM_ResolveUnindexed    100 placeholders, a full scan each
 //   BM_BareIndexedLookups  the floor: the same 10,000 keys looked up through
 //                          one prepared SQLite statement in one read
-//                          transaction (bind, step, read the price, reset)
+//                          transaction (bind, step, read the price, reset),
+//                          on a connection set up like the engine's
 #include <benchmark/benchmark.h>
 #include <dorvane/engine.h>
 #include <sqlite3.h>
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/db/sqlite_connection.h"
 #include "platform/text/utf.h"
 #include "resolve/reference_table.h"
 #include "resolve/resolve_placeholder.h"
@@ -88,7 +90,7 @@ void BM_BareIndexedLookups(benchmark::State& state) {
   for (int i = 0; i < kCount; ++i) keys.push_back(keyOf(i));
   sqlite3* db = nullptr;
   sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-  if (getenv("BIGCACHE")) sqlite3_exec(db, "PRAGMA cache_size=-65536", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, dorvane::db::kPageCachePragma, nullptr, nullptr, nullptr);  // as the engine
   sqlite3_stmt* stmt = nullptr;
   sqlite3_prepare_v2(db, "SELECT * FROM items WHERE code = ?1", -1, &stmt, nullptr);
   for (auto _ : state) {

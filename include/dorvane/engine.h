@@ -92,7 +92,8 @@ class ReadSnapshot {
 // A run of placeholders thus locks each file and checks its identity once per
 // span rather than once per placeholder, and sees data at most one span old,
 // while a writer waits for it about one span at most. A pass puts a ReadRun
-// around its placeholders and ends it before anything that may wait (a
+// around its placeholders (unless an observer, which may do anything between
+// two placeholders, listens) and ends it before anything that may wait (a
 // detail step, a message box).
 inline constexpr int kReadRunSpanMs = 5;
 class ReadRun {

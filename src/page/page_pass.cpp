@@ -72,8 +72,10 @@ PassEnd runPagePass(PageMembers& m, const std::function<void()>& detail, MergeOb
     m.kivdb = Engine::instance().OpenDatabase(m.curdbloc);
     m.kivrs = reference::open(*m.kivdb);
   }
-  // The placeholders share their snapshots, one span at a time.
-  std::optional<ReadRun> run(std::in_place);
+  // The placeholders share their snapshots, one span at a time; not across
+  // an observer, which may do anything between two placeholders.
+  std::optional<ReadRun> run;
+  if (!observer) run.emplace();
   while (m.HitStr != 0) {
     const std::int64_t hit = m.HitStr;
     const std::int64_t E = page.find(u";", hit + 1);

@@ -87,6 +87,10 @@ std::shared_ptr<SqliteConnection> SqliteConnection::openReadOnly(const std::stri
   if (rc == SQLITE_OK) {
     // A writer's lock is waited for, as Access waits for a locked page.
     sqlite3_busy_timeout(db, busyTimeoutMs());
+    // The connection lives as long as the process and reads the same tables
+    // again and again: keep their pages rather than read them from the file
+    // for every lookup (the cache grows only as pages are read).
+    sqlite3_exec(db, kPageCachePragma, nullptr, nullptr, nullptr);
     // Opening is lazy: read the schema now so a damaged or locked file fails here.
     rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
   }
