@@ -131,8 +131,8 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
 // ReadRun in engine.h), or 0 when none is. Each snapshot gets a new number.
 std::uint64_t currentSnapshot();
 
-// The page cache of a connection to a file: up to 32 MiB (SQLite's default is 2).
-inline constexpr const char* kPageCachePragma = "PRAGMA cache_size = -32768";
+// The page cache of a connection to a file: up to 8 MiB (SQLite's default is 2).
+inline constexpr const char* kPageCachePragma = "PRAGMA cache_size = -8192";
 
 // How long a statement waits for another process's lock, in milliseconds:
 // DORVANE_BUSY_TIMEOUT_MS when it holds a number of at least 0, else 5000.
