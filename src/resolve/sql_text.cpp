@@ -4,16 +4,6 @@
 
 namespace dorvane::sql {
 
-std::u16string literal(const std::u16string& value) {
-  std::u16string out;
-  out.reserve(value.size());
-  for (char16_t c : value) {
-    out.push_back(c);
-    if (c == u'\'') out.push_back(u'\'');
-  }
-  return out;
-}
-
 namespace {
 // Appends value with every "'" doubled.
 void appendLiteral(std::u16string& out, const std::u16string& value) {
@@ -23,6 +13,13 @@ void appendLiteral(std::u16string& out, const std::u16string& value) {
   }
 }
 }  // namespace
+
+std::u16string literal(const std::u16string& value) {
+  std::u16string out;
+  out.reserve(value.size());
+  appendLiteral(out, value);
+  return out;
+}
 
 std::u16string valueTarget(bool tableMode, const std::u16string& target,
                            const std::u16string& keyField, const std::u16string& value,
