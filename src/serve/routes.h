@@ -7,7 +7,7 @@ namespace dorvane::serve {
 struct Route {
   const char* method;
   const char* path;
-  bool merge;  // needs a token when tokens are configured
+  bool secured;  // needs a token when tokens are configured
 };
 
 inline constexpr Route kRoutes[] = {

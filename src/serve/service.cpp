@@ -240,14 +240,17 @@ void Service::routes() {
     for (const auto& [name, path] : c->dataSources) names.push_back(name);
     res.set_content(dump(json{{"data_sources", names}}), "application/json");
   });
-  http_.Post("/v1/page", [this](const httplib::Request& req, httplib::Response& res) {
-    merge(MergeKind::Page, req, res);
+  http_.Post("/v1/page", [this](const httplib::Request& req, httplib::Response& res,
+                                const httplib::ContentReader& body) {
+    merge(MergeKind::Page, req, res, body);
   });
-  http_.Post("/v1/workbook", [this](const httplib::Request& req, httplib::Response& res) {
-    merge(MergeKind::Workbook, req, res);
+  http_.Post("/v1/workbook", [this](const httplib::Request& req, httplib::Response& res,
+                                const httplib::ContentReader& body) {
+    merge(MergeKind::Workbook, req, res, body);
   });
-  http_.Post("/v1/resolve", [this](const httplib::Request& req, httplib::Response& res) {
-    merge(MergeKind::Resolve, req, res);
+  http_.Post("/v1/resolve", [this](const httplib::Request& req, httplib::Response& res,
+                                const httplib::ContentReader& body) {
+    merge(MergeKind::Resolve, req, res, body);
   });
 }
 
@@ -270,16 +273,47 @@ void Service::readiness(httplib::Response& res) {
   res.set_content("{\"status\":\"ready\"}", "application/json");
 }
 
-void Service::merge(MergeKind kind, const httplib::Request& req, httplib::Response& res) {
+// The body is read here, not by cpp-httplib: it would parse a form-encoded
+// body into query parameters (and refuse one over 8 KiB).
+void Service::merge(MergeKind kind, const httplib::Request& req, httplib::Response& res,
+                    const httplib::ContentReader& body) {
   auto c = config();
-  if (!authorized(req, res, *c)) return;
+  // An answer given before the body is read ends the connection: the
+  // unread body must not be taken for the next request.
+  if (!authorized(req, res, *c)) {
+    res.set_header("Connection", "close");
+    return;
+  }
   if (draining_ && requestsOnThisConnection() > 1) {
     // A new request on a kept-alive connection after the drain began.
     setProblem(res, 503, "the service is draining; try another instance");
+    res.set_header("Connection", "close");
     return;
   }
-  if (req.body.size() > c->bodyLimit) {
+  // The declared length is checked before anything is read, the bytes as they come.
+  const std::string declared = req.get_header_value("Content-Length");
+  const bool declaredTooLarge =
+      !declared.empty() &&
+      (declared.size() > 15 || declared.find_first_not_of("0123456789") != std::string::npos ||
+       std::stoull(declared) > c->bodyLimit);
+  if (req.is_multipart_form_data() || declaredTooLarge) {
+    setProblem(res, req.is_multipart_form_data() ? 400 : 413,
+               req.is_multipart_form_data()
+                   ? "send the template itself as the body, not a form"
+                   : "the body is larger than " + std::to_string(c->bodyLimit) + " bytes");
+    res.set_header("Connection", "close");
+    return;
+  }
+  std::string bytes;
+  bool tooLarge = false;
+  body([&](const char* data, size_t length) {
+    tooLarge = bytes.size() + length > c->bodyLimit;
+    if (!tooLarge) bytes.append(data, length);
+    return !tooLarge;
+  });
+  if (tooLarge) {
     setProblem(res, 413, "the body is larger than " + std::to_string(c->bodyLimit) + " bytes");
+    res.set_header("Connection", "close");
     return;
   }
   auto m = std::make_shared<MergeRequest>();
@@ -332,12 +366,12 @@ void Service::merge(MergeKind kind, const httplib::Request& req, httplib::Respon
   if (kind == MergeKind::Workbook) {
     m->macros = req.get_header_value("Content-Type") == kXlsm || req.get_param_value("type") == "xlsm";
   }
-  if (req.body.empty()) {
+  if (bytes.empty()) {
     setProblem(res, 400, kind == MergeKind::Resolve ? "the body must hold the placeholder text"
                                                      : "the body must hold the template");
     return;
   }
-  m->body = req.body;
+  m->body = std::move(bytes);
   m->deadline = requestStart + c->deadline;
 
   auto done = std::make_shared<std::promise<MergeAnswer>>();

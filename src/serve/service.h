@@ -46,7 +46,8 @@ class Service {
   std::shared_ptr<const Config> config() const;
   void routes();
   bool authorized(const httplib::Request& req, httplib::Response& res, const Config& c);
-  void merge(MergeKind kind, const httplib::Request& req, httplib::Response& res);
+  void merge(MergeKind kind, const httplib::Request& req, httplib::Response& res,
+             const httplib::ContentReader& body);
   void answer(MergeKind kind, const MergeRequest& request, MergeAnswer&& a,
               const httplib::Request& req, httplib::Response& res);
   void readiness(httplib::Response& res);
