@@ -309,6 +309,68 @@ def test_busy(data):
                 check("result_base64" not in r.json(), "504 sends nothing half-written")
 
 
+def free_port():
+    import socket
+    with socket.socket() as sock:
+        sock.bind(("127.0.0.1", 0))
+        return sock.getsockname()[1]
+
+
+def test_behind_nginx(tmp, data, config):
+    """Two instances behind nginx; one is killed (SIGKILL) during a run of
+    requests, and every request is still answered with the whole page."""
+    nginx = shutil.which("nginx") or "/usr/sbin/nginx"
+    if not os.path.exists(nginx):
+        check(False, "nginx is needed (scripts/setup installs nginx-light)")
+        return
+    page = slow_page(300)
+    with Server(data, config, "one") as one, Server(data, config, "two") as two:
+        expected = requests.post(one.url + "/v1/page?primary=sample", data=page).content
+        port, prefix = free_port(), os.path.join(tmp, "nginx")
+        os.makedirs(prefix)
+        conf = os.path.join(prefix, "nginx.conf")
+        # The deploy/ configuration's proxy settings, on loopback ports.
+        shipped = open(os.path.join(ROOT, "deploy", "nginx-dorvane.conf")).read()
+        location = shipped[shipped.index("location / {"):shipped.index("}", shipped.index(
+            "location / {")) + 1]
+        open(conf, "w").write(f"""
+daemon off; master_process off; worker_processes 1; pid {prefix}/nginx.pid;
+error_log {prefix}/error.log;
+events {{ worker_connections 256; }}
+http {{
+  access_log off; client_body_temp_path {prefix}/body; proxy_temp_path {prefix}/proxy;
+  upstream dorvane {{ server 127.0.0.1:{one.port} max_fails=1 fail_timeout=5s;
+                      server 127.0.0.1:{two.port} max_fails=1 fail_timeout=5s; keepalive 8; }}
+  server {{ listen 127.0.0.1:{port}; client_max_body_size 64m; {location} }}
+}}""")
+        proc = subprocess.Popen([nginx, "-p", prefix, "-c", conf], stderr=subprocess.DEVNULL)
+        try:
+            deadline = time.time() + 10
+            while time.time() < deadline:
+                try:
+                    requests.get("http://127.0.0.1:%d/healthz" % port, timeout=1)
+                    break
+                except requests.ConnectionError:
+                    time.sleep(0.05)
+            url = "http://127.0.0.1:%d/v1/page?primary=sample" % port
+            answered = []
+
+            def one_request(i):
+                if i == 20:
+                    one.proc.kill()
+                r = requests.post(url, data=page, timeout=30)
+                return r.status_code, r.content
+            with concurrent.futures.ThreadPoolExecutor(8) as pool:
+                answered = list(pool.map(one_request, range(80)))
+            bad = [st for st, body in answered if st != 200 or body != expected]
+            check(len(answered) == 80 and not bad,
+                  "behind nginx with one instance killed: every request answered (%s)" % bad)
+            check(one.proc.poll() is not None, "the first instance was killed")
+        finally:
+            proc.terminate()
+            proc.wait()
+
+
 def test_config(tmp):
     bad = [({"data_sources": {}}, "data_sources"),
            ({"data_sources": {"a": "x.sqlite"}, "wokers": 2}, "unknown setting"),
@@ -347,6 +409,8 @@ def main():
                                folders=["."], workers=1), "drain") as s:
             test_drain(s)
         test_busy(data)
+        test_behind_nginx(tmp, data, {"data_sources": {"sample": "samplekiv.sqlite"},
+                                      "folders": ["."], "workers": 2, "queue": 32})
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
     print("%d failures" % len(failures))
