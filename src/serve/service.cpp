@@ -218,7 +218,7 @@ void Service::routes() {
   http_.Get("/", [](const httplib::Request&, httplib::Response& res) {
     res.set_header("Content-Security-Policy",
                    "default-src 'none'; style-src 'unsafe-inline'; script-src 'unsafe-inline'; "
-                   "connect-src 'self'; form-action 'none'; frame-ancestors 'none'");
+                   "connect-src 'self' blob:; form-action 'none'; frame-ancestors 'none'");
     res.set_content(kIndexHtml, "text/html; charset=utf-8");
   });
   http_.Get("/openapi.json", [](const httplib::Request&, httplib::Response& res) {
