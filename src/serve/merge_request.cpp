@@ -2,6 +2,7 @@
 
 #include <dorvane/observer.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -51,11 +52,19 @@ class WatchingObserver : public MergeObserver {
   std::string last_;
 };
 
+// Where scratch folders go: memory (/dev/shm) when there is one, since the
+// result file is synced on saving and nothing here needs it on a disk.
+fs::path scratchRoot() {
+  std::error_code ec;
+  if (!std::getenv("TMPDIR") && ::access("/dev/shm", W_OK | X_OK) == 0) return "/dev/shm";
+  return fs::temp_directory_path(ec);
+}
+
 // A private folder for one merge, removed with everything in it.
 class ScratchFolder {
  public:
   ScratchFolder() {
-    std::string pattern = (fs::temp_directory_path() / "dorvane-serve-XXXXXX").string();
+    std::string pattern = (scratchRoot() / "dorvane-serve-XXXXXX").string();
     if (::mkdtemp(pattern.data())) path_ = pattern;
   }
   ~ScratchFolder() {

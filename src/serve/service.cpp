@@ -122,6 +122,9 @@ Service::Service(Config config, std::string configPath, std::string listen)
   http_.set_write_timeout(
       std::chrono::duration_cast<std::chrono::microseconds>(config_->readTimeout));
   http_.set_keep_alive_timeout(2);
+  // Headers and body go out in separate writes: without this, Nagle's
+  // algorithm and the client's delayed ACK hold every answer some 40 ms.
+  http_.set_tcp_nodelay(true);
   http_.set_socket_options([this](socket_t sock) {
     httplib::default_socket_options(sock);
     int none = -1;
