@@ -27,7 +27,13 @@ Metrics::Metrics()
                   .Name("dorvane_queue_length")
                   .Help("Merges waiting for a worker")
                   .Register(*registry_)
-                  .Add({})) {}
+                  .Add({})),
+      access_(prometheus::BuildCounter()
+                  .Name("dorvane_access_import_cache_total")
+                  .Help("Access tables read: replayed from memory (hit) or from the file (miss)")
+                  .Register(*registry_)),
+      accessHits_(access_.Add({{"result", "hit"}})),
+      accessMisses_(access_.Add({{"result", "miss"}})) {}
 
 void Metrics::request(const std::string& route, int status, double seconds) {
   requests_.Add({{"route", route}, {"status", std::to_string(status)}}).Increment();
@@ -43,6 +49,14 @@ void Metrics::runtimeError(int number) {
 void Metrics::setLoad(double inFlight, double queued) {
   inFlight_.Set(inFlight);
   queued_.Set(queued);
+}
+
+void Metrics::setAccessReads(std::uint64_t hits, std::uint64_t misses) {
+  std::lock_guard<std::mutex> lock(accessLock_);
+  accessHits_.Increment(static_cast<double>(hits - hitsSeen_));
+  accessMisses_.Increment(static_cast<double>(misses - missesSeen_));
+  hitsSeen_ = hits;
+  missesSeen_ = misses;
 }
 
 std::string Metrics::text() const { return prometheus::TextSerializer().Serialize(registry_->Collect()); }

@@ -7,6 +7,7 @@
 #include <future>
 #include <nlohmann/json.hpp>
 
+#include "platform/db/access/access_process.h"
 #include "serve/connection_pool.h"
 #include "serve/problem.h"
 #include "serve/routes.h"
@@ -234,6 +235,8 @@ void Service::routes() {
   http_.Get("/metrics", [this](const httplib::Request& req, httplib::Response& res) {
     if (!authorized(req, res, *config())) return;
     metrics_.setLoad(static_cast<double>(pool_.running()), static_cast<double>(pool_.waiting()));
+    const auto reads = db::accessStreamCounts();
+    metrics_.setAccessReads(reads.hits, reads.misses);
     res.set_content(metrics_.text(), "text/plain; version=0.0.4");
   });
   http_.Get("/v1/sources", [this](const httplib::Request& req, httplib::Response& res) {

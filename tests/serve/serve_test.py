@@ -229,7 +229,8 @@ def test_health_and_docs(s):
     metrics = requests.get(s.url + "/metrics").text
     for name in ["dorvane_http_requests_total{route=\"/v1/page\",status=\"200\"}",
                  "dorvane_http_request_duration_seconds_bucket", "dorvane_merges_in_flight",
-                 "dorvane_queue_length", "dorvane_runtime_errors_total{number=\"3051\"}"]:
+                 "dorvane_queue_length", "dorvane_runtime_errors_total{number=\"3051\"}",
+                 "dorvane_access_import_cache_total{result=\"hit\"}"]:
         check(name in metrics, "metric " + name)
     log = s.lines()
     check(any(l.get("path") == "/v1/page" and l.get("status") == 200 and "seconds" in l
