@@ -189,6 +189,8 @@ def test_errors(s, data):
         ("unknown data source", post("/v1/page", {"primary": "nope"}), 404),
         ("unknown route", requests.get(s.url + "/v2/page"), 404),
         ("body over the limit", post("/v1/page", {"primary": "sample"}, b"x" * 3_000_001), 413),
+        ("chunked body over the limit",
+         post("/v1/page", {"primary": "sample"}, (b"x" * 100_000 for _ in range(40))), 413),
         ("client path in a parameter", post("/v1/page", {"primary": "/etc/passwd"}), 404),
     ]
     for what, r, status in cases:
@@ -291,10 +293,20 @@ def test_drain(s):
 
 
 def test_busy(data):
-    """One worker, one queue slot, a short deadline: 503 + Retry-After, 504."""
+    """One worker, one queue slot, a short deadline: 503 + Retry-After, 504;
+    a client that stops sending is dropped after the read time-out."""
     config = {"data_sources": {"sample": "samplekiv.sqlite"}, "folders": ["."], "workers": 1,
-              "queue": 1, "deadline_ms": 300}
+              "queue": 1, "deadline_ms": 300, "read_timeout_ms": 500}
     with Server(data, config, "busy") as s:
+        import socket
+        with socket.create_connection(("127.0.0.1", s.port), timeout=10) as slow:
+            slow.sendall(b"POST /v1/page?primary=sample HTTP/1.1\r\nHost: x\r\nContent-Len")
+            start = time.time()
+            try:
+                ended = slow.recv(1000) is not None
+            except OSError:
+                ended = True
+            check(ended and time.time() - start < 5, "a slow client is dropped")
         page = slow_page(20000)
         with concurrent.futures.ThreadPoolExecutor(6) as pool:
             rs = list(pool.map(lambda _: requests.post(s.url + "/v1/page?primary=sample",
