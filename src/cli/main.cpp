@@ -45,9 +45,9 @@ int main(int argc, char** argv) {
   using namespace dorvane::cli;
   CLI::App app("", "dorvane");
   const std::vector<Command> commands = {
-      resolveCommand(app), webCommand(app),      sheetCommand(app),      batchCommand(app),
-      inspectCommand(app), registerCommand(app), unregisterCommand(app), sampleCommand(app),
-      serveCommand(app)};
+      resolveCommand(app),    webCommand(app),     sheetCommand(app),
+      batchCommand(app),      inspectCommand(app), registerCommand(app),
+      unregisterCommand(app), sampleCommand(app),  serveCommand(app)};
   return runCommandLine(
       app, commands, [] { return std::string(kUsage); }, versionCommand, argc, argv);
 }

@@ -29,17 +29,16 @@ std::string runtimeErrorJson(int number, const std::string& description) {
   return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-ResolveAnswer resolveAsJson(const std::u16string& text, std::int16_t wkcycle,
-                            PlaceholderKind kind, const std::u16string& path,
-                            MergeObserver* observer) {
+ResolveAnswer resolveAsJson(const std::u16string& text, std::int16_t wkcycle, PlaceholderKind kind,
+                            const std::u16string& path, MergeObserver* observer) {
   ResolveAnswer answer;
   try {
     auto kivdb = Engine::instance().OpenDatabase(path);
     auto kivrs = reference::open(*kivdb);
     std::shared_ptr<Database> DB;
     std::shared_ptr<Recordset> rs;
-    answer.json = placeholderResultJson(
-        resolvePlaceholder(text, wkcycle, *kivrs, kind, DB, rs, observer));
+    answer.json =
+        placeholderResultJson(resolvePlaceholder(text, wkcycle, *kivrs, kind, DB, rs, observer));
   } catch (const RuntimeError& e) {
     answer.errorNumber = e.number();
     answer.errorDescription = e.description();

@@ -25,8 +25,7 @@ struct ResolveAnswer {
 // Opens the reference table of the database at path and resolves text in pass
 // wkcycle. Never raises a run-time error (it becomes the answer); what observer
 // raises passes through.
-ResolveAnswer resolveAsJson(const std::u16string& text, std::int16_t wkcycle,
-                            PlaceholderKind kind, const std::u16string& path,
-                            MergeObserver* observer);
+ResolveAnswer resolveAsJson(const std::u16string& text, std::int16_t wkcycle, PlaceholderKind kind,
+                            const std::u16string& path, MergeObserver* observer);
 
 }  // namespace dorvane

@@ -119,7 +119,7 @@ MergeAnswer runFileMerge(const MergeRequest& request, WatchingObserver& watch) {
   if (r.status == batch::JobStatus::Failed) {
     const std::string first = r.errors.empty() ? std::string("failed") : r.errors.front();
     answer.status = first.rfind("load ", 0) == 0 ? MergeAnswer::Status::BadTemplate
-                                                  : MergeAnswer::Status::Failed;
+                                                 : MergeAnswer::Status::Failed;
     // The scratch paths mean nothing to the client.
     const size_t colon = first.find(": ");
     answer.loadError = colon == std::string::npos ? first : first.substr(colon + 2);
@@ -150,10 +150,10 @@ MergeAnswer runMerge(const MergeRequest& request) {
   try {
     if (Clock::now() > request.deadline) throw DeadlinePassed{};
     if (request.kind == MergeKind::Resolve) {
-      ResolveAnswer r = resolveAsJson(
-          text::fromUtf8(request.body), static_cast<std::int16_t>(request.pass),
-          request.pageKind ? PlaceholderKind::Page : PlaceholderKind::Worksheet,
-          text::fromUtf8(request.db), &watch);
+      ResolveAnswer r =
+          resolveAsJson(text::fromUtf8(request.body), static_cast<std::int16_t>(request.pass),
+                        request.pageKind ? PlaceholderKind::Page : PlaceholderKind::Worksheet,
+                        text::fromUtf8(request.db), &watch);
       answer.body = std::move(r.json);
       if (r.errorNumber != 0) {
         answer.status = MergeAnswer::Status::RunFailed;

@@ -22,13 +22,13 @@ enum class MergeKind { Page, Workbook, Resolve };
 
 struct MergeRequest {
   MergeKind kind = MergeKind::Page;
-  std::string body;          // the template, or the placeholder text
-  std::string db, db2;       // configured paths or connect strings; db2 may be ""
-  int codePage = 932;        // pages
-  bool macros = false;       // workbooks: .xlsm rather than .xlsx
-  bool report = false;       // answer the merge report instead of the result
-  int pass = 1;              // resolve
-  bool pageKind = false;     // resolve: the page form of placeholders
+  std::string body;       // the template, or the placeholder text
+  std::string db, db2;    // configured paths or connect strings; db2 may be ""
+  int codePage = 932;     // pages
+  bool macros = false;    // workbooks: .xlsm rather than .xlsx
+  bool report = false;    // answer the merge report instead of the result
+  int pass = 1;           // resolve
+  bool pageKind = false;  // resolve: the page form of placeholders
   Clock::time_point deadline;
   const db::DatabasePolicy* policy = nullptr;
 };
@@ -50,9 +50,9 @@ struct MergeAnswer {
     PastDeadline  // stopped between two placeholders; no result
   };
   Status status = Status::Done;
-  std::string body;               // the result, the report or the resolve JSON
-  std::vector<RunError> errors;   // in order
-  std::string loadError;          // BadTemplate/Failed: why
+  std::string body;              // the result, the report or the resolve JSON
+  std::vector<RunError> errors;  // in order
+  std::string loadError;         // BadTemplate/Failed: why
 };
 
 // Runs request on the calling thread (a merge worker). Never raises.

@@ -59,6 +59,8 @@ void Metrics::setAccessReads(std::uint64_t hits, std::uint64_t misses) {
   missesSeen_ = misses;
 }
 
-std::string Metrics::text() const { return prometheus::TextSerializer().Serialize(registry_->Collect()); }
+std::string Metrics::text() const {
+  return prometheus::TextSerializer().Serialize(registry_->Collect());
+}
 
 }  // namespace dorvane::serve

@@ -11,15 +11,9 @@ struct Route {
 };
 
 inline constexpr Route kRoutes[] = {
-    {"GET", "/", false},
-    {"GET", "/openapi.json", false},
-    {"GET", "/healthz", false},
-    {"GET", "/readyz", false},
-    {"GET", "/metrics", true},
-    {"GET", "/v1/sources", true},
-    {"POST", "/v1/page", true},
-    {"POST", "/v1/workbook", true},
-    {"POST", "/v1/resolve", true},
+    {"GET", "/", false},        {"GET", "/openapi.json", false}, {"GET", "/healthz", false},
+    {"GET", "/readyz", false},  {"GET", "/metrics", true},       {"GET", "/v1/sources", true},
+    {"POST", "/v1/page", true}, {"POST", "/v1/workbook", true},  {"POST", "/v1/resolve", true},
 };
 
 // The OpenAPI 3 document and the page at "/", built into the program.

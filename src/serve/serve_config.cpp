@@ -20,9 +20,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::set<std::string> kKeys = {
-    "listen",      "data_sources", "folders",    "odbc_data_sources", "tokens_sha256",
-    "workers",     "queue",        "body_limit", "deadline_ms",       "drain_timeout_ms",
-    "read_timeout_ms"};
+    "listen", "data_sources", "folders",     "odbc_data_sources", "tokens_sha256",  "workers",
+    "queue",  "body_limit",   "deadline_ms", "drain_timeout_ms",  "read_timeout_ms"};
 
 // Splits "ADDR:PORT" ("[::1]:8080" for IPv6); false when it is not that.
 bool splitListen(const std::string& text, std::string& host, int& port) {
@@ -115,8 +114,7 @@ std::optional<Config> loadConfig(const std::string& path, const std::string& lis
     return std::nullopt;
   }
 
-  if (!j.contains("data_sources") || !j["data_sources"].is_object() ||
-      j["data_sources"].empty()) {
+  if (!j.contains("data_sources") || !j["data_sources"].is_object() || j["data_sources"].empty()) {
     why = "\"data_sources\" must name at least one database: {\"NAME\": \"PATH\"}";
     return std::nullopt;
   }
@@ -184,9 +182,9 @@ std::optional<Config> loadConfig(const std::string& path, const std::string& lis
   n = static_cast<long long>(c.bodyLimit);
   if (!readCount(j, "body_limit", 1LL << 34, n, why)) return std::nullopt;
   c.bodyLimit = static_cast<std::size_t>(n);
-  for (auto [key, field] : {std::pair{"deadline_ms", &c.deadline},
-                            std::pair{"drain_timeout_ms", &c.drainTimeout},
-                            std::pair{"read_timeout_ms", &c.readTimeout}}) {
+  for (auto [key, field] :
+       {std::pair{"deadline_ms", &c.deadline}, std::pair{"drain_timeout_ms", &c.drainTimeout},
+        std::pair{"read_timeout_ms", &c.readTimeout}}) {
     n = field->count();
     if (!readCount(j, key, 24LL * 3600 * 1000, n, why)) return std::nullopt;
     *field = std::chrono::milliseconds(n);

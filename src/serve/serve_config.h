@@ -29,7 +29,7 @@ struct Config {
   int port = 8080;
   // Name → file path (absolute, links resolved) or "ODBC;" connect string.
   std::map<std::string, std::string> dataSources;
-  db::DatabasePolicy policy;  // folders, data source files, DSNs
+  db::DatabasePolicy policy;             // folders, data source files, DSNs
   std::vector<std::string> tokenHashes;  // lower-case hex SHA-256 of each token
   int workers = 0;                       // 0 → the number of cores
   int queue = 64;

@@ -68,8 +68,9 @@ int serve(const ServeOptions& options) {
       if (sig == SIGHUP) {
         sd_notify(0, "RELOADING=1");
         std::string reason;
-        say(service.reload(reason) ? "{\"event\":\"reloaded\"}"
-                                   : "{\"event\":\"reload refused\",\"reason\":\"" + reason + "\"}");
+        say(service.reload(reason)
+                ? "{\"event\":\"reloaded\"}"
+                : "{\"event\":\"reload refused\",\"reason\":\"" + reason + "\"}");
         sd_notify(0, "READY=1");
       } else if (sig == SIGTERM || sig == SIGINT) {
         sd_notify(0, "STOPPING=1");

@@ -8,12 +8,12 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/db/access/access_process.h"
+#include "platform/text/code_page.h"
+#include "platform/text/utf.h"
 #include "serve/connection_pool.h"
 #include "serve/problem.h"
 #include "serve/routes.h"
 #include "serve/token_check.h"
-#include "platform/text/code_page.h"
-#include "platform/text/utf.h"
 
 namespace dorvane::serve {
 
@@ -119,7 +119,8 @@ Service::Service(Config config, std::string configPath, std::string listen)
   const int connections = config_->workers + config_->queue + kSpareConnections;
   http_.new_task_queue = [connections] { return new ConnectionPool(connections); };
   http_.set_payload_max_length(config_->bodyLimit);
-  http_.set_read_timeout(std::chrono::duration_cast<std::chrono::microseconds>(config_->readTimeout));
+  http_.set_read_timeout(
+      std::chrono::duration_cast<std::chrono::microseconds>(config_->readTimeout));
   http_.set_write_timeout(
       std::chrono::duration_cast<std::chrono::microseconds>(config_->readTimeout));
   http_.set_keep_alive_timeout(2);
@@ -215,9 +216,8 @@ void Service::routes() {
       [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
         setProblem(res, 500, "the request failed inside the service");
       });
-  http_.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
-    logRequest(req, res);
-  });
+  http_.set_logger(
+      [this](const httplib::Request& req, const httplib::Response& res) { logRequest(req, res); });
 
   http_.Get("/", [](const httplib::Request&, httplib::Response& res) {
     res.set_header("Content-Security-Policy",
@@ -251,11 +251,11 @@ void Service::routes() {
     merge(MergeKind::Page, req, res, body);
   });
   http_.Post("/v1/workbook", [this](const httplib::Request& req, httplib::Response& res,
-                                const httplib::ContentReader& body) {
+                                    const httplib::ContentReader& body) {
     merge(MergeKind::Workbook, req, res, body);
   });
   http_.Post("/v1/resolve", [this](const httplib::Request& req, httplib::Response& res,
-                                const httplib::ContentReader& body) {
+                                   const httplib::ContentReader& body) {
     merge(MergeKind::Resolve, req, res, body);
   });
 }
@@ -328,7 +328,8 @@ void Service::merge(MergeKind kind, const httplib::Request& req, httplib::Respon
   // A configured data source by name: 404 when unknown, 400 when required and absent.
   auto source = [&](const char* param, bool required, std::string& out) {
     if (!req.has_param(param)) {
-      if (required) setProblem(res, 400, std::string("the query parameter '") + param + "' is required");
+      if (required)
+        setProblem(res, 400, std::string("the query parameter '") + param + "' is required");
       return !required;
     }
     auto it = c->dataSources.find(req.get_param_value(param));
@@ -370,11 +371,13 @@ void Service::merge(MergeKind kind, const httplib::Request& req, httplib::Respon
     m->codePage = cp;
   }
   if (kind == MergeKind::Workbook) {
-    m->macros = req.get_header_value("Content-Type") == kXlsm || req.get_param_value("type") == "xlsm";
+    m->macros =
+        req.get_header_value("Content-Type") == kXlsm || req.get_param_value("type") == "xlsm";
   }
   if (bytes.empty()) {
-    setProblem(res, 400, kind == MergeKind::Resolve ? "the body must hold the placeholder text"
-                                                     : "the body must hold the template");
+    setProblem(res, 400,
+               kind == MergeKind::Resolve ? "the body must hold the placeholder text"
+                                          : "the body must hold the template");
     return;
   }
   m->body = std::move(bytes);
@@ -389,7 +392,8 @@ void Service::merge(MergeKind kind, const httplib::Request& req, httplib::Respon
   // The worker stops at the next placeholder past the deadline; a single step
   // that takes longer (a large import) is not waited for.
   if (future.wait_until(m->deadline + std::chrono::seconds(1)) != std::future_status::ready) {
-    setProblem(res, 504, "the merge did not end within " + std::to_string(c->deadline.count()) + " ms");
+    setProblem(res, 504,
+               "the merge did not end within " + std::to_string(c->deadline.count()) + " ms");
     return;
   }
   answer(kind, *m, future.get(), req, res);
@@ -416,9 +420,10 @@ void Service::answer(MergeKind kind, const MergeRequest& m, MergeAnswer&& a,
   const json runs = runsJson(a);
   const std::string type = kind == MergeKind::Resolve ? "application/json"
                            : m.report                 ? "text/html; charset=utf-8"
-                           : kind == MergeKind::Page  ? std::string("text/html") + charsetOf(m.codePage)
-                           : m.macros                 ? kXlsm
-                                                      : kXlsx;
+                           : kind == MergeKind::Page
+                               ? std::string("text/html") + charsetOf(m.codePage)
+                           : m.macros ? kXlsm
+                                      : kXlsx;
   if (a.status == S::RunFailed && !m.report) {
     const RunError& first = a.errors.front();
     json extra{{"number", first.number},
@@ -440,8 +445,7 @@ void Service::answer(MergeKind kind, const MergeRequest& m, MergeAnswer&& a,
   if (kind != MergeKind::Resolve) res.set_header("Dorvane-Runs", dump(runs, true));
   if (kind == MergeKind::Page && !m.report &&
       req.get_header_value("Accept").find("application/json") != std::string::npos) {
-    json j{{"runs", runs},
-           {"page", text::toUtf8(text::decodeCodePage(a.body, m.codePage))}};
+    json j{{"runs", runs}, {"page", text::toUtf8(text::decodeCodePage(a.body, m.codePage))}};
     res.set_content(dump(j), "application/json");
     return;
   }

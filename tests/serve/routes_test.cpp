@@ -1,4 +1,6 @@
 // The OpenAPI document built into the service describes exactly its routes.
+#include "serve/routes.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,8 +9,6 @@
 #include <set>
 #include <string>
 #include <utility>
-
-#include "serve/routes.h"
 
 namespace dorvane::serve {
 namespace {

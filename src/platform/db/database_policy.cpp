@@ -74,9 +74,8 @@ void checkDatabasePolicy(const std::u16string& path) {
     if (std::find(whole.begin(), whole.end(), utf8) != whole.end()) return;
     const std::string dsn = dataSourceName(odbcAttributes(utf8));
     const auto& names = policy->dataSources;
-    if (!dsn.empty() && std::any_of(names.begin(), names.end(), [&](const std::string& n) {
-          return sameCaseBlind(n, dsn);
-        })) {
+    if (!dsn.empty() && std::any_of(names.begin(), names.end(),
+                                    [&](const std::string& n) { return sameCaseBlind(n, dsn); })) {
       return;
     }
     refuse(maskPasswords(utf8), "the data source is not one the configuration allows");
