@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/db/access/access_database.h"
+#include "platform/db/database_policy.h"
 #include "platform/db/file_format.h"
 #include "platform/db/odbc/odbc_database.h"
 #include "platform/db/odbc_connect_string.h"
@@ -36,6 +37,7 @@ thread_local OpenedFiles opened;
 class DefaultEngine : public Engine {
  public:
   std::shared_ptr<Database> OpenDatabase(const std::u16string& path) override {
+    db::checkDatabasePolicy(path);
     // A connect string: the database lives on a server (pooled per thread).
     if (db::isOdbcName(path)) return std::make_shared<db::OdbcDatabase>(path);
     const std::uint64_t snapshot = db::currentSnapshot();
