@@ -76,12 +76,32 @@ class Engine {
 // on that file. Statements outside any snapshot each see the data current
 // when they start. One placeholder is resolved under one snapshot, which makes
 // its reads consistent and spares the file locking of every further statement.
+// Within a snapshot, opening a database file again (the same path) gives the
+// database opened first, without looking at the file again.
 class ReadSnapshot {
  public:
   ReadSnapshot();
   ~ReadSnapshot();
   ReadSnapshot(const ReadSnapshot&) = delete;
   ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+};
+
+// While a ReadRun lives on a thread, a snapshot that ends under it is kept for
+// the snapshots that follow, until it has lasted kReadRunSpanMs; the next
+// snapshot after that starts afresh, and the run's end ends the one it keeps.
+// A run of placeholders thus locks each file and checks its identity once per
+// span rather than once per placeholder, and sees data at most one span old,
+// while a writer waits for it about one span at most. A pass puts a ReadRun
+// around its placeholders (unless an observer, which may do anything between
+// two placeholders, listens) and ends it before anything that may wait (a
+// detail step, a message box).
+inline constexpr int kReadRunSpanMs = 5;
+class ReadRun {
+ public:
+  ReadRun();
+  ~ReadRun();
+  ReadRun(const ReadRun&) = delete;
+  ReadRun& operator=(const ReadRun&) = delete;
 };
 
 }  // namespace dorvane

@@ -1,7 +1,10 @@
 // MergeObserver: hears what a merge does, so a host can explain a result.
 //
 // Every method has an empty default; override what you need. Nothing in the
-// merge depends on the observer, and an observer must not throw.
+// merge depends on the observer, and an observer must not throw — except that
+// a host may end a merge early (a deadline) by throwing, from passStarted,
+// placeholderFound or sqlRun, an exception not derived from std::exception:
+// no handler of the merge catches it, and the merge unwinds without saving.
 #pragma once
 
 #include <dorvane/placeholder.h>

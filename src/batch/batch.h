@@ -56,10 +56,14 @@ struct JobResult {
   long number = 0;
   JobStatus status = JobStatus::Ok;
   std::vector<std::string> errors;  // "<step>: error <n>: <description>", in order
+  // Why the job's first try on a private Calc was lost, when the job ran
+  // once more on a fresh one; empty otherwise.
+  std::string retried;
   double seconds = 0;
 };
 
-// {"job":n,"status":"ok"|"error"|"failed","errors":[...],"seconds":s}
+// {"job":n,"status":"ok"|"error"|"failed","errors":[...],"seconds":s}, with
+// "retried":why after "errors" when the job ran a second time
 std::string resultJson(const JobResult& result);
 
 // The status of a page merge after ocxwebKiv, from its failures: Failed
@@ -91,7 +95,9 @@ class WorkbookMerger {
 // natively; other kinds and conversions on a private headless Calc for one
 // worker: started at its first such job
 // and reused for the next ones (each loaded in place of the one before),
-// started afresh after a job that failed, ended with the merger.
+// started afresh after a job that failed, ended with the merger. A job
+// whose Calc dies or drops its bridge runs once more on a fresh Calc (see
+// platform/sheet/calc/calc_job.h); the report and JobResult::retried say so.
 std::unique_ptr<WorkbookMerger> privateCalcMerger();
 
 struct Options {

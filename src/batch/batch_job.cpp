@@ -93,6 +93,7 @@ std::string resultJson(const JobResult& result) {
   j["job"] = result.number;
   j["status"] = statusName(result.status);
   j["errors"] = result.errors;
+  if (!result.retried.empty()) j["retried"] = result.retried;
   j["seconds"] = std::round(result.seconds * 1e6) / 1e6;
   return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }

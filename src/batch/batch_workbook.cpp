@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "batch/batch.h"
+#include "platform/sheet/calc/calc_job.h"
 #include "platform/sheet/calc/calc_process.h"
 #include "platform/sheet/calc/calc_sheet.h"
 #include "platform/sheet/ooxml/ooxml_workbook.h"
@@ -83,37 +84,48 @@ class PrivateCalcMerger : public WorkbookMerger {
       return mergeNatively(job, observer, report);
     if (!sheet::calc::CalcProcess::canSave(job.save))
       return fail("save " + job.save + ": it must end in .xlsx, .ods or .xls");
-    std::string stage = "start LibreOffice Calc for " + job.read;
-    try {
-      if (!calc_) {
-        calc_ = sheet::calc::CalcProcess::start();
-        application_ = sheet::calc::attach(calc_->address());
+    sheet::calc::WorkbookJob work;
+    work.in = job.read;
+    work.out = job.save;
+    work.task = "merge";
+    std::string retried;  // why the first try was lost, once it was
+    work.work = [&](const std::string& address) {
+      // A second try starts over: what the first one met is not this job's.
+      r = JobResult{};
+      r.retried = retried;
+      if (report) *report = JobReport(observer);
+      MergeObserver* told = report ? &report->recorder : observer;
+      if (told && !retried.empty()) {
+        told->failed(sheet::calc::kFirstTryStep, err::kSheetOperationFailed, retried);
       }
-      stage = "load " + job.read;
-      calc_->load(job.read);
-      mergeOn(application_, job, observer, report, r);
-      stage = "save " + job.save;
-      calc_->saveAs(job.save);
+      mergeOn(sheet::calc::attach(address), job, observer, report, r);
+    };
+    work.retrying = [&](const std::string& why) {
+      retried = why + "; the job ran once more on a fresh Calc";
+      return true;
+    };
+    sheet::calc::JobStep step = sheet::calc::JobStep::Start;
+    try {
+      sheet::calc::runWorkbookJob(calc_, work, step);
       calc_->closeDocument();
       return r;
     } catch (const RuntimeError& e) {
       // Whatever state Calc is left in, the next job starts a fresh one.
       stop();
       r.status = JobStatus::Failed;
-      r.errors.push_back(stage + ": error " + std::to_string(e.number()) + ": " + e.description());
+      r.errors.push_back(sheet::calc::stepName(step, work) + ": error " +
+                         std::to_string(e.number()) + ": " + e.description());
       return r;
     }
   }
 
  private:
   void stop() {
-    application_.reset();
     if (calc_) calc_->stop();
     calc_.reset();
   }
 
   std::unique_ptr<sheet::calc::CalcProcess> calc_;
-  std::shared_ptr<sheet::Application> application_;
 };
 
 }  // namespace

@@ -35,6 +35,7 @@ Command registerCommand(CLI::App& dorvane);
 Command unregisterCommand(CLI::App& dorvane);
 Command sampleCommand(CLI::App& dorvane);
 Command batchCommand(CLI::App& dorvane);
+Command serveCommand(CLI::App& dorvane);
 
 // Prints the version data of the program and of Dorvane.ocx.
 int versionCommand();

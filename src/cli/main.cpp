@@ -29,6 +29,8 @@ const char kUsage[] =
     "      stored queries (with the SQL rebuilt for them) of the Access file DB.\n"
     "  register [LIBRARY] / unregister [LIBRARY]\n"
     "      Register or unregister the component library Dorvane.ocx.\n"
+    "  serve --config FILE [--listen ADDR:PORT] [--check-config]\n"
+    "      Answer merges over HTTP: the network service.\n"
     "  sample\n"
     "      The control's sample run: create ctlMessage by its ProgID and merge the\n"
     "      sample page in the sample folder.\n"
@@ -43,8 +45,9 @@ int main(int argc, char** argv) {
   using namespace dorvane::cli;
   CLI::App app("", "dorvane");
   const std::vector<Command> commands = {
-      resolveCommand(app), webCommand(app),      sheetCommand(app),      batchCommand(app),
-      inspectCommand(app), registerCommand(app), unregisterCommand(app), sampleCommand(app)};
+      resolveCommand(app),    webCommand(app),     sheetCommand(app),
+      batchCommand(app),      inspectCommand(app), registerCommand(app),
+      unregisterCommand(app), sampleCommand(app),  serveCommand(app)};
   return runCommandLine(
       app, commands, [] { return std::string(kUsage); }, versionCommand, argc, argv);
 }

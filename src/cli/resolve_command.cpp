@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
@@ -15,6 +14,7 @@
 #include "platform/convert.h"
 #include "platform/text/utf.h"
 #include "resolve/reference_table.h"
+#include "resolve/resolve_json.h"
 #include "resolve/resolve_placeholder.h"
 
 namespace dorvane::cli {
@@ -68,17 +68,6 @@ std::optional<std::string> check(Options& o) {
   return std::nullopt;
 }
 
-nlohmann::ordered_json resultJson(const PlaceholderResult& r) {
-  nlohmann::ordered_json j;
-  j["outcome"] = outcomeName(r.outcome);
-  if (r.value) {
-    j["value"] = {{"type", typeName(r.value->type())},
-                  {"text", r.value->isNull() ? std::string() : text::toUtf8(toText(*r.value))}};
-  }
-  if (r.comment) j["comment"] = text::toUtf8(*r.comment);
-  return j;
-}
-
 void printReadable(const PlaceholderResult& r) {
   std::printf("outcome: %s\n", outcomeName(r.outcome));
   if (r.value) {
@@ -105,17 +94,14 @@ int runResolve(Options& o) {
         resolvePlaceholder(text::fromUtf8(o.texts[0]), static_cast<std::int16_t>(o.pass), *kivrs,
                            o.kind, DB, rs, o.explain ? &explain : nullptr);
     if (o.json) {
-      std::printf("%s\n", resultJson(r).dump().c_str());
+      std::printf("%s\n", placeholderResultJson(r).c_str());
     } else {
       printReadable(r);
     }
     return kExitOk;
   } catch (const RuntimeError& e) {
     if (o.json) {
-      nlohmann::ordered_json j;
-      j["error"] = {{"number", e.number()}, {"description", e.description()}};
-      std::printf("%s\n",
-                  j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+      std::printf("%s\n", runtimeErrorJson(e.number(), e.description()).c_str());
     } else {
       std::fprintf(stderr, "error %d: %s\n", e.number(), e.description());
     }

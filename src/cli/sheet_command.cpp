@@ -22,6 +22,7 @@
 #include "cli/report_writer.h"
 #include "platform/file/interrupt.h"
 #include "platform/file/result_file.h"
+#include "platform/sheet/calc/calc_job.h"
 #include "platform/sheet/calc/calc_process.h"
 #include "platform/sheet/calc/calc_sheet.h"
 #include "platform/sheet/ooxml/ooxml_workbook.h"
@@ -51,7 +52,8 @@ const char kHelp[] =
     "kind (a macro workbook stays one). Other files (.xls, .ods), and any file\n"
     "with --office, go through a private headless Calc that saves OUT as .xlsx,\n"
     ".ods or .xls by its extension; that Calc always ends again, also on failure\n"
-    "and Ctrl-C.\n"
+    "and Ctrl-C. A Calc that dies during the merge is replaced by a fresh one and\n"
+    "IN merged once more.\n"
     "\n"
     "  --explain  print each cell, key, outcome and value on stderr\n"
     "  --report FILE.html  write an HTML report of the merge: a summary, the\n"
@@ -211,14 +213,20 @@ class ProgressObserver : public MergeObserver {
 };
 
 // Runs ocxKiv; returns 0, or kExitPassFailed when a pass showed "error".
-int merge(const Options& o, std::shared_ptr<CountingBox> box, bool attachMode) {
+// A retry note (why a first try was lost) goes to --explain and the report
+// first.
+int merge(const Options& o, std::shared_ptr<CountingBox> box, bool attachMode,
+          const std::string& retryNote = "") {
   ExplainObserver explain(stderr);
   ProgressObserver progress(o.explain ? &explain : nullptr);
   ReportWriter report(o.report, &progress);
   ctlMessage control;
   control.setMessageBox(box);
-  control.setObserver(o.report.empty() ? static_cast<MergeObserver*>(&progress)
-                                       : report.observer());
+  MergeObserver* observer =
+      o.report.empty() ? static_cast<MergeObserver*>(&progress) : report.observer();
+  control.setObserver(observer);
+  if (!retryNote.empty())
+    observer->failed(sheet::calc::kFirstTryStep, err::kSheetOperationFailed, retryNote);
   control.ocxKiv(text::fromUtf8(o.db), text::fromUtf8(o.db2));
   if (!o.report.empty() && !interrupted &&
       !report.writeSheet(o.files.empty() ? "" : o.files[0], o.files.empty() ? "" : o.files[1])) {
@@ -280,32 +288,43 @@ int mergeFile(const Options& o) {
   }
   if (o.native()) return mergeNative(o);
   SignalGuard signals;
-  auto box = std::make_shared<CountingBox>();
   std::unique_ptr<sheet::calc::CalcProcess> calc;
   int status = kExitOk;
-  const char* stage = "start LibreOffice Calc for";
+  std::string retryNote;
+  sheet::calc::WorkbookJob job;
+  job.in = in;
+  job.out = out;
+  job.task = "merge";
+  // An interrupted merge stops the job before its save (the message is not shown).
+  auto stopWhenInterrupted = [] {
+    if (interrupted) throw RuntimeError(err::kSheetOperationFailed, "interrupted");
+  };
+  job.work = [&](const std::string& address) {
+    stopWhenInterrupted();
+    sheet::RunningOnThisThread running(sheet::calc::attach(address));
+    status = merge(o, std::make_shared<CountingBox>(), false, retryNote);
+    stopWhenInterrupted();
+  };
+  job.retrying = [&](const std::string& why) {
+    if (interrupted) return false;
+    std::fprintf(stderr, "dorvane sheet: %s; merging it once more on a fresh Calc\n", why.c_str());
+    retryNote = why + "; the merge ran once more on a fresh Calc";
+    return true;
+  };
+  using sheet::calc::JobStep;
+  JobStep step = JobStep::Start;
+  auto failed = [&](const std::string& why) {
+    if (interrupted) return;
+    std::fprintf(stderr, "dorvane sheet: cannot %s: %s\n", sheet::calc::stepName(step, job).c_str(),
+                 why.c_str());
+  };
   try {
-    calc = sheet::calc::CalcProcess::start();
-    stage = "load";
-    if (!interrupted) calc->load(in);
-    if (!interrupted) {
-      sheet::RunningOnThisThread running(sheet::calc::attach(calc->address()));
-      status = merge(o, box, false);
-    }
-    if (!interrupted) {
-      stage = "save";
-      calc->saveAs(out);
-    }
+    sheet::calc::runWorkbookJob(calc, job, step);
   } catch (const RuntimeError& e) {
-    if (!interrupted) {
-      std::fprintf(stderr, "dorvane sheet: cannot %s %s: error %d: %s\n", stage,
-                   std::string(stage) == "save" ? out.c_str() : in.c_str(), e.number(),
-                   e.description());
-    }
+    failed("error " + std::to_string(e.number()) + ": " + e.description());
     status = kExitFailed;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "dorvane sheet: cannot %s %s: %s\n", stage,
-                 std::string(stage) == "save" ? out.c_str() : in.c_str(), e.what());
+    failed(e.what());
     status = kExitFailed;
   }
   if (calc) calc->stop();

@@ -2,6 +2,8 @@
 
 #include <dorvane/runtime_error.h>
 
+#include <optional>
+
 #include "page/page_text.h"
 #include "platform/convert.h"
 #include "platform/text/utf.h"
@@ -70,6 +72,10 @@ PassEnd runPagePass(PageMembers& m, const std::function<void()>& detail, MergeOb
     m.kivdb = Engine::instance().OpenDatabase(m.curdbloc);
     m.kivrs = reference::open(*m.kivdb);
   }
+  // The placeholders share their snapshots, one span at a time; not across
+  // an observer, which may do anything between two placeholders.
+  std::optional<ReadRun> run;
+  if (!observer) run.emplace();
   while (m.HitStr != 0) {
     const std::int64_t hit = m.HitStr;
     const std::int64_t E = page.find(u";", hit + 1);
@@ -99,6 +105,7 @@ PassEnd runPagePass(PageMembers& m, const std::function<void()>& detail, MergeOb
     }
     m.HitStr = position32(page.find(names::kValueMarker, hit + 1));
   }
+  run.reset();
 
   m.HitStr = 0;
   m.HitStr = position32(page.find(names::kDetailMarker, 1));

@@ -2,11 +2,11 @@
 
 #include <dorvane/runtime_error.h>
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
+#include <string_view>
 
 namespace dorvane {
 
@@ -16,6 +16,17 @@ constexpr int kSignificantDigits = 15;
 double checked(double d) {
   if (!std::isfinite(d)) throw RuntimeError(err::kOverflow, "Overflow in rounding");
   return d;
+}
+
+// The nearest double to the decimal text [first, last) (at most 39 characters).
+double parse(const char* first, const char* last) {
+  double d = 0;
+  if (std::from_chars(first, last, d).ec != std::errc::result_out_of_range) return d;
+  // Beyond a double, or subnormal: what strtod makes of it (infinity, which
+  // checked() raises, or the nearest subnormal).
+  char text[40] = {};
+  std::memcpy(text, first, static_cast<size_t>(last - first));
+  return std::strtod(text, nullptr);
 }
 }  // namespace
 
@@ -30,32 +41,37 @@ double roundDecimal(double value, double places, RoundingMode mode) {
   if (d < -400) d = -400;
   int decimals = static_cast<int>(d);
 
-  // The 15 significant digits and the decimal exponent of the first one.
+  // The 15 significant digits and the decimal exponent of the first one
+  // ("d.dddddddddddddde+XX", as printf's %.14e writes it).
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%.*e", kSignificantDigits - 1, std::fabs(value));
-  std::string digits;
-  digits.push_back(buf[0]);
-  digits.append(buf + 2, kSignificantDigits - 1);
-  int exp10 = std::atoi(std::strchr(buf, 'e') + 1);
+  const char* end = std::to_chars(buf, buf + sizeof buf, std::fabs(value),
+                                  std::chars_format::scientific, kSignificantDigits - 1)
+                        .ptr;
+  char digits[kSignificantDigits];
+  digits[0] = buf[0];
+  std::memcpy(digits + 1, buf + 2, kSignificantDigits - 1);
+  const char* e = buf + 1 + kSignificantDigits;  // the 'e'
+  int exp10 = 0;
+  std::from_chars(e + (e[1] == '+' ? 2 : 1), end, exp10);
   const bool negative = value < 0;
 
   // Digits kept: those left of the rounding place.
   int keep = exp10 + 1 + decimals;
-  if (keep >= kSignificantDigits) return std::strtod(buf, nullptr);  // the 15-digit value
+  if (keep >= kSignificantDigits) return parse(buf, end);  // the 15-digit value
 
   long long kept = 0;
   bool roundAway = false;
   if (keep < 0) {
     roundAway = mode == RoundingMode::Up;  // a non-zero value below the place
   } else {
-    for (int i = 0; i < keep; ++i) kept = kept * 10 + (digits[static_cast<size_t>(i)] - '0');
-    const std::string rest = digits.substr(static_cast<size_t>(keep));
+    for (int i = 0; i < keep; ++i) kept = kept * 10 + (digits[i] - '0');
+    const std::string_view rest(digits + keep, static_cast<size_t>(kSignificantDigits - keep));
     switch (mode) {
       case RoundingMode::Nearest:
         roundAway = rest[0] >= '5';
         break;
       case RoundingMode::Up:
-        roundAway = rest.find_first_not_of('0') != std::string::npos;
+        roundAway = rest.find_first_not_of('0') != std::string_view::npos;
         break;
       case RoundingMode::Down:
         break;
@@ -64,8 +80,13 @@ double roundDecimal(double value, double places, RoundingMode mode) {
   if (roundAway) ++kept;
   if (kept == 0) return 0;
   // kept * 10^-decimals, read back through decimal text for the nearest double.
-  std::snprintf(buf, sizeof buf, "%s%llde%d", negative ? "-" : "", kept, -decimals);
-  return checked(std::strtod(buf, nullptr));
+  char product[40];  // "-" 19 digits "e" 4 characters at most
+  char* p = product;
+  if (negative) *p++ = '-';
+  p = std::to_chars(p, product + 24, kept).ptr;
+  *p++ = 'e';
+  p = std::to_chars(p, product + 32, -decimals).ptr;
+  return checked(parse(product, p));
 }
 
 }  // namespace dorvane

@@ -4,24 +4,41 @@
 
 namespace dorvane::sql {
 
-std::u16string literal(const std::u16string& value) {
-  std::u16string out;
-  out.reserve(value.size());
+namespace {
+// Appends value with every "'" doubled.
+void appendLiteral(std::u16string& out, const std::u16string& value) {
   for (char16_t c : value) {
     out.push_back(c);
     if (c == u'\'') out.push_back(u'\'');
   }
+}
+}  // namespace
+
+std::u16string literal(const std::u16string& value) {
+  std::u16string out;
+  out.reserve(value.size());
+  appendLiteral(out, value);
   return out;
 }
 
 std::u16string valueTarget(bool tableMode, const std::u16string& target,
                            const std::u16string& keyField, const std::u16string& value,
                            const std::optional<SecondCondition>& second) {
-  std::u16string s = u"select all " + target + u".* from " + target + u" where " + target + u"." +
-                     keyField + (tableMode ? u" = '" : u"= '") + literal(value);
-  if (!second) return s + u"'";
-  return s + u"' and " + target + u"." + second->field + (tableMode ? u" = '" : u" ='") +
-         literal(second->value) + u"'";
+  // Built in one piece: one text per placeholder segment.
+  std::u16string s;
+  s.reserve(40 + 4 * target.size() + keyField.size() + value.size() +
+            (second ? second->field.size() + second->value.size() : 0));
+  s.append(u"select all ").append(target).append(u".* from ").append(target);
+  s.append(u" where ").append(target).append(u".").append(keyField);
+  s.append(tableMode ? u" = '" : u"= '");
+  appendLiteral(s, value);
+  s.append(u"'");
+  if (!second) return s;
+  s.append(u" and ").append(target).append(u".").append(second->field);
+  s.append(tableMode ? u" = '" : u" ='");
+  appendLiteral(s, second->value);
+  s.append(u"'");
+  return s;
 }
 
 std::u16string detailItems(const std::u16string& key) {

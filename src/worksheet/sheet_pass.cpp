@@ -2,6 +2,7 @@
 
 #include <dorvane/runtime_error.h>
 
+#include <optional>
 #include <set>
 
 #include "platform/convert.h"
@@ -70,6 +71,10 @@ PassEnd mergeSheetPass(SheetMembers& m, const std::function<void()>& detailStep)
     const std::u16string last = lastHitAddress(*cells, m.c);
     m.kivdb = Engine::instance().OpenDatabase(m.curdbloc);
     m.kivrs = reference::open(*m.kivdb);
+    // The placeholders share their snapshots, one span at a time; not across
+    // an observer, which may do anything between two placeholders.
+    std::optional<ReadRun> run;
+    if (!m.observer) run.emplace();
     for (;;) {
       const std::u16string where = m.c->Address();
       const Variant content = m.c->Value();

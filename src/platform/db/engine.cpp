@@ -2,31 +2,64 @@
 // file's header and hands it to that kind's backend. A name beginning "ODBC;"
 // is a connect string: its database is on a server, reached through the
 // thread's pooled connection for it. SQLite and Access files are cached per
-// thread by their backends, which know an unchanged file by its stat().
+// thread by their backends, which know an unchanged file by its stat(); within
+// a snapshot (ReadSnapshot), a path opened before is not looked at again.
 #include <dorvane/engine.h>
 #include <dorvane/runtime_error.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "platform/db/access/access_database.h"
+#include "platform/db/database_policy.h"
 #include "platform/db/file_format.h"
 #include "platform/db/odbc/odbc_database.h"
 #include "platform/db/odbc_connect_string.h"
 #include "platform/db/sqlite/sqlite_file.h"
+#include "platform/db/sqlite_connection.h"
 #include "platform/text/utf.h"
 
 namespace dorvane {
 
 namespace {
 
+// The files opened on this thread within its current snapshot, by path as given.
+struct OpenedFiles {
+  std::uint64_t snapshot = 0;
+  std::vector<std::pair<std::u16string, std::shared_ptr<Database>>> databases;
+};
+thread_local OpenedFiles opened;
+
 class DefaultEngine : public Engine {
  public:
   std::shared_ptr<Database> OpenDatabase(const std::u16string& path) override {
+    db::checkDatabasePolicy(path);
     // A connect string: the database lives on a server (pooled per thread).
     if (db::isOdbcName(path)) return std::make_shared<db::OdbcDatabase>(path);
+    const std::uint64_t snapshot = db::currentSnapshot();
+    if (snapshot != 0 && snapshot == opened.snapshot) {
+      for (const auto& [p, database] : opened.databases)
+        if (p == path) return database;
+    }
+    auto database = openFile(path);
+    if (snapshot != 0) {
+      // A few files per snapshot at most; what the last one kept goes.
+      constexpr size_t kMaxFiles = 16;
+      if (opened.snapshot != snapshot || opened.databases.size() >= kMaxFiles) {
+        opened.databases.clear();
+        opened.snapshot = snapshot;
+      }
+      opened.databases.emplace_back(path, database);
+    }
+    return database;
+  }
+
+ private:
+  static std::shared_ptr<Database> openFile(const std::u16string& path) {
     const std::string utf8 = text::toUtf8(path);
     struct stat st {};
     if (utf8.empty() || ::stat(utf8.c_str(), &st) != 0) {
@@ -53,7 +86,6 @@ class DefaultEngine : public Engine {
     throw RuntimeError(err::kUnrecognizedFormat, "Unrecognized database format '" + utf8 + "'.");
   }
 
- private:
   static db::FileFormat readFormat(const std::string& utf8) {
     std::FILE* f = std::fopen(utf8.c_str(), "rb");
     if (!f) {

@@ -4,13 +4,20 @@ namespace dorvane::db {
 
 std::optional<ParameterizedSql> parameterizeLiterals(const std::u16string& sql) {
   ParameterizedSql out;
+  if (!parameterizeLiterals(sql, out)) return std::nullopt;
+  return out;
+}
+
+bool parameterizeLiterals(const std::u16string& sql, ParameterizedSql& out) {
+  out.text.clear();
+  out.values.clear();
   out.text.reserve(sql.size());
   const size_t n = sql.size();
   for (size_t i = 0; i < n; ++i) {
     char16_t c = sql[i];
-    if (c == u'"' || c == u'[' || c == u'`') return std::nullopt;
+    if (c == u'"' || c == u'[' || c == u'`') return false;
     if ((c == u'-' || c == u'/') && i + 1 < n && sql[i + 1] == (c == u'-' ? u'-' : u'*'))
-      return std::nullopt;
+      return false;
     if (c != u'\'') {
       out.text.push_back(c);
       continue;
@@ -19,7 +26,7 @@ std::optional<ParameterizedSql> parameterizeLiterals(const std::u16string& sql) 
     std::u16string value;
     size_t j = i + 1;
     for (;; ++j) {
-      if (j >= n) return std::nullopt;  // unterminated: let the engine report it
+      if (j >= n) return false;  // unterminated: let the engine report it
       if (sql[j] == u'\'') {
         if (j + 1 < n && sql[j + 1] == u'\'') {
           value.push_back(u'\'');
@@ -40,8 +47,7 @@ std::optional<ParameterizedSql> parameterizeLiterals(const std::u16string& sql) 
     }
     i = j;
   }
-  if (out.values.empty()) return std::nullopt;
-  return out;
+  return !out.values.empty();
 }
 
 }  // namespace dorvane::db

@@ -20,5 +20,7 @@ struct ParameterizedSql {
 
 // Nothing when no literal was taken out or the text is not one we handle.
 std::optional<ParameterizedSql> parameterizeLiterals(const std::u16string& sql);
+// The same into out, reusing its storage; false for nothing.
+bool parameterizeLiterals(const std::u16string& sql, ParameterizedSql& out);
 
 }  // namespace dorvane::db

@@ -3,9 +3,12 @@
 #include <dorvane/engine.h>
 #include <dorvane/runtime_error.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 #include "platform/db/sql_literals.h"
@@ -84,6 +87,10 @@ std::shared_ptr<SqliteConnection> SqliteConnection::openReadOnly(const std::stri
   if (rc == SQLITE_OK) {
     // A writer's lock is waited for, as Access waits for a locked page.
     sqlite3_busy_timeout(db, busyTimeoutMs());
+    // The connection lives as long as the process and reads the same tables
+    // again and again: keep their pages rather than read them from the file
+    // for every lookup (the cache grows only as pages are read).
+    sqlite3_exec(db, kPageCachePragma, nullptr, nullptr, nullptr);
     // Opening is lazy: read the schema now so a damaged or locked file fails here.
     rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
   }
@@ -93,14 +100,30 @@ std::shared_ptr<SqliteConnection> SqliteConnection::openReadOnly(const std::stri
     sqlite3_close(db);
     return nullptr;
   }
-  return std::shared_ptr<SqliteConnection>(new SqliteConnection(db));
+  return std::shared_ptr<SqliteConnection>(new SqliteConnection(db, false));
 }
 
 std::shared_ptr<SqliteConnection> SqliteConnection::openMemory() {
   sqlite3* db = nullptr;
   sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                   nullptr);
-  return std::shared_ptr<SqliteConnection>(new SqliteConnection(db));
+  return std::shared_ptr<SqliteConnection>(new SqliteConnection(db, true));
+}
+
+SqliteConnection::SqliteConnection(sqlite3* db, bool memory) : db_(db), memory_(memory) {
+  sqlite3_set_authorizer(db_, &SqliteConnection::watchSchema, this);
+}
+
+int SqliteConnection::watchSchema(void* self, int action, const char*, const char*, const char*,
+                                  const char*) {
+  // CREATE and DROP of tables, views, indexes and triggers; ATTACH, DETACH,
+  // ALTER TABLE; virtual tables. Counted when prepared, which may be early
+  // or twice: the count only ever makes the names be read once more.
+  if ((action >= SQLITE_CREATE_INDEX && action <= SQLITE_DROP_VIEW) || action == SQLITE_ATTACH ||
+      action == SQLITE_DETACH || action == SQLITE_ALTER_TABLE || action == SQLITE_CREATE_VTABLE ||
+      action == SQLITE_DROP_VTABLE)
+    ++static_cast<SqliteConnection*>(self)->schemaChanges_;
+  return SQLITE_OK;
 }
 
 SqliteConnection::~SqliteConnection() {
@@ -110,17 +133,32 @@ SqliteConnection::~SqliteConnection() {
 
 std::string SqliteConnection::lastError() const { return sqlite3_errmsg(db_); }
 
-// The connections that joined the snapshots open on this thread.
+// The snapshot open on this thread and the connections that joined it.
 class SnapshotRegistry {
  public:
   static SnapshotRegistry& current() {
     thread_local SnapshotRegistry registry;
     return registry;
   }
-  int depth = 0;
+  int depth = 0;         // ReadSnapshots alive
+  int runs = 0;          // ReadRuns alive
+  std::uint64_t id = 0;  // the open snapshot's number; 0: none is open
+  std::uint64_t lastId = 0;
+  std::chrono::steady_clock::time_point started;
   std::vector<std::shared_ptr<SqliteConnection>> joined;
 
-  void endAll() {
+  void begin() {
+    if (id != 0) return;
+    id = ++lastId;
+    started = std::chrono::steady_clock::now();
+  }
+  bool expired() const {
+    return std::chrono::steady_clock::now() - started >= std::chrono::milliseconds(kReadRunSpanMs);
+  }
+  void end() {
+    if (id == 0) return;
+    id = 0;
+    suspendDynasetReads();  // a statement left running would keep its lock
     for (auto& c : joined) {
       // A read transaction has nothing to lose: end it whatever state it is in.
       sqlite3_exec(c->db_, "COMMIT", nullptr, nullptr, nullptr);
@@ -132,12 +170,52 @@ class SnapshotRegistry {
   }
 };
 
+std::uint64_t currentSnapshot() { return SnapshotRegistry::current().id; }
+
 void SqliteConnection::joinSnapshot() {
+  if (inSnapshot_) return;
   auto& registry = SnapshotRegistry::current();
-  if (registry.depth == 0 || inSnapshot_ || !sqlite3_get_autocommit(db_)) return;
+  if (registry.id == 0 || !sqlite3_get_autocommit(db_)) return;
   if (sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) return;
   inSnapshot_ = true;
   registry.joined.push_back(shared_from_this());
+}
+
+namespace {
+// The name as SQLite's NOCASE compares it: ASCII letters in lower case.
+std::u16string foldAscii(const std::u16string& name) {
+  std::u16string folded = name;
+  for (auto& c : folded)
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  return folded;
+}
+}  // namespace
+
+std::optional<ObjectKind> SqliteConnection::knownKind(const std::u16string& name) {
+  joinSnapshot();
+  if (!memory_ && !inSnapshot_) return std::nullopt;
+  const std::pair<std::uint64_t, std::uint64_t> now{memory_ ? 0 : currentSnapshot(),
+                                                    schemaChanges_};
+  if (namesReadAt_ != now) {
+    names_.clear();
+    longestName_ = 0;
+    Statement stmt =
+        cachedStatement("SELECT type, name FROM sqlite_master WHERE type IN ('table', 'view')");
+    while (stmt.step()) {
+      const char* type = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0));
+      const auto* text = static_cast<const char16_t*>(sqlite3_column_text16(stmt.get(), 1));
+      std::u16string folded =
+          foldAscii(std::u16string(text ? text : u"", sqlite3_column_bytes16(stmt.get(), 1) / 2));
+      longestName_ = std::max(longestName_, folded.size());
+      names_.emplace(std::move(folded), std::string_view(type ? type : "") == "table"
+                                            ? ObjectKind::Table
+                                            : ObjectKind::View);
+    }
+    namesReadAt_ = now;
+  }
+  if (name.size() > longestName_) return ObjectKind::None;  // an SQL text, mostly
+  auto it = names_.find(foldAscii(name));
+  return it == names_.end() ? ObjectKind::None : it->second;
 }
 
 void throwRejected(const std::string& msg, const std::string& sql) {
@@ -147,12 +225,26 @@ void throwRejected(const std::string& msg, const std::string& sql) {
 
 bool SqliteConnection::tryPrepare(const std::u16string& sql, Statement& out, std::string& error) {
   joinSnapshot();
-  if (auto p = parameterizeLiterals(sql); p && cache_.size() < kMaxCachedStatements) {
+  if (parameterizeLiterals(sql, shape_)) {
+    // A shape seen before is found as it is; a new one is prepared by its
+    // UTF-8 text like every cached statement, and remembered.
+    auto known = shapes_.find(shape_.text);
+    if (known != shapes_.end() && !known->second->inUse) {
+      known->second->inUse = true;
+      out = Statement(known->second->stmt, &known->second->inUse, &known->second->slot);
+    } else if (cache_.size() < kMaxCachedStatements) {
+      std::string utf8 = text::toUtf8(shape_.text);
+      if (lend(utf8, out, error) && known == shapes_.end()) {
+        auto cached = cache_.find(utf8);
+        if (cached != cache_.end() && cached->second.stmt == out.get())
+          shapes_.emplace(shape_.text, &cached->second);
+      }
+    }
     // A shape SQLite rejects falls through, so the error quotes the text itself.
-    if (lend(text::toUtf8(p->text), out, error) &&
-        sqlite3_bind_parameter_count(out.get()) == static_cast<int>(p->values.size())) {
-      for (size_t i = 0; i < p->values.size(); ++i) {
-        const auto& v = p->values[i];
+    if (out.get() &&
+        sqlite3_bind_parameter_count(out.get()) == static_cast<int>(shape_.values.size())) {
+      for (size_t i = 0; i < shape_.values.size(); ++i) {
+        const auto& v = shape_.values[i];
         sqlite3_bind_text16(out.get(), static_cast<int>(i + 1), v.data(),
                             static_cast<int>(v.size() * 2), SQLITE_TRANSIENT);
       }
@@ -235,14 +327,25 @@ std::string quoteName(const std::string& name) { return quoted(name); }
 
 namespace dorvane {
 
-ReadSnapshot::ReadSnapshot() { ++db::SnapshotRegistry::current().depth; }
+ReadSnapshot::ReadSnapshot() {
+  auto& registry = db::SnapshotRegistry::current();
+  if (registry.depth++ == 0) {
+    // A snapshot a run kept is taken up again while it is young enough.
+    if (registry.id != 0 && registry.expired()) registry.end();
+    registry.begin();
+  }
+}
 
 ReadSnapshot::~ReadSnapshot() {
   auto& registry = db::SnapshotRegistry::current();
-  if (--registry.depth == 0) {
-    db::suspendDynasetReads();  // a statement left running would keep its lock
-    registry.endAll();
-  }
+  if (--registry.depth == 0 && (registry.runs == 0 || registry.expired())) registry.end();
+}
+
+ReadRun::ReadRun() { ++db::SnapshotRegistry::current().runs; }
+
+ReadRun::~ReadRun() {
+  auto& registry = db::SnapshotRegistry::current();
+  if (--registry.runs == 0 && registry.depth == 0) registry.end();
 }
 
 }  // namespace dorvane

@@ -2,17 +2,24 @@
 //
 // The engine keeps one connection per database file for the life of the
 // process; every statement runs in its own implicit transaction, so each sees
-// the file's current data. Statements handed out by cachedStatement() are
-// reset by the Statement guard when it goes out of scope.
+// the file's current data, unless the thread holds a ReadSnapshot (engine.h).
+// Statements handed out by cachedStatement() are reset by the Statement guard
+// when it goes out of scope.
 #pragma once
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
+#include "platform/db/sql_literals.h"
+
 namespace dorvane::db {
+
+enum class ObjectKind { None, Table, View };
 
 // Owns one prepared statement; resets (cached) or finalizes (owned) it.
 class Statement {
@@ -79,6 +86,15 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
   // Called as each statement is handed out: inside a ReadSnapshot, opens this
   // connection's read transaction once and keeps it to the snapshot's end.
   void joinSnapshot();
+  // True while this connection reads the thread's snapshot.
+  bool inSnapshot() const { return inSnapshot_; }
+
+  // Whether name is a table or a view of the main schema (compared as NOCASE
+  // does: ASCII letters case-blind), answered from the schema's names, read
+  // once per snapshot for a file and once per change of the schema for an
+  // in-memory database. Nothing for a file outside a snapshot, where the
+  // schema may change between statements: the caller asks SQLite then.
+  std::optional<ObjectKind> knownKind(const std::u16string& name);
 
  private:
   struct CachedStatement {
@@ -86,16 +102,37 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
     bool inUse = false;
     std::shared_ptr<const void> slot;
   };
-  explicit SqliteConnection(sqlite3* db) : db_(db) {}
+  explicit SqliteConnection(sqlite3* db, bool memory);
   // The cached statement for sql, prepared on first use; false with error set
   // when SQLite rejects it.
   bool lend(const std::string& sql, Statement& out, std::string& error);
+  // Counts the statements prepared on this connection that change its schema.
+  static int watchSchema(void* self, int action, const char*, const char*, const char*,
+                         const char*);
 
   sqlite3* db_;
+  bool memory_;
   std::unordered_map<std::string, CachedStatement> cache_;
+  // The cached statements of parameterised texts by their UTF-16 shape, and
+  // the last text taken apart (its storage is reused).
+  std::unordered_map<std::u16string, CachedStatement*> shapes_;
+  ParameterizedSql shape_;
   bool inSnapshot_ = false;
+  // knownKind's names (folded) and when they were read: the snapshot and
+  // the count of schema changes then.
+  std::uint64_t schemaChanges_ = 0;
+  std::optional<std::pair<std::uint64_t, std::uint64_t>> namesReadAt_;
+  std::unordered_map<std::u16string, ObjectKind> names_;
+  std::size_t longestName_ = 0;
   friend class SnapshotRegistry;
 };
+
+// The number of the snapshot open on this thread (see ReadSnapshot and
+// ReadRun in engine.h), or 0 when none is. Each snapshot gets a new number.
+std::uint64_t currentSnapshot();
+
+// The page cache of a connection to a file: up to 8 MiB (SQLite's default is 2).
+inline constexpr const char* kPageCachePragma = "PRAGMA cache_size = -8192";
 
 // How long a statement waits for another process's lock, in milliseconds:
 // DORVANE_BUSY_TIMEOUT_MS when it holds a number of at least 0, else 5000.

@@ -28,6 +28,7 @@ std::u16string sourceName(const std::u16string& source) {
 }
 
 ObjectKind SqliteDatabase::objectKind(const std::u16string& name) {
+  if (auto known = connection_->knownKind(name)) return *known;
   Statement stmt = connection_->cachedStatement(
       "SELECT type FROM sqlite_master WHERE type IN ('table', 'view') "
       "AND name = ?1 COLLATE NOCASE LIMIT 1");
@@ -86,7 +87,9 @@ Statement SqliteDatabase::prepareImporting(const std::u16string& sql) {
 std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::u16string& source) {
   // A source is a name when the database has a table or query of that name
   // (case-blind, blanks and punctuation included); anything else is SQL.
-  const std::u16string name = sourceName(source);
+  std::u16string inBrackets;
+  if (!source.empty() && source.front() == u'[') inBrackets = sourceName(source);
+  const std::u16string& name = inBrackets.empty() ? source : inBrackets;
   ObjectKind kind = name.empty() ? ObjectKind::None : objectKind(name);
   if (kind == ObjectKind::None && !name.empty() && importTable(name)) kind = objectKind(name);
   if (kind == ObjectKind::Table && !isLinked(name))

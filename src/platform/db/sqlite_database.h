@@ -16,8 +16,6 @@
 
 namespace dorvane::db {
 
-enum class ObjectKind { None, Table, View };
-
 // An index as Seek uses it: its key columns in order with their collations.
 struct IndexDef {
   std::u16string name;

@@ -39,6 +39,11 @@ thread_local std::unordered_set<Dynaset*> streaming;
 }  // namespace
 
 int ColumnSet::find(const std::u16string& name) const {
+  // Names are mostly asked for as the schema spells them: those first, when
+  // no two names differ in case only (else the first case-blind match counts).
+  if (caseDistinct)
+    for (size_t i = 0; i < names.size(); ++i)
+      if (names[i] == name) return static_cast<int>(i);
   for (size_t i = 0; i < names.size(); ++i)
     if (text::equalsText(names[i], name)) return static_cast<int>(i);
   return -1;
@@ -60,6 +65,9 @@ ColumnSet ColumnSet::fromStatement(sqlite3_stmt* stmt, int first) {
     set.names.emplace_back(name ? static_cast<const char16_t*>(name) : u"");
     set.kinds.push_back(kindFromDeclType(sqlite3_column_decltype(stmt, i)));
   }
+  for (size_t i = 0; i < set.names.size(); ++i)
+    for (size_t j = 0; j < i; ++j)
+      if (text::equalsText(set.names[i], set.names[j])) set.caseDistinct = false;
   return set;
 }
 
@@ -182,6 +190,7 @@ std::string TableRecordset::orderBy() const {
 }
 
 bool TableRecordset::load(sqlite3_int64 rowid) {
+  lastSeek_.reset();
   Statement stmt = db_->connection().cachedStatement(selectRows() + " WHERE rowid = ?1");
   sqlite3_bind_int64(stmt.get(), 1, rowid);
   if (!stmt.step()) {
@@ -194,6 +203,7 @@ bool TableRecordset::load(sqlite3_int64 rowid) {
 }
 
 void TableRecordset::loadFirst() {
+  lastSeek_.reset();
   Statement stmt = db_->connection().cachedStatement(selectRows() + orderBy() + " LIMIT 1");
   if (stmt.step()) {
     current_ = sqlite3_column_int64(stmt.get(), 0);
@@ -215,6 +225,7 @@ void TableRecordset::setIndex(const std::u16string& name) {
   index_ = std::move(def);
   seekSql_.clear();
   order_.clear();
+  lastSeek_.reset();
 }
 
 void TableRecordset::Seek(const std::u16string& comparison, const Variant& key) {
@@ -230,15 +241,23 @@ void TableRecordset::Seek(const std::u16string& comparison, const Variant& key) 
     seekSql_ = selectRows() + " WHERE " + quoted(index_->columns[0]) + " = ?1 COLLATE " +
                quoted(index_->collations[0]) + orderBy() + " LIMIT 1";
   }
+  // Within one snapshot the same key finds the same row: where it stands.
+  const std::uint64_t snapshot = currentSnapshot();
+  if (lastSeek_ && snapshot != 0 && lastSeek_->snapshot == snapshot && key.isString() &&
+      lastSeek_->key == key.asString())
+    return;
+  lastSeek_.reset();
   Statement stmt = db_->connection().cachedStatement(seekSql_);
   bindVariant(stmt.get(), 1, key);
   noMatch_ = !stmt.step();
   if (noMatch_) {
     current_.reset();
-    return;
+  } else {
+    current_ = sqlite3_column_int64(stmt.get(), 0);
+    row_ = columns_.readRow(stmt.get(), 1);
   }
-  current_ = sqlite3_column_int64(stmt.get(), 0);
-  row_ = columns_.readRow(stmt.get(), 1);
+  if (snapshot != 0 && db_->connection().inSnapshot() && key.isString())
+    lastSeek_ = LastSeek{snapshot, key.asString()};
 }
 
 Variant TableRecordset::Fields(const std::u16string& name) const {
@@ -263,6 +282,7 @@ void TableRecordset::MoveFirst() {
 
 void TableRecordset::MoveNext() {
   if (!current_) throwNoCurrent(table_);
+  lastSeek_.reset();
   // The rowids in the current order are read once per index; the walk then
   // steps through them, skipping rows deleted since.
   if (order_.empty()) {

@@ -1,7 +1,9 @@
 // The two recordset types over SQLite.
 //
 // TableRecordset: a table opened by name. It reads rows on demand, so it sees
-// the table's current data; Index and Seek use the table's named indexes.
+// the table's current data (within a snapshot: the snapshot's data, so a Seek
+// of the key it stands on already is not run again); Index and Seek use the
+// table's named indexes.
 // Dynaset: the rows of a view, query or SQL text. Up to kBufferedRows rows are
 // read when it is opened; a larger result is read row by row as the walk goes
 // on, so walking a million rows holds one row at a time. Its statement keeps
@@ -28,6 +30,7 @@ namespace dorvane::db {
 struct ColumnSet {
   std::vector<std::u16string> names;
   std::vector<ColumnKind> kinds;
+  bool caseDistinct = true;  // no two names equal case-blind
   // Index of the column named name (case-blind), or -1.
   int find(const std::u16string& name) const;
   // Reads columns [first, count) of stmt's current row.
@@ -118,6 +121,13 @@ class TableRecordset : public Recordset {
   std::optional<sqlite3_int64> current_;
   std::vector<Variant> row_;
   bool noMatch_ = false;
+  // The key of the Seek that put the recordset where it stands, and the
+  // snapshot it ran in; reset by every other move.
+  struct LastSeek {
+    std::uint64_t snapshot;
+    std::u16string key;
+  };
+  std::optional<LastSeek> lastSeek_;
 };
 
 }  // namespace dorvane::db

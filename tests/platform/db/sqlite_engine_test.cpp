@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
+#include "platform/db/sqlite_database.h"
 #include "platform/text/utf.h"
 #include "support/error_of.h"
 #include "support/temp_db.h"
@@ -312,6 +314,89 @@ TEST_F(SqliteEngine, AWriterLockIsWaitedForThenIsFileInUse) {
       EXPECT_EQ(description, "Could not use '" + path + "'; file already in use.");
     }
   }
+}
+
+}  // namespace
+}  // namespace dorvane
+
+namespace dorvane {
+namespace {
+
+// A run keeps its snapshot between placeholders, for a span at most: a writer
+// waiting for the file gets through while the run goes on, the run sees the
+// row soon after, its end leaves no lock, and a file replaced under the run is
+// read afresh once it has ended.
+TEST_F(SqliteEngine, ARunKeepsASnapshotForASpanAndLetsAWriterThrough) {
+  auto count = [&] {
+    return open()->OpenRecordset(u"select * from empty where x = 'n'")->RecordCount();
+  };
+  {
+    ReadRun run;
+    // Kept past its placeholder (a try that outlasts the span is not).
+    bool kept = false;
+    for (int i = 0; i < 100 && !kept; ++i) {
+      {
+        ReadSnapshot snapshot;
+        EXPECT_EQ(count(), 0);
+      }
+      kept = db::currentSnapshot() != 0;
+    }
+    EXPECT_TRUE(kept);
+    int written = -1;
+    std::thread writer([&] {
+      sqlite3* db = nullptr;
+      sqlite3_open(path_.c_str(), &db);
+      sqlite3_busy_timeout(db, 3000);
+      written = sqlite3_exec(db, "INSERT INTO empty VALUES ('n');", nullptr, nullptr, nullptr);
+      sqlite3_close(db);
+    });
+    long seen = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (seen == 0 && std::chrono::steady_clock::now() < deadline) {
+      ReadSnapshot snapshot;
+      seen = count();
+    }
+    writer.join();
+    EXPECT_EQ(written, SQLITE_OK);
+    EXPECT_NE(seen, 0);
+    std::string other = dir_.file("other.sqlite");
+    testing::buildDatabase(other, "CREATE TABLE fresh (x TEXT);");
+    std::filesystem::rename(other, path_);
+  }
+  EXPECT_TRUE(open()->OpenRecordset(u"fresh")->isTableType());
+  testing::buildDatabase(path_, "INSERT INTO fresh VALUES ('n');");
+}
+
+// Whether a source names a table or a view: answered from the schema's names
+// inside a snapshot and by SQLite outside one, alike; an in-memory database's
+// answers follow its schema as it changes.
+TEST_F(SqliteEngine, TablesAndViewsAreKnownByNameInAndOutsideASnapshot) {
+  using db::ObjectKind;
+  const std::pair<std::u16string, ObjectKind> cases[] = {
+      {u"t", ObjectKind::Table},
+      {u"T", ObjectKind::Table},
+      {u"EmPty", ObjectKind::Table},
+      {u"W", ObjectKind::View},
+      {u"ｔ", ObjectKind::None},
+      {u"tt", ObjectKind::None},
+      {u"select * from t", ObjectKind::None},
+      {u"", ObjectKind::None},
+  };
+  auto file = std::dynamic_pointer_cast<db::SqliteDatabase>(open());
+  ASSERT_TRUE(file);
+  for (const auto& [name, kind] : cases) {
+    SCOPED_TRACE(text::toUtf8(name));
+    EXPECT_EQ(file->objectKind(name), kind);
+    ReadSnapshot snapshot;
+    EXPECT_EQ(file->objectKind(name), kind);
+  }
+  auto memory = std::make_shared<db::SqliteDatabase>(db::SqliteConnection::openMemory(), u"mem");
+  EXPECT_EQ(memory->objectKind(u"x"), ObjectKind::None);
+  sqlite3_exec(memory->connection().handle(), "CREATE TABLE X (a)", nullptr, nullptr, nullptr);
+  EXPECT_EQ(memory->objectKind(u"x"), ObjectKind::Table);
+  sqlite3_exec(memory->connection().handle(), "DROP TABLE X; CREATE VIEW x AS SELECT 1", nullptr,
+               nullptr, nullptr);
+  EXPECT_EQ(memory->objectKind(u"X"), ObjectKind::View);
 }
 
 }  // namespace

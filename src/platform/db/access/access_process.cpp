@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -166,6 +167,12 @@ void readFromChild(const std::string& path, const std::string& table, const stru
 
 }  // namespace
 
+namespace {
+std::atomic<std::uint64_t> streamHits{0}, streamMisses{0};
+}
+
+AccessStreamCounts accessStreamCounts() { return {streamHits.load(), streamMisses.load()}; }
+
 void keepAccessStreams(std::size_t budgetBytes) {
   StreamCache& cache = streamCache();
   std::lock_guard<std::mutex> lock(cache.mutex);
@@ -194,10 +201,14 @@ void readAccessTableIsolated(const std::string& path, const std::string& table, 
       entry = slot;
     }
   }
-  if (!entry) return readFromChild(path, table, st, sink, nullptr);
+  if (!entry) {
+    ++streamMisses;
+    return readFromChild(path, table, st, sink, nullptr);
+  }
 
   std::lock_guard<std::mutex> reading(entry->reading);
   if (entry->kept) {
+    ++streamHits;
     std::size_t pos = 0;
     const std::vector<std::uint8_t>& bytes = entry->bytes;
     WireReader replay(
@@ -212,6 +223,7 @@ void readAccessTableIsolated(const std::string& path, const std::string& table, 
     return;
   }
   std::vector<std::uint8_t> recorded;
+  ++streamMisses;
   readFromChild(path, table, st, sink, &recorded);  // raises: nothing is kept
   std::lock_guard<std::mutex> lock(cache.mutex);
   if (cache.budget != 0 && cache.used + recorded.size() <= cache.budget) {

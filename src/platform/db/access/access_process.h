@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "platform/db/access/access_table.h"
@@ -31,5 +32,12 @@ void readAccessTableIsolated(const std::string& path, const std::string& table, 
 // streams (0 turns it off and frees what it holds). Streams beyond the
 // budget are read but not kept. Thread-safe.
 void keepAccessStreams(std::size_t budgetBytes);
+
+// How many table reads since the process started were replayed from a kept
+// stream (hits) and how many read the file (misses). Thread-safe.
+struct AccessStreamCounts {
+  std::uint64_t hits = 0, misses = 0;
+};
+AccessStreamCounts accessStreamCounts();
 
 }  // namespace dorvane::db

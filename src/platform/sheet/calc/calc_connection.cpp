@@ -1,5 +1,13 @@
 // The UNO connection to a running LibreOffice: the local UNO runtime,
-// bootstrapped once per process, and a bridge to the office per attach.
+// bootstrapped once per process, and one bridge per office.
+//
+// One bridge per office, not one per attach: the UNO runtime of a process
+// knows each remote object once, so the objects a second bridge to the same
+// office brings back are the first bridge's proxies. That second bridge then
+// holds nothing, and both ends close it as unused right after its first call
+// - while that call may still be waiting for its answer, which then fails
+// with "Binary URP bridge disposed during call" (seen under load, when the
+// waiting thread is slow to wake).
 #ifdef DORVANE_HAVE_UNO
 
 #include <dorvane/runtime_error.h>
@@ -9,7 +17,10 @@
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <cppuhelper/bootstrap.hxx>
+#include <csignal>
 #include <cstdlib>
+#include <map>
+#include <memory>
 #include <mutex>
 
 #include "platform/sheet/calc/calc_uno.h"
@@ -28,6 +39,13 @@ uno::Reference<uno::XComponentContext> localContext() {
   static std::once_flag once;
   static uno::Reference<uno::XComponentContext>* context = nullptr;
   std::call_once(once, [] {
+    // A bridge writes to its pipe without MSG_NOSIGNAL: an office that died
+    // must make the call fail, not end this process with SIGPIPE. A host's
+    // own handler is left as it is.
+    struct sigaction old {};
+    if (::sigaction(SIGPIPE, nullptr, &old) == 0 && old.sa_handler == SIG_DFL) {
+      std::signal(SIGPIPE, SIG_IGN);
+    }
     if (!std::getenv("URE_BOOTSTRAP")) {
       ::setenv("URE_BOOTSTRAP", "vnd.sun.star.pathname:" DORVANE_LO_PROGRAM "/fundamentalrc", 0);
     }
@@ -46,15 +64,67 @@ uno::Reference<uno::XComponentContext> localContext() {
   return *context;
 }
 
+// The bridge to the office at one URL: the remote component context, kept
+// while the bridge answers. lock is held while it is checked or made, so
+// two threads never bridge to one office at once.
+struct Bridge {
+  std::mutex lock;
+  uno::Reference<uno::XComponentContext> context;
+};
+
+// The bridges of this process by URL. Never destroyed, like the runtime.
+std::mutex bridgesLock;
+std::map<std::string, std::shared_ptr<Bridge>>& bridges() {
+  static auto* all = new std::map<std::string, std::shared_ptr<Bridge>>;
+  return *all;
+}
+
+std::shared_ptr<Bridge> bridgeFor(const std::string& url) {
+  std::lock_guard<std::mutex> guard(bridgesLock);
+  auto& slot = bridges()[url];
+  if (!slot) slot = std::make_shared<Bridge>();
+  return slot;
+}
+
+// True when context still answers over its bridge.
+bool answers(const uno::Reference<uno::XComponentContext>& context) {
+  try {
+    context->getValueByName(::rtl::OUString());  // a round trip that makes no object
+    return true;
+  } catch (const uno::RuntimeException&) {
+    return false;
+  }
+}
+
 }  // namespace
 
 uno::Reference<uno::XComponentContext> tryConnect(const std::string& url) {
+  std::shared_ptr<Bridge> bridge = bridgeFor(url);
+  std::lock_guard<std::mutex> guard(bridge->lock);
+  if (bridge->context.is()) {
+    if (answers(bridge->context)) return bridge->context;
+    bridge->context.clear();
+  }
   uno::Reference<XUnoUrlResolver> resolver = UnoUrlResolver::create(localContext());
   try {
-    return uno::Reference<uno::XComponentContext>(resolver->resolve(toOU(url)), uno::UNO_QUERY);
+    bridge->context.set(resolver->resolve(toOU(url)), uno::UNO_QUERY);
   } catch (const ::com::sun::star::connection::NoConnectException&) {
     return nullptr;
   }
+  return bridge->context;
+}
+
+void disconnect(const std::string& url) {
+  std::shared_ptr<Bridge> bridge;
+  {
+    std::lock_guard<std::mutex> guard(bridgesLock);
+    auto it = bridges().find(url);
+    if (it == bridges().end()) return;
+    bridge = it->second;
+    bridges().erase(it);
+  }
+  std::lock_guard<std::mutex> guard(bridge->lock);
+  bridge->context.clear();
 }
 
 uno::Reference<uno::XComponentContext> connect(const std::string& url) {

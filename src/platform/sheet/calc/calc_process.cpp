@@ -20,6 +20,8 @@
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <cstring>
+#include <fstream>
 #include <osl/file.hxx>
 #include <random>
 #include <thread>
@@ -92,6 +94,7 @@ void CalcProcess::create() {}
 void CalcProcess::closeDocument() {}
 void CalcProcess::saveAs(const std::string&) {}
 void CalcProcess::stop() {}
+std::optional<std::string> CalcProcess::lost() { return "is not running"; }
 
 #else
 
@@ -201,6 +204,9 @@ std::unique_ptr<CalcProcess> CalcProcess::start() {
       }
       int null = ::open("/dev/null", O_RDONLY);
       if (null >= 0) ::dup2(null, 0);
+      // Nothing else of this process (results being written, pipes to
+      // readers, other Calcs' connections) stays open in Calc.
+      ::close_range(3, ~0U, 0);
       ::execve(argv[0], argv.data(), envp.data());
       ::_exit(127);
     }
@@ -360,6 +366,7 @@ void CalcProcess::stop() {
     } catch (const uno::Exception&) {
     }
     uno_.reset();
+    disconnect(unoUrl(address_));
   }
   if (pid_ > 0) {
     // Wait for Calc to end without reaping it, so its process id (and the
@@ -383,6 +390,63 @@ void CalcProcess::stop() {
     std::error_code ec;
     fs::remove_all(folder_, ec);
     folder_.clear();
+  }
+}
+
+namespace {
+
+// The last line of the log at path that is not blank, cut to a length that
+// fits a message; empty when there is none.
+std::string lastLogLine(const std::string& path) {
+  std::ifstream in(path);
+  std::string line, last;
+  while (std::getline(in, line)) {
+    if (line.find_first_not_of(" \t\r") != std::string::npos) last = line;
+  }
+  constexpr std::size_t kMax = 300;
+  if (last.size() > kMax) last = last.substr(0, kMax) + "...";
+  return last;
+}
+
+// How the process pid ended, with the last line of the log at log; nothing
+// while it runs. Leaves it unreaped.
+std::optional<std::string> howEnded(int pid, const std::string& log) {
+  siginfo_t info{};
+  if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+      info.si_pid != pid) {
+    return std::nullopt;
+  }
+  std::string why;
+  if (info.si_code == CLD_EXITED) {
+    why = "ended with exit status " + std::to_string(info.si_status);
+  } else {
+    const char* name = ::sigabbrev_np(info.si_status);
+    why = "was killed by signal " + std::to_string(info.si_status) +
+          (name ? std::string(" (SIG") + name + ")" : std::string());
+  }
+  const std::string line = lastLogLine(log);
+  if (!line.empty()) why += "; its log ends: " + line;
+  return why;
+}
+
+}  // namespace
+
+std::optional<std::string> CalcProcess::lost() {
+  if (pid_ <= 0 || !uno_) return "is not running";
+  const std::string log = folder_ + "/calc.log";
+  if (auto ended = howEnded(pid_, log)) return ended;
+  try {
+    uno_->context->getValueByName(::rtl::OUString());  // a round trip that makes no object
+    return std::nullopt;
+  } catch (const uno::RuntimeException& e) {
+    // A bridge drops as its office dies: give the office a moment to be
+    // seen ending, which says more than the bridge.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < until) {
+      if (auto ended = howEnded(pid_, log)) return ended;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return "no longer answers: " + utf8(e.Message);
   }
 }
 

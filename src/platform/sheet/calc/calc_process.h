@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace dorvane::sheet::calc {
@@ -41,9 +42,16 @@ class CalcProcess {
   void saveAs(const std::string& path);
 
   // Closes the document, asks Calc to end, waits for it (killing it when it
-  // does not end in time) and removes the temporary folder. Never raises;
-  // safe to call more than once.
+  // does not end in time), kills what is left of its process group, lets its
+  // bridge go and removes the temporary folder. Never raises; safe to call
+  // more than once.
   void stop();
+
+  // Why this Calc can serve no more, or nothing while it runs and answers:
+  // "ended with exit status N" or "was killed by signal N (SIGNAME)" (with
+  // the last line of its own log when it wrote one), or "no longer answers:
+  // REASON" when its bridge was dropped. Never raises.
+  std::optional<std::string> lost();
 
   // True when the extension of path names a format saveAs can write.
   static bool canSave(const std::string& path);

@@ -4,8 +4,9 @@
 
 #ifdef DORVANE_HAVE_UNO
 
-#include <com/sun/star/frame/XDesktop2.hpp>
 #include <dorvane/sheet.h>
+
+#include <com/sun/star/frame/XDesktop2.hpp>
 #include <com/sun/star/uno/Exception.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
 #include <memory>
@@ -31,13 +32,20 @@ inline std::u16string fromOU(const ::rtl::OUString& s) {
 }
 inline std::string utf8(const ::rtl::OUString& s) { return s.toUtf8().getStr(); }
 
-// The component context of the Calc at the UNO URL url. Raises 429 when
-// nothing answers there.
+// The component context of the Calc at the UNO URL url, over this process's
+// one bridge to it (made on first use, made again when it no longer
+// answers). Raises 429 when nothing answers there. The first call ignores
+// SIGPIPE in the process, unless a handler is set for it.
 uno::Reference<uno::XComponentContext> connect(const std::string& url);
 
-// The same, but returns null instead of raising (used while waiting for a
-// starting Calc).
+// The same, but returns null instead of raising when nothing listens at url
+// (used while waiting for a starting Calc); other failures raise a UNO
+// exception.
 uno::Reference<uno::XComponentContext> tryConnect(const std::string& url);
+
+// Lets the bridge to url go (for an office that is being ended): the next
+// connect makes a new one. Never raises.
+void disconnect(const std::string& url);
 
 // The desktop of the Calc behind context.
 uno::Reference<::com::sun::star::frame::XDesktop2> desktopOf(

@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# dorvane serve on loopback against one `dorvane web` process per request:
+#   - requests per second at saturation (wrk), for the sample page and for a
+#     page of 10 placeholders over big.mdb (100,000 rows), against the rate of
+#     one process per page (one at a time, and one per core);
+#   - p50/p99 latency at 80 % of the saturated rate (hey, rate-limited);
+#   - memory per merge in flight: peak RSS with 8 merges running at once,
+#     less the warmed-up RSS, divided by 8.
+#
+# Run from the repository root: bench/bench_serve.sh [BUILD_DIR] [SECONDS]
+set -euo pipefail
+
+build=$(realpath "${1:-build}")
+seconds=${2:-10}
+dorvane="$build/dorvane"
+fixtures=$(realpath ../shared/fixtures/access)
+cores=$(nproc)
+work=$(mktemp -d)
+server=""
+cleanup() {
+  [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The databases side by side in $work: the sample's DB名 "samplekiv.sqlite"
+# and big.mdb's "big.mdb" both resolve there (big.mdb a link to the fixture).
+cp "$build/sample/samplekiv.sqlite" "$work/"
+ln -s "$fixtures/big.mdb" "$work/big.mdb"
+cp samples/sampleweb.htm "$work/sample.htm"
+for ((k = 0; k < 10; k++)); do
+  printf '!!bigprice,C%06d; gethere\n' $(((k * 1013) % 20000))
+done > "$work/big.htm"
+
+start() {  # start WORKERS: a server on a free port; sets $url
+  printf '{"data_sources":{"sample":"samplekiv.sqlite","big":"big.mdb"},"folders":["."],
+    "workers":%d,"queue":256}\n' "$1" > "$work/serve.json"
+  (cd "$work" && exec "$dorvane" serve --config serve.json --listen 127.0.0.1:0 2> "$work/serve.log") &
+  server=$!
+  for _ in $(seq 100); do grep -q '"listening"' "$work/serve.log" 2>/dev/null && break; sleep 0.05; done
+  url="http://127.0.0.1:$(grep -o '"port":[0-9]*' "$work/serve.log" | cut -d: -f2)"
+}
+stop() { kill "$server"; wait "$server" || true; server=""; }
+
+now() { date +%s.%N; }
+rate() { awk -v n="$1" -v a="$2" -v b="$3" 'BEGIN { printf "%.1f", n / (b - a) }'; }
+
+post_script() {  # a wrk script that posts FILE
+  printf 'wrk.method = "POST"\nlocal f = io.open("%s", "rb")\nwrk.body = f:read("*a")\nf:close()\n' \
+    "$1" > "$work/post.lua"
+}
+
+scenario() {  # scenario NAME PAGE SOURCE DATA_SOURCE_NAME RUNS
+  local name=$1 page=$2 source=$3 named=$4 runs=$5
+  # One process per request, one at a time and one per core.
+  local t0 t1 t2
+  t0=$(now)
+  for ((i = 0; i < runs; i++)); do
+    (cd "$work" && "$dorvane" web "$page" "$work/out-$i.htm" "$source")
+  done
+  t1=$(now)
+  seq 0 $((runs - 1)) | (cd "$work" && xargs -P "$cores" -I{} "$dorvane" web "$page" "$work/par-{}.htm" "$source")
+  t2=$(now)
+  local single parallel
+  single=$(rate "$runs" "$t0" "$t1")
+  parallel=$(rate "$runs" "$t1" "$t2")
+
+  post_script "$page"
+  curl -sf --data-binary @"$page" "$url/v1/page?primary=$named" > "$work/served.htm"
+  cmp -s "$work/served.htm" "$work/out-0.htm" || { echo "$name: served page differs" >&2; exit 1; }
+  local saturated
+  saturated=$(wrk -t 2 -c 8 -d "${seconds}s" -s "$work/post.lua" "$url/v1/page?primary=$named" |
+    awk '/Requests\/sec/ { print $2 }')
+  # 80 % of it, spread over 4 rate-limited clients.
+  local per_client
+  per_client=$(awk -v r="$saturated" 'BEGIN { printf "%d", r * 0.8 / 4 }')
+  hey -z "${seconds}s" -c 4 -q "$per_client" -m POST -D "$page" -T text/html \
+    "$url/v1/page?primary=$named" > "$work/hey.txt"
+  local p50 p99
+  p50=$(awk '/ 50% in/ { printf "%.2f", $3 * 1000 }' "$work/hey.txt")
+  p99=$(awk '/ 99% in/ { printf "%.2f", $3 * 1000 }' "$work/hey.txt")
+  echo "$name:"
+  echo "  one dorvane web process per page, one at a time: $single pages/s"
+  echo "  one dorvane web process per page, $cores at a time:     $parallel pages/s"
+  echo "  dorvane serve ($cores workers), saturated (wrk -c 8):  $saturated requests/s" \
+    "($(awk -v s="$saturated" -v p="$parallel" 'BEGIN { printf "%.0f", s / p }')x the parallel processes)"
+  echo "  at 80 % of that ($((per_client * 4)) requests/s):   p50 $p50 ms, p99 $p99 ms"
+}
+
+start "$cores"
+scenario "sample page (samplekiv.sqlite)" "$work/sample.htm" samplekiv.sqlite sample 100
+scenario "page of 10 placeholders over big.mdb (100,000 rows)" "$work/big.htm" big.mdb big 20
+stop
+
+# Memory per merge in flight: 8 workers, 8 clients posting the big.mdb page.
+start 8
+curl -sf --data-binary @"$work/big.htm" "$url/v1/page?primary=big" > /dev/null
+for _ in 1 2 3; do
+  hey -n 64 -c 8 -m POST -D "$work/big.htm" "$url/v1/page?primary=big" > /dev/null
+done
+before=$(awk '/VmRSS/ { print $2 }' "/proc/$server/status")
+echo 5 > "/proc/$server/clear_refs"  # resets the peak (VmHWM)
+hey -z "${seconds}s" -c 8 -m POST -D "$work/big.htm" "$url/v1/page?primary=big" > /dev/null
+peak=$(awk '/VmHWM/ { print $2 }' "/proc/$server/status")
+echo "memory: warmed-up RSS $((before / 1024)) MiB, peak with 8 merges in flight" \
+  "$((peak / 1024)) MiB: $(((peak - before) / 8)) KiB per merge in flight"
+stop

@@ -1,0 +1,177 @@
+#include "serve/merge_request.h"
+
+#include <dorvane/observer.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+
+#include "batch/batch.h"
+#include "platform/text/utf.h"
+#include "report/report_html.h"
+#include "resolve/resolve_json.h"
+
+namespace dorvane::serve {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Thrown from the observer to end a merge past its deadline. Not a
+// std::exception, so no handler of the merge mistakes it for a failure of
+// its own; the merge unwinds without saving.
+struct DeadlinePassed {};
+
+// Hears a merge: ends it between placeholders once the deadline has passed,
+// and notes each failed run with the placeholder last met.
+class WatchingObserver : public MergeObserver {
+ public:
+  explicit WatchingObserver(Clock::time_point deadline) : deadline_(deadline) {}
+  void passStarted(const std::u16string&, int) override {
+    check();
+    last_.clear();
+  }
+  void placeholderFound(const std::u16string& text, const std::u16string&) override {
+    check();
+    last_ = text::toUtf8(text);
+  }
+  void sqlRun(const std::u16string&) override { check(); }
+  void failed(std::string_view step, int number, std::string_view description) override {
+    errors.push_back({std::string(step), number, std::string(description), last_});
+  }
+  std::vector<RunError> errors;
+
+ private:
+  void check() const {
+    if (Clock::now() > deadline_) throw DeadlinePassed{};
+  }
+  Clock::time_point deadline_;
+  std::string last_;
+};
+
+// Where scratch folders go: memory (/dev/shm) when there is one, since the
+// result file is synced on saving and nothing here needs it on a disk.
+fs::path scratchRoot() {
+  std::error_code ec;
+  if (!std::getenv("TMPDIR") && ::access("/dev/shm", W_OK | X_OK) == 0) return "/dev/shm";
+  return fs::temp_directory_path(ec);
+}
+
+// A private folder for one merge, removed with everything in it.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    std::string pattern = (scratchRoot() / "dorvane-serve-XXXXXX").string();
+    if (::mkdtemp(pattern.data())) path_ = pattern;
+  }
+  ~ScratchFolder() {
+    std::error_code ec;
+    if (!path_.empty()) fs::remove_all(path_, ec);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+bool writeAll(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out.flush());
+}
+
+std::optional<std::string> readAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Merges a page or workbook with the batch runner.
+MergeAnswer runFileMerge(const MergeRequest& request, WatchingObserver& watch) {
+  MergeAnswer answer;
+  ScratchFolder scratch;
+  const bool page = request.kind == MergeKind::Page;
+  const char* ext = page ? ".htm" : request.macros ? ".xlsm" : ".xlsx";
+  batch::Job job;
+  job.kind = page ? batch::JobKind::Page : batch::JobKind::Workbook;
+  job.read = (scratch.path() / (std::string("template") + ext)).string();
+  job.save = (scratch.path() / (std::string("result") + ext)).string();
+  job.db = request.db;
+  job.db2 = request.db2;
+  job.codePage = request.codePage;
+  if (scratch.path().empty() || !writeAll(job.read, request.body)) {
+    answer.status = MergeAnswer::Status::Failed;
+    answer.loadError = "no room for the template in the temporary folder";
+    return answer;
+  }
+  std::optional<batch::JobReport> report;
+  if (request.report) report.emplace(&watch);
+  batch::JobResult r;
+  if (page) {
+    r = batch::runPageJob(job, &watch, report ? &*report : nullptr);
+  } else {
+    r = batch::privateCalcMerger()->merge(job, &watch, report ? &*report : nullptr);
+  }
+  answer.errors = std::move(watch.errors);
+  if (r.status == batch::JobStatus::Failed) {
+    const std::string first = r.errors.empty() ? std::string("failed") : r.errors.front();
+    answer.status = first.rfind("load ", 0) == 0 ? MergeAnswer::Status::BadTemplate
+                                                 : MergeAnswer::Status::Failed;
+    // The scratch paths mean nothing to the client.
+    const size_t colon = first.find(": ");
+    answer.loadError = colon == std::string::npos ? first : first.substr(colon + 2);
+    return answer;
+  }
+  if (r.status == batch::JobStatus::Error) answer.status = MergeAnswer::Status::RunFailed;
+  if (report) {
+    answer.body = report::renderReport(report::ReportSubject{u"template", u"result", 0},
+                                       report->recorder.record(), report->document);
+    return answer;
+  }
+  auto bytes = readAll(job.save);
+  if (!bytes) {
+    answer.status = MergeAnswer::Status::Failed;
+    answer.loadError = "the result could not be read back";
+    return answer;
+  }
+  answer.body = std::move(*bytes);
+  return answer;
+}
+
+}  // namespace
+
+MergeAnswer runMerge(const MergeRequest& request) {
+  db::setThreadDatabasePolicy(request.policy);
+  MergeAnswer answer;
+  WatchingObserver watch(request.deadline);
+  try {
+    if (Clock::now() > request.deadline) throw DeadlinePassed{};
+    if (request.kind == MergeKind::Resolve) {
+      ResolveAnswer r =
+          resolveAsJson(text::fromUtf8(request.body), static_cast<std::int16_t>(request.pass),
+                        request.pageKind ? PlaceholderKind::Page : PlaceholderKind::Worksheet,
+                        text::fromUtf8(request.db), &watch);
+      answer.body = std::move(r.json);
+      if (r.errorNumber != 0) {
+        answer.status = MergeAnswer::Status::RunFailed;
+        answer.errors.push_back({"resolve", r.errorNumber, r.errorDescription, request.body});
+      }
+    } else {
+      answer = runFileMerge(request, watch);
+    }
+  } catch (const DeadlinePassed&) {
+    answer = MergeAnswer{};
+    answer.status = MergeAnswer::Status::PastDeadline;
+  } catch (const std::exception& e) {
+    answer = MergeAnswer{};
+    answer.status = MergeAnswer::Status::Failed;
+    answer.loadError = e.what();
+  }
+  db::setThreadDatabasePolicy(nullptr);
+  return answer;
+}
+
+}  // namespace dorvane::serve
