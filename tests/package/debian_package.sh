@@ -39,6 +39,16 @@ for f in /include/dorvane/component.h /libdorvane_host.a /pkgconfig/dorvane.pc; 
   contents "$dev" | grep -q -- "$f\$" || fail "dorvane-dev lacks $f"
 done
 ! contents "$deb" | grep -q '/include/' || fail "dorvane holds headers"
+# The office extension, when the build has it, as a bundled extension.
+if [ -f "$build/dorvane.oxt" ]; then
+  for f in description.xml META-INF/manifest.xml dorvane.components dorvane.rdb dorvane_office.uno.so; do
+    contents "$deb" | grep -q -- "^./usr/lib/libreoffice/share/extensions/dorvane/$f\$" ||
+      fail "dorvane lacks the bundled extension's $f"
+  done
+  contents "$deb" | grep -q -- "^./usr/share/dorvane/sample/samplesheet.fods\$" ||
+    fail "dorvane lacks the worksheet sample"
+  bundled_check=1
+fi
 
 # The sample run of the unpacked program, on its own files: the page is marked
 # so a copy from anywhere else shows.
@@ -57,3 +67,12 @@ grep -q 'unpacked' "$tmp/sample/sampleweb1.htm" || fail "the sample page did not
 ! grep -q gethere "$tmp/sample/sampleweb1.htm" || fail "the sample left markers unfilled"
 man -P cat -l "$root/usr/share/man/man1/dorvane.1.gz" 2>/dev/null | grep -q 'EXIT STATUS' ||
   fail "the manual page does not show"
+
+# The office takes the unpacked extension as a bundled one, registered.
+if [ -n "${bundled_check:-}" ]; then
+  listed=$(/usr/lib/libreoffice/program/unopkg list --bundled -env:UserInstallation="file://$tmp/profile" \
+    -env:BUNDLED_EXTENSIONS="file://$root/usr/lib/libreoffice/share/extensions" \
+    -env:BUNDLED_EXTENSIONS_USER="file://$tmp/profile/bundled" 2>&1) || fail "unopkg list --bundled: $listed"
+  grep -A4 'Identifier: org.dorvane.ctlmessage' <<<"$listed" | grep -q 'is registered: yes' ||
+    fail "the office does not register the bundled extension: $listed"
+fi

@@ -598,7 +598,12 @@ bool calcSupported() { return true; }
 std::shared_ptr<Application> attach(const std::string& address) {
   const std::string url = unoUrl(address);
   uno::Reference<uno::XComponentContext> context = connect(url);
-  return std::make_shared<CalcApplication>(desktopOf(context), url);
+  return applicationOn(desktopOf(context), url);
+}
+
+std::shared_ptr<Application> applicationOn(uno::Reference<css::frame::XDesktop2> desktop,
+                                           std::string where) {
+  return std::make_shared<CalcApplication>(std::move(desktop), std::move(where));
 }
 
 }  // namespace dorvane::sheet::calc

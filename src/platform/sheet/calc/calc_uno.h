@@ -4,9 +4,12 @@
 
 #ifdef DORVANE_HAVE_UNO
 
+#include <dorvane/sheet.h>
+
 #include <com/sun/star/frame/XDesktop2.hpp>
 #include <com/sun/star/uno/Exception.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
+#include <memory>
 #include <rtl/ustring.hxx>
 #include <string>
 
@@ -47,6 +50,11 @@ void disconnect(const std::string& url);
 // The desktop of the Calc behind context.
 uno::Reference<::com::sun::star::frame::XDesktop2> desktopOf(
     const uno::Reference<uno::XComponentContext>& context);
+
+// The spreadsheet application whose documents desktop holds; where names it
+// in error descriptions (a UNO URL, or "this office").
+std::shared_ptr<Application> applicationOn(
+    uno::Reference<::com::sun::star::frame::XDesktop2> desktop, std::string where);
 
 // Raises 1004 describing a UNO exception that ended the operation what.
 [[noreturn]] void refuse(const std::string& what, const uno::Exception& e);
