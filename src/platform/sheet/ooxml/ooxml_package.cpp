@@ -43,6 +43,13 @@ Package::Package(std::string path) : path_(std::move(path)) {
   }
   int error = 0;
   zip_ = zip_open(path_.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+  if (!zip_ && error == ZIP_ER_INCONS) {
+    // Spreadsheet applications and unzip read such a package by its central
+    // directory; so does libzip without the check. libzip checks each entry's
+    // CRC when the entry is read whole, so damaged data is still refused.
+    consistent_ = false;
+    zip_ = zip_open(path_.c_str(), ZIP_RDONLY, &error);
+  }
   if (!zip_) {
     zip_error_t ze;
     zip_error_init_with_code(&ze, error);
@@ -56,9 +63,11 @@ Package::Package(std::string path) : path_(std::move(path)) {
     zip_stat_t st;
     if (zip_stat_index(zip_, static_cast<zip_uint64_t>(i), 0, &st) != 0) continue;
     if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE) {
-      zip_close(zip_);
+      // st.name belongs to the archive: copy it before the archive goes.
+      const std::string entry = st.name ? st.name : "?";
+      zip_discard(zip_);
       zip_ = nullptr;
-      fail(path_, std::string("its entry ") + (st.name ? st.name : "?") + " is encrypted");
+      fail(path_, "its entry " + entry + " is encrypted");
     }
   }
 }
@@ -133,7 +142,23 @@ void Package::writeCopy(const std::string& target,
     throw RuntimeError(err::kFileAccess, "Cannot write " + target + ": " + what + " (" + why + ")");
   };
   if (!out) refuse("the copy of the package");
-  for (const auto& [name, data] : changes) {
+  std::map<std::string, std::optional<std::string>> rewrite;
+  if (!consistent_ && changes.empty() && zip_get_num_entries(zip_, 0) > 0) {
+    // libzip leaves an unchanged archive as it is; replacing an entry with its
+    // own bytes makes it write every header anew from the central directory.
+    const char* first = zip_get_name(zip_, 0, 0);
+    if (first) {
+      zip_file_t* f = zip_fopen_index(zip_, 0, 0);
+      std::string data;
+      char buf[65536];
+      zip_int64_t got = 0;
+      while (f && (got = zip_fread(f, buf, sizeof buf)) > 0)
+        data.append(buf, static_cast<size_t>(got));
+      if (f) zip_fclose(f);
+      if (f && got == 0) rewrite[first] = std::move(data);
+    }
+  }
+  for (const auto& [name, data] : changes.empty() ? rewrite : changes) {
     const zip_int64_t index = zip_name_locate(out, name.c_str(), 0);
     if (!data) {
       if (index >= 0 && zip_delete(out, static_cast<zip_uint64_t>(index)) != 0) refuse(name);

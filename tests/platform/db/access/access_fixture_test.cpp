@@ -516,14 +516,14 @@ TEST(AccessBadInput, EveryFailureIsARuntimeErrorThatNamesTheFile) {
   locked[0x44] = static_cast<char>(locked[0x44] ^ 0x55);
   writeFile(dir.file("locked.mdb"), locked);
   std::string why;
-  EXPECT_EQ(errorNumber([&] { open(dir.file("locked.mdb")); }, &why), err::kCannotOpenDatabase);
+  EXPECT_EQ(errorNumber([&] { open(dir.file("locked.mdb")); }, &why), err::kNotValidPassword);
   EXPECT_NE(why.find("password"), std::string::npos) << why;
   {
     std::ifstream in(fixtures + "/public/testV1997.mdb", std::ios::binary);
     std::string jet3(std::istreambuf_iterator<char>(in), {});
     jet3[0x42] = static_cast<char>(jet3[0x42] ^ 0x21);  // Jet 3 keeps it unmasked
     writeFile(dir.file("locked97.mdb"), jet3);
-    EXPECT_EQ(errorNumber([&] { open(dir.file("locked97.mdb")); }, &why), err::kCannotOpenDatabase);
+    EXPECT_EQ(errorNumber([&] { open(dir.file("locked97.mdb")); }, &why), err::kNotValidPassword);
     EXPECT_NE(why.find("password"), std::string::npos) << why;
   }
   // Pages overwritten with noise past the header.
