@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <vector>
 
 namespace dorvane::sheet::ooxml {
@@ -59,9 +60,18 @@ Package::Package(std::string path) : path_(std::move(path)) {
   }
   budget_ = kInflateFloor + kInflateRatio * size;
   const zip_int64_t n = zip_get_num_entries(zip_, 0);
+  std::set<std::string> seen;
   for (zip_int64_t i = 0; i < n; ++i) {
     zip_stat_t st;
     if (zip_stat_index(zip_, static_cast<zip_uint64_t>(i), 0, &st) != 0) continue;
+    // Without the consistency check libzip lets two entries share a name;
+    // which one is the part is then anybody's guess.
+    if (st.name && !seen.insert(st.name).second) {
+      const std::string entry = st.name;
+      zip_discard(zip_);
+      zip_ = nullptr;
+      fail(path_, "it is no intact zip package (two entries are named " + entry + ")");
+    }
     if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE) {
       // st.name belongs to the archive: copy it before the archive goes.
       const std::string entry = st.name ? st.name : "?";

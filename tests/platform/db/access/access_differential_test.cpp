@@ -9,6 +9,7 @@
 #include <dorvane/runtime_error.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -119,14 +120,30 @@ const Pinned kPinned[] = {
     {"calcFieldTestV2010.accdb", "Table1", "BigNumTest", 1, "dec:-0.0784734499180612994241100748"},
     {"extDateTestV2019.accdb", "Table1", "DateNormalCalc", 0, "date:2020-06-17T00:00:00.000"},
     {"extDateTestV2019.accdb", "Table1", "DateNormalCalc", 2, "date:2021-06-14T12:45:00.000"},
+    // ([retail]/[wholesale]-1)*100 as a Double: (15/10-1)*100, (110/100-1)*100
+    {"ucanaccess__src_test_resources_testdbs_calculatedField.accdb", "products", "%markup", 0,
+     "num:50"},
+    {"ucanaccess__src_test_resources_testdbs_calculatedField.accdb", "products", "%markup", 1,
+     "num:10.000000000000009"},
+    {"ucanaccess__src_test_resources_testdbs_calculatedField-bc634806.accdb", "Product", "%markup",
+     0, "num:50"},
+    {"ucanaccess__src_test_resources_testdbs_calculatedField-bc634806.accdb", "Product", "%markup",
+     1, "num:10.000000000000009"},
 };
 
 // The pinned cells of a column (all rows), or none when mdb-reader's count.
+// A pinned file name also stands for the corpus copies of that file
+// ("V2010__calcFieldTestV2010.accdb").
 std::vector<const Pinned*> pinnedCells(const std::string& file, const std::string& table,
                                        const std::string& column) {
   std::vector<const Pinned*> out;
-  for (const auto& p : kPinned)
-    if (file == p.file && table == p.table && column == p.column) out.push_back(&p);
+  for (const auto& p : kPinned) {
+    const std::string copy = std::string("__") + p.file;
+    const bool sameFile =
+        file == p.file || (file.size() > copy.size() &&
+                           file.compare(file.size() - copy.size(), copy.size(), copy) == 0);
+    if (sameFile && table == p.table && column == p.column) out.push_back(&p);
+  }
   return out;
 }
 
@@ -180,6 +197,18 @@ const Refused kRefused[] = {
      "password"},
     {"mdb-reader__test_encryption_data_office-agile-4.2.accdb", nullptr, err::kNotValidPassword,
      "password"},
+    {"ucanaccess__src_test_resources_testdbs_password.mdb", nullptr, err::kNotValidPassword,
+     "password"},
+};
+
+// Tables of files mdb-reader cannot open (columns of kinds it does not know),
+// read by the engine alone: every row, every field a value or "complex".
+struct ReadAlone {
+  const char *file, *table;
+  size_t rows;
+};
+const ReadAlone kReadAlone[] = {
+    {"V2007__unsupportedFieldsTestV2007.accdb", "Test", 3},  // kinds 0x46, 0x47: bytes
 };
 
 const Refused* refused(const std::string& file, const char* table) {
@@ -210,7 +239,7 @@ bool refusedAsStated(const std::string& got, const Refused& r) {
 // Compares one table of the engine with mdb-reader's; appends differences.
 void compareTable(Database& db, const std::string& fileName, const std::string& table,
                   const nlohmann::json& reader, std::vector<std::string>& differences,
-                  int& pinnedSeen) {
+                  std::set<const Pinned*>& pinnedSeen) {
   const std::string where = fileName + " " + table;
   const auto& columns = reader["columns"];
   const auto& rows = reader["rows"];
@@ -236,7 +265,7 @@ void compareTable(Database& db, const std::string& fileName, const std::string& 
           if (got != p->cell)
             differences.push_back(where + " row " + std::to_string(row) + " " + column +
                                   ": engine " + got + ", pinned " + p->cell);
-          ++pinnedSeen;
+          pinnedSeen.insert(p);
         }
       if (pinned.empty() && !sameCell(got, rows[row][c].get<std::string>()))
         differences.push_back(where + " row " + std::to_string(row) + " " + column + ": engine " +
@@ -260,7 +289,7 @@ TEST(AccessDifferential, EveryFixtureTableReadsAsTheIndependentReaderReadsIt) {
     GTEST_SKIP() << "fixtures, corpora or mdb-reader (scripts/setup installs it) missing";
   }
   std::vector<fs::path> files;
-  for (const fs::path dir :
+  for (const fs::path& dir :
        {fs::path(fixtures) / "access", fs::path(fixtures) / "public",
         fs::path(corpora) / "access-jackcess", fs::path(corpora) / "access-ucanaccess-mdbreader"}) {
     std::set<fs::path> sorted;
@@ -271,7 +300,8 @@ TEST(AccessDifferential, EveryFixtureTableReadsAsTheIndependentReaderReadsIt) {
   }
   const nlohmann::json all = independentRead(files);
   ASSERT_TRUE(all.is_object()) << "mdb-reader failed";
-  int tables = 0, agreeing = 0, pinnedSeen = 0, refusedFiles = 0;
+  int tables = 0, agreeing = 0, refusedFiles = 0;
+  std::set<const Pinned*> pinnedSeen;
   std::vector<std::string> differences;
   for (const fs::path& path : files) {
     const std::string fileName = path.filename().string();
@@ -279,10 +309,35 @@ TEST(AccessDifferential, EveryFixtureTableReadsAsTheIndependentReaderReadsIt) {
     std::shared_ptr<Database> db;
     const std::string failed =
         errorOf([&] { db = Engine::instance().OpenDatabase(text::fromUtf8(path.string())); });
+    auto* access = dynamic_cast<db::AccessDatabase*>(db.get());
+    ASSERT_TRUE(access || !failed.empty()) << path;
     if (const Refused* r = refused(fileName, nullptr)) {
       ++refusedFiles;
       if (!refusedAsStated(failed, *r) || failed.find(path.string()) == std::string::npos)
         differences.push_back(fileName + ": refused as stated expected, got '" + failed + "'");
+      continue;
+    }
+    if (auto alone = std::find_if(std::begin(kReadAlone), std::end(kReadAlone),
+                                  [&](const ReadAlone& a) { return fileName == a.file; });
+        alone != std::end(kReadAlone) && failed.empty()) {
+      ++tables;
+      const size_t before = differences.size();
+      const std::string where = fileName + " " + alone->table;
+      const std::string error = errorOf([&] {
+        auto rs = db->OpenRecordset(text::fromUtf8(alone->table));
+        size_t rows = 0;
+        for (; !rs->Eof(); rs->MoveNext(), ++rows)
+          for (const auto& column :
+               access->file().imported(text::fromUtf8(alone->table))->definition.columns)
+            if (engineCell(*rs, column.name).rfind("error", 0) == 0)
+              differences.push_back(where + " " + column.name + ": " +
+                                    engineCell(*rs, column.name));
+        if (rows != alone->rows)
+          differences.push_back(where + ": " + std::to_string(rows) + " rows, not " +
+                                std::to_string(alone->rows));
+      });
+      if (!error.empty()) differences.push_back(where + ": " + error);
+      if (differences.size() == before) ++agreeing;
       continue;
     }
     if (reader.contains("error") || !failed.empty()) {
@@ -290,8 +345,6 @@ TEST(AccessDifferential, EveryFixtureTableReadsAsTheIndependentReaderReadsIt) {
                             reader.value("error", "") + "'");
       continue;
     }
-    auto* access = dynamic_cast<db::AccessDatabase*>(db.get());
-    ASSERT_NE(access, nullptr) << path;
     std::set<std::string> ours;
     for (const auto& entry : access->file().catalog()) {
       if (entry.type != db::object_type::kTable || entry.system()) continue;
@@ -305,14 +358,16 @@ TEST(AccessDifferential, EveryFixtureTableReadsAsTheIndependentReaderReadsIt) {
         compareTable(*db, fileName, table, reader[table], differences, pinnedSeen);
       if (differences.size() == before) ++agreeing;
     }
+    // Access hides its system tables and the temporaries "~…" it leaves
+    // behind; the engine lists neither.
     for (const auto& [table, t] : reader.items())
-      if (table.rfind("MSys", 0) != 0 && !ours.count(table))
+      if (table.rfind("MSys", 0) != 0 && table.rfind("~", 0) != 0 && !ours.count(table))
         differences.push_back(fileName + " " + table + ": the engine does not list it");
   }
   std::string list;
   for (const auto& d : differences) list += "\n  " + d;
   EXPECT_TRUE(differences.empty()) << differences.size() << " differences:" << list;
-  EXPECT_EQ(pinnedSeen, static_cast<int>(std::size(kPinned)));
+  EXPECT_EQ(pinnedSeen.size(), std::size(kPinned)) << "a pinned cell was not met";
   std::printf("[ figures  ] %zu files (%d refused as stated), %d tables compared, %d agree\n",
               files.size(), refusedFiles, tables, agreeing);
 }

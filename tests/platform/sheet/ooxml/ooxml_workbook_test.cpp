@@ -334,7 +334,7 @@ TEST(OoxmlWorkbook, FuzzFindingsAreRefusedOrKeepWhatIsWritten) {
   testing::TempDir dir;
   const std::pair<const char*, const char*> cases[] = {
       // libzip's name of the entry outlived the archive (ASan saw it)
-      {"use-after-free-encrypted-entry", "its entry xl/"},
+      {"use-after-free-encrypted-entry", "its entry _rels/.rels is encrypted"},
       // a comments relationship pointing at ".."; a comments part that is the drawing too
       {"note-lost-bad-comments-target", "a note cannot be added"},
       {"note-lost-comments-wrong-namespace", "a note cannot be added"},
@@ -474,6 +474,18 @@ TEST(OoxmlWorkbook, RefusesBadPackagesNamingTheFileAndTheCause) {
                         testing::worksheetXml("<row r=\"1048577\"><c><v>1</v></c></row>")));
        },
        err::kFileAccess, "off the sheet"},
+      {"two entries of one name",  // only the central directory says so
+       [&](const std::string& path) {
+         Parts p = good;
+         p["xl/media/x1.bin"] = "1";
+         p["xl/media/x2.bin"] = "2";
+         testing::writePackage(path, p);
+         std::ifstream input(path, std::ios::binary);
+         std::string bytes((std::istreambuf_iterator<char>(input)), {});
+         bytes[bytes.rfind("xl/media/x2.bin") + 10] = '1';
+         std::ofstream(path, std::ios::binary) << bytes;
+       },
+       err::kFileAccess, "two entries are named xl/media/x1.bin"},
       {"zip bomb",
        [&](const std::string& path) {
          testing::writePackage(path, with("xl/sharedStrings.xml", bomb));
