@@ -104,14 +104,13 @@ class TableReader {
       }
       columns_.push_back(c);
     }
-    for (auto& c : columns_) {
-      if (c.type != jet::kComplex || !nestedKinds) continue;
+    auto isComplex = [](const AccessColumn& c) { return c.type == jet::kComplex; };
+    if (nestedKinds && std::any_of(columns_.begin(), columns_.end(), isComplex)) {
       const std::map<std::string, NestedKind> kinds = nestedKinds();
-      for (auto& n : columns_) {
-        auto kind = kinds.find(n.name);
-        if (n.type == jet::kComplex && kind != kinds.end()) n.nested = kind->second;
+      for (auto& c : columns_) {
+        auto kind = kinds.find(c.name);
+        if (isComplex(c) && kind != kinds.end()) c.nested = kind->second;
       }
-      break;
     }
   }
 
