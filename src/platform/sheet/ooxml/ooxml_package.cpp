@@ -152,23 +152,16 @@ void Package::writeCopy(const std::string& target,
     throw RuntimeError(err::kFileAccess, "Cannot write " + target + ": " + what + " (" + why + ")");
   };
   if (!out) refuse("the copy of the package");
-  std::map<std::string, std::optional<std::string>> rewrite;
-  if (!consistent_ && changes.empty() && zip_get_num_entries(zip_, 0) > 0) {
-    // libzip leaves an unchanged archive as it is; replacing an entry with its
-    // own bytes makes it write every header anew from the central directory.
-    const char* first = zip_get_name(zip_, 0, 0);
-    if (first) {
-      zip_file_t* f = zip_fopen_index(zip_, 0, 0);
-      std::string data;
-      char buf[65536];
-      zip_int64_t got = 0;
-      while (f && (got = zip_fread(f, buf, sizeof buf)) > 0)
-        data.append(buf, static_cast<size_t>(got));
-      if (f) zip_fclose(f);
-      if (f && got == 0) rewrite[first] = std::move(data);
-    }
+  if (!consistent_ && changes.empty() && zip_get_num_entries(out, 0) > 0) {
+    // libzip leaves an unchanged archive as it is; touching an entry's
+    // modification time (to what it was) makes it write every header anew
+    // from the central directory, the entries' data copied as they are.
+    zip_stat_t st;
+    if (zip_stat_index(out, 0, 0, &st) != 0 || !(st.valid & ZIP_STAT_MTIME) ||
+        zip_file_set_mtime(out, 0, st.mtime, 0) != 0)
+      refuse("the headers of the package");
   }
-  for (const auto& [name, data] : changes.empty() ? rewrite : changes) {
+  for (const auto& [name, data] : changes) {
     const zip_int64_t index = zip_name_locate(out, name.c_str(), 0);
     if (!data) {
       if (index >= 0 && zip_delete(out, static_cast<zip_uint64_t>(index)) != 0) refuse(name);
