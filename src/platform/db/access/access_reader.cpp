@@ -179,8 +179,9 @@ class TableReader {
         if (mdb_crack_row(table_, start, size, fields.data()) < 0 &&
             !crackShortRow(start, size, fields))
           fail(path_, "row " + std::to_string(r) + " of data page " +
-                          std::to_string(table_->cur_phys_pg) + " of table '" + name() +
-                          "' cannot be read");
+                          std::to_string(table_->cur_phys_pg) +
+                          " cannot be read (its column count, offsets or null mask do not fit "
+                          "in it)");
         for (unsigned i = 0; i < ncols; ++i) {
           const MdbField& f = fields[i];
           if (f.colnum < 0 || f.colnum >= static_cast<int>(ncols))

@@ -563,6 +563,19 @@ TEST(AccessBadInput, DamagedDataPagesAreErrorsNotRows) {
     std::uint16_t rows = 3000;
     std::memcpy(b.data() + at + kRowCount, &rows, 2);
   };
+  // Each row claims more columns than its bytes hold: no row can be cracked,
+  // and none may be skipped.
+  auto uncrackable = [](std::string& b, size_t at) {
+    std::uint16_t rows;
+    std::memcpy(&rows, b.data() + at + kRowCount, 2);
+    for (std::uint16_t r = 0; r < rows; ++r) {
+      std::uint16_t offset;
+      std::memcpy(&offset, b.data() + at + kRowCount + 2 + 2 * r, 2);
+      if (offset & 0xC000) continue;  // deleted, or a pointer to an overflow row
+      b[at + (offset & 0x1FFF)] = '\xFF';
+      b[at + (offset & 0x1FFF) + 1] = '\xFF';
+    }
+  };
   const struct Case {
     std::function<void(std::string&, size_t)> damage;
     bool itemsOnly;
@@ -570,6 +583,7 @@ TEST(AccessBadInput, DamagedDataPagesAreErrorsNotRows) {
   } cases[] = {
       {zeroOffsets, true, "table 'items'"},
       {tooManyRows, true, "table 'items'"},
+      {uncrackable, true, "cannot be read"},
       {zeroOffsets, false, "column 'LvProp'"},
   };
   for (const auto& c : cases) {
