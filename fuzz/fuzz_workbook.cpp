@@ -1,9 +1,10 @@
 // Fuzz target: arbitrary workbook packages through the native workbook
 // backend: open, search, write cells and a note, save, and open the result.
 //
-// An input whose first byte is odd is the package file itself; otherwise it
-// is a list of parts ("\n@@NAME\n" before each part's bytes) stored in a zip
-// package, so the fuzzer reaches the XML directly. Checks, for every input:
+// A zip file is the package as it is (so real workbooks serve as seeds, see
+// README.md); an input whose first byte is odd is the package after that
+// byte; otherwise it is a list of parts ("\n@@NAME\n" before each part's
+// bytes) stored in a zip package, so the fuzzer reaches the XML directly. Checks, for every input:
 // nothing crashes or hangs; a package that opens and saves gives a result
 // that opens again and holds what was written.
 #include <dorvane/runtime_error.h>
@@ -29,26 +30,6 @@ void check(bool ok, const char* what) {
   if (!ok) {
     std::fprintf(stderr, "check failed: %s\n", what);
     std::abort();
-  }
-}
-
-// Packs "\n@@NAME\nbytes..." parts into a package stored without compression.
-void writeParts(const std::string& path, std::string_view data) {
-  dorvane::testing::Parts parts;
-  std::size_t at = data.find("\n@@");
-  while (at != std::string_view::npos) {
-    const std::size_t nameEnd = data.find('\n', at + 3);
-    if (nameEnd == std::string_view::npos) break;
-    const std::string name(data.substr(at + 3, nameEnd - at - 3));
-    const std::size_t next = data.find("\n@@", nameEnd);
-    parts[name] = std::string(
-        data.substr(nameEnd + 1, next == std::string_view::npos ? next : next - nameEnd - 1));
-    at = next;
-  }
-  if (parts.empty() || parts.count("")) return;
-  try {
-    dorvane::testing::writePackage(path, parts);
-  } catch (const std::exception&) {
   }
 }
 
@@ -81,13 +62,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace dorvane;
   std::filesystem::remove(*inPath);
-  std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  if (size > 0 && (data[0] & 1)) {
-    std::ofstream(*inPath, std::ios::binary)
-        .write(bytes.data() + 1, static_cast<std::streamsize>(size - 1));
-  } else {
-    writeParts(*inPath, bytes);
-  }
+  testing::writeFuzzInput(*inPath, std::string_view(reinterpret_cast<const char*>(data), size));
   if (!std::filesystem::exists(*inPath)) return 0;
 
   bool wroteText = false, wroteNote = false;

@@ -28,6 +28,7 @@ inline constexpr int kSheetOperationFailed = 1004;  // a cell, comment or search
 inline constexpr int kNoCurrentIndex = 3019;        // Seek before an index is set
 inline constexpr int kNoCurrentRecord = 3021;       // Fields or Move without a current row
 inline constexpr int kFileNotFound = 3024;          // database file missing
+inline constexpr int kNotValidPassword = 3031;      // a database opened without its password
 inline constexpr int kFileInUse = 3045;             // a database locked by a writer past the wait
 inline constexpr int kCannotOpenDatabase = 3049;    // a damaged or protected database file
 inline constexpr int kCannotOpenFile = 3051;  // a database we may not open (permission, exclusive)

@@ -16,15 +16,18 @@ const char kUsage[] =
     "      reference table of KIVDB in pass N (1 or 2) and print the outcome, the\n"
     "      value and the comment.\n"
     "  web READFILE SAVEFILE KIVDB [KIVDB2] [--codepage N] [--explain]\n"
+    "      [--report FILE.html]\n"
     "      Merge the page READFILE into SAVEFILE: values at 'gethere', detail\n"
     "      tables, four runs (KIVDB and KIVDB2, passes 1 and 2).\n"
-    "  sheet [IN OUT] --db KIVDB [--db2 KIVDB2] [--explain]\n"
+    "  sheet [IN OUT] --db KIVDB [--db2 KIVDB2] [--explain] [--office]\n"
+    "      [--report FILE.html]\n"
     "      Merge into the active sheet of the running LibreOffice Calc, or merge\n"
-    "      the workbook file IN into OUT through a private headless Calc.\n"
+    "      the workbook file IN into OUT: .xlsx/.xlsm/.xltx/.xltm natively,\n"
+    "      .xls/.ods (and any file with --office) through a private headless Calc.\n"
     "  batch JOBS [-j N]\n"
     "      Run the page and workbook merges listed in the JSON Lines file JOBS\n"
     "      ('-' for standard input) in one process with N workers.\n"
-    "  inspect DB [--json]\n"
+    "  inspect DB [--json] [--check]\n"
     "      List the tables (rows, columns, named indexes), linked tables and\n"
     "      stored queries (with the SQL rebuilt for them) of the Access file DB.\n"
     "  register [LIBRARY] / unregister [LIBRARY]\n"
@@ -37,7 +40,9 @@ const char kUsage[] =
     "\n"
     "Run 'dorvane COMMAND --help' for the details of a command, 'dorvane --version'\n"
     "for the version data of the program and of Dorvane.ocx.\n"
-    "Databases: SQLite 3 files and Access files (.mdb/.accdb: Jet 3, Jet 4, ACE).\n";
+    "Databases: SQLite 3 files, Access files (.mdb/.accdb: Jet 3, Jet 4, ACE) and\n"
+    "database servers through ODBC: tables linked in Access files, or connect\n"
+    "strings beginning 'ODBC;' (as KIVDB or in DB名).\n";
 
 }  // namespace
 

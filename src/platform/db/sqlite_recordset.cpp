@@ -23,15 +23,15 @@ namespace {
 
 std::string quoted(const std::u16string& name) { return text::toUtf8(quoteName(name)); }
 
-// An attachment or multi-value column holds a nested recordset in Access,
-// which no cell or page can take.
+// An attachment, multi-value or version-history column holds a nested
+// recordset in Access, which no cell or page can take.
 void refuseNested(const ColumnSet& columns, int col, const std::u16string& source) {
-  if (columns.kinds[static_cast<size_t>(col)] != ColumnKind::Complex) return;
-  throw RuntimeError(err::kTypeMismatch,
-                     "Type mismatch: field '" + text::toUtf8(columns.names[col]) + "' of '" +
-                         text::toUtf8(source) +
-                         "' is an attachment or multi-value column, whose value is a nested "
-                         "recordset, not a value.");
+  const char* nested = nestedColumnText(columns.kinds[static_cast<size_t>(col)]);
+  if (!nested) return;
+  throw RuntimeError(err::kTypeMismatch, "Type mismatch: field '" +
+                                             text::toUtf8(columns.names[col]) + "' of '" +
+                                             text::toUtf8(source) + "' is " + nested +
+                                             ", whose value is a nested recordset, not a value.");
 }
 
 // The dynasets of this thread that read on past their buffered rows.

@@ -69,9 +69,27 @@ std::string exactDecimalText(double d) {
   return std::string(buf, r.ptr);
 }
 
+const char* nestedColumnText(ColumnKind kind) {
+  switch (kind) {
+    case ColumnKind::Attachment:
+      return "an attachment column";
+    case ColumnKind::MultiValue:
+      return "a multi-value column";
+    case ColumnKind::VersionHistory:
+      return "the version history of an append-only Memo";
+    case ColumnKind::Complex:
+      return "a complex column";
+    default:
+      return nullptr;
+  }
+}
+
 ColumnKind kindFromDeclType(const char* declType) {
   if (!declType) return ColumnKind::Plain;
   if (std::strcmp(declType, kDecimalDeclType) == 0) return ColumnKind::Decimal;
+  if (std::strcmp(declType, kAttachmentDeclType) == 0) return ColumnKind::Attachment;
+  if (std::strcmp(declType, kMultiValueDeclType) == 0) return ColumnKind::MultiValue;
+  if (std::strcmp(declType, kVersionHistoryDeclType) == 0) return ColumnKind::VersionHistory;
   if (std::strcmp(declType, kComplexDeclType) == 0) return ColumnKind::Complex;
   std::string t(declType);
   for (auto& c : t) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

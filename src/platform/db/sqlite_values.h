@@ -19,12 +19,34 @@
 
 namespace dorvane::db {
 
-enum class ColumnKind { Plain, Boolean, Date, Currency, Byte, Integer, Single, Decimal, Complex };
+// Complex: a nested recordset of a kind not known; the three after it name theirs.
+enum class ColumnKind {
+  Plain,
+  Boolean,
+  Date,
+  Currency,
+  Byte,
+  Integer,
+  Single,
+  Decimal,
+  Complex,
+  Attachment,
+  MultiValue,
+  VersionHistory
+};
 
 // The declared types of the Decimal and nested-recordset columns of an
-// Access file's copy (BLOB affinity keeps decimal text as it is).
+// Access file's copy (BLOB affinity keeps decimal text as it is). Every
+// nested-recordset type begins with kComplexDeclType.
 inline constexpr const char* kDecimalDeclType = "DECIMAL BLOB";
 inline constexpr const char* kComplexDeclType = "COMPLEX";
+inline constexpr const char* kAttachmentDeclType = "COMPLEX ATTACHMENT";
+inline constexpr const char* kMultiValueDeclType = "COMPLEX MULTIVALUE";
+inline constexpr const char* kVersionHistoryDeclType = "COMPLEX VERSIONHISTORY";
+
+// What a nested-recordset column is, for messages ("an attachment column"),
+// or nullptr for a column of values.
+const char* nestedColumnText(ColumnKind kind);
 
 // Exact decimal text of a double when it names the same number as the
 // shortest form that reads back as it ("0.1", "50.325"), else "".

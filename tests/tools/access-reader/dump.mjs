@@ -1,6 +1,8 @@
-// Prints every user table of an Access file as the independent reader
-// (mdb-reader) sees it, in the canonical form of the differential test:
-// {"Table": {"columns": [...], "rows": [["kind:text", ...], ...]}}.
+// Prints every user table of each Access file named on the command line as
+// the independent reader (mdb-reader) sees it, in the canonical form of the
+// differential test, one object keyed by the paths as given:
+// {"PATH": {"Table": {"columns": [...], "rows": [["kind:text", ...], ...]}}}
+// or {"PATH": {"error": "why mdb-reader cannot read it"}}.
 // Kinds: null, bool, int, num (shortest round-trip double), dec (exact
 // decimal without trailing zeros), date (ISO, milliseconds), text, bin (hex),
 // complex. Run with TZ=UTC.
@@ -53,8 +55,9 @@ function cell(value, type) {
     case "byte":
     case "integer":
     case "long":
-    case "bigint":
       return "int:" + String(value);
+    case "bigint": // exact, like a Decimal
+      return decimal(value);
     case "float":
     case "double":
       return "num:" + String(value);
@@ -75,7 +78,8 @@ function cell(value, type) {
   }
 }
 
-const reader = new MDBReader(readFileSync(process.argv[2]));
+function dump(path) {
+const reader = new MDBReader(readFileSync(path));
 const out = {};
 for (const name of reader.getTableNames()) {
   const table = reader.getTable(name);
@@ -91,4 +95,15 @@ for (const name of reader.getTableNames()) {
   const rows = data.map((row) => columns.map((c) => cell(row[c.name], c.type)));
   out[name] = { columns: columns.map((c) => c.name), types: columns.map((c) => c.type), rows };
 }
-process.stdout.write(JSON.stringify(out));
+return out;
+}
+
+const all = {};
+for (const path of process.argv.slice(2)) {
+  try {
+    all[path] = dump(path);
+  } catch (e) {
+    all[path] = { error: String(e && e.message ? e.message : e) };
+  }
+}
+process.stdout.write(JSON.stringify(all));

@@ -88,8 +88,10 @@ std::shared_ptr<AccessFile> AccessFile::open(const std::string& utf8Path, FileFo
   }
   // Access asks for the password; the engine has none to give.
   if (hasDatabasePassword(header, got, format))
-    throw RuntimeError(err::kCannotOpenDatabase,
-                       "The Access file '" + utf8Path + "' is protected by a database password.");
+    throw RuntimeError(err::kNotValidPassword,
+                       "Not a valid password: the Access file '" + utf8Path +
+                           "' is protected by a database password, and the engine has none to "
+                           "give.");
   std::shared_ptr<AccessFile> file(new AccessFile(utf8Path, format));
   CollectSink objects;
   readAccessTableIsolated(utf8Path, "MSysObjects", objects);

@@ -1,5 +1,6 @@
 #include "platform/db/access/access_header.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -38,6 +39,11 @@ bool hasDatabasePassword(const std::uint8_t* header, std::size_t size, FileForma
   const std::size_t encoded = jet3 ? 126 : 128;
   const std::size_t passwordSize = jet3 ? 20 : 40;
   if (size < kEncodedStart + encoded) return false;
+  // Access never writes the encoded block as zeros: such a header is damage
+  // (reading the file says so), not a password.
+  if (std::all_of(header + kEncodedStart, header + kEncodedStart + encoded,
+                  [](std::uint8_t b) { return b == 0; }))
+    return false;
   std::uint8_t plain[kEncodedStart + 128];
   std::memcpy(plain, header, kEncodedStart + encoded);
   rc4(plain + kEncodedStart, encoded, kHeaderKey);

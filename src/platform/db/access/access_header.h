@@ -13,8 +13,9 @@ namespace dorvane::db {
 // records a database password. The header from offset 0x18 is RC4-encoded
 // with a fixed key; in it the password (at 0x42: 20 bytes in Jet 3, 40 in
 // Jet 4 and ACE, there masked with the integer part of the creation date at
-// 0x72) is all zero when there is none. A header too short to tell is taken
-// as without password (reading it fails later).
+// 0x72) is all zero when there is none. A header too short to tell, or whose
+// encoded block is all zeros (damage), is taken as without password (reading
+// it fails later).
 bool hasDatabasePassword(const std::uint8_t* header, std::size_t size, FileFormat format);
 
 }  // namespace dorvane::db

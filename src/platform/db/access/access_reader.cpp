@@ -7,12 +7,14 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <stdexcept>
 #include <utility>
 #include <vector>
 
+#include "platform/db/access/access_catalog.h"
 #include "platform/db/access/access_values.h"
 #include "platform/text/compare.h"
 #include "platform/text/utf.h"
@@ -68,8 +70,11 @@ class TableReader {
  public:
   // lvProp: the table's property blob, which gives the result type of each
   // calculated column; read only when the table has one.
+  // nestedKinds gives the kind of each complex column by name; asked only
+  // when the table has one.
   TableReader(MdbHandle* mdb, MdbTableDef* table, std::string path,
-              std::vector<std::uint8_t>& lvProp)
+              std::vector<std::uint8_t>& lvProp,
+              const std::function<std::map<std::string, NestedKind>()>& nestedKinds)
       : mdb_(mdb), table_(table), path_(std::move(path)), jet3_(IS_JET3(mdb)) {
     const std::vector<bool> calculated = calculatedColumns();
     std::map<std::string, int> resultTypes;
@@ -98,6 +103,14 @@ class TableReader {
         if (c.type == jet::kText && c.size == 0) c.type = jet::kMemo;
       }
       columns_.push_back(c);
+    }
+    auto isComplex = [](const AccessColumn& c) { return c.type == jet::kComplex; };
+    if (nestedKinds && std::any_of(columns_.begin(), columns_.end(), isComplex)) {
+      const std::map<std::string, NestedKind> kinds = nestedKinds();
+      for (auto& c : columns_) {
+        auto kind = kinds.find(c.name);
+        if (isComplex(c) && kind != kinds.end()) c.nested = kind->second;
+      }
     }
   }
 
@@ -161,8 +174,14 @@ class TableReader {
         std::memset(fields.data(), 0, fields.size() * sizeof(MdbField));
         for (auto& f : fields) f.colnum = -1;
         // A row written before columns were added holds fewer columns than
-        // the table; mdbtools gives the missing ones as Null.
-        if (mdb_crack_row(table_, start, size, fields.data()) < 0) continue;
+        // the table: the later ones read as Null. mdbtools refuses some such
+        // rows; those are cracked here. A row neither can read is damage.
+        if (mdb_crack_row(table_, start, size, fields.data()) < 0 &&
+            !crackShortRow(start, size, fields))
+          fail(path_, "row " + std::to_string(r) + " of data page " +
+                          std::to_string(table_->cur_phys_pg) +
+                          " cannot be read (its column count, offsets or null mask do not fit "
+                          "in it)");
         for (unsigned i = 0; i < ncols; ++i) {
           const MdbField& f = fields[i];
           if (f.colnum < 0 || f.colnum >= static_cast<int>(ncols))
@@ -177,6 +196,65 @@ class TableReader {
 
  private:
   std::string name() const { return table_->name; }
+
+  // Cracks the Jet 4 row [start, start + size) of the current page into
+  // fields, as mdb_crack_row would: the row's column count, its fixed
+  // columns after it, the offsets of its variable columns and the null mask
+  // at its end. Columns the row does not hold (added after it was written)
+  // are Null. False when the row's own tables do not fit in it.
+  bool crackShortRow(int start, size_t size, std::vector<MdbField>& fields) const {
+    if (jet3_ || size < 2) return false;
+    const auto* row = reinterpret_cast<const std::uint8_t*>(mdb_->pg_buf) + start;
+    auto u16 = [&](size_t at) { return static_cast<size_t>(row[at] | (row[at + 1] << 8)); };
+    const size_t rowColumns = u16(0), maskSize = (rowColumns + 7) / 8;
+    if (maskSize + 2 > size) return false;
+    const std::uint8_t* mask = row + size - maskSize;
+    size_t varColumns = 0, dataEnd = size - maskSize;
+    std::vector<size_t> offsets;
+    if (table_->num_var_cols > 0) {
+      if (maskSize + 2 + 2 > size) return false;
+      varColumns = u16(size - maskSize - 2);
+      const size_t tableSize = 2 + 2 * (varColumns + 1);
+      if (maskSize + tableSize + 2 > size) return false;
+      dataEnd = size - maskSize - tableSize;
+      for (size_t i = 0; i <= varColumns; ++i) {
+        offsets.push_back(u16(size - maskSize - 4 - 2 * i));
+        if (offsets.back() > dataEnd || (i > 0 && offsets[i] < offsets[i - 1])) return false;
+      }
+    }
+    for (unsigned i = 0; i < table_->num_cols; ++i) {
+      auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table_->columns, i));
+      MdbField& f = fields[i];
+      f.colnum = static_cast<int>(i);
+      f.is_fixed = col->is_fixed;
+      f.is_null = 1;
+      f.value = nullptr;
+      f.start = 0;
+      f.siz = 0;
+      const auto number = static_cast<size_t>(col->row_col_num);
+      if (col->row_col_num < 0 || number >= rowColumns) continue;  // added after the row
+      f.is_null = (mask[number / 8] & (1 << (number % 8))) ? 0 : 1;
+      size_t from = 0, length = 0;
+      if (col->is_fixed) {
+        from = 2 + static_cast<size_t>(col->fixed_offset);
+        length = static_cast<size_t>(col->col_size);
+        if (col->fixed_offset < 0 || from + length > dataEnd) {
+          if (!f.is_null && col->col_type != jet::kBoolean) return false;
+          continue;
+        }
+      } else if (col->var_col_num < varColumns) {
+        from = offsets[col->var_col_num];
+        length = offsets[col->var_col_num + 1] - from;
+      } else {
+        f.is_null = 1;
+        continue;
+      }
+      f.start = start + static_cast<int>(from);
+      f.value = mdb_->pg_buf + f.start;
+      f.siz = static_cast<int>(length);
+    }
+    return true;
+  }
 
   bool inPage(const MdbField& f) const {
     return f.siz >= 0 && f.start >= 0 &&
@@ -368,24 +446,29 @@ MdbCatalogEntry entryAt(MdbHandle* mdb, const std::string& name, unsigned long p
 
 // Reads a table's definition and rows from its catalog entry into sink.
 void readEntry(MdbHandle* mdb, MdbCatalogEntry& entry, const std::string& path, TableSink& sink,
-               std::vector<std::uint8_t> lvProp = {}) {
+               std::vector<std::uint8_t> lvProp = {},
+               const std::function<std::map<std::string, NestedKind>()>& nestedKinds = {}) {
   std::string name = entry.object_name;
   std::unique_ptr<MdbTableDef, TableFreer> def(mdb_read_table(&entry));
   if (!def) fail(path, "the definition of table '" + name + "' is unreadable");
   if (!mdb_read_columns(def.get()))
     fail(path, "the columns of table '" + name + "' are unreadable");
   mdb_read_indices(def.get());
-  TableReader reader(mdb, def.get(), path, lvProp);
+  TableReader reader(mdb, def.get(), path, lvProp, nestedKinds);
   sink.begin(reader.definition());
   reader.readRows(sink);
 }
 
 // Finds a table's first page in MSysObjects: the Id of the row with its name
-// (case-blind) and the type of a table.
+// (case-blind) and the type of a table. Notes on the way what the kinds of
+// complex columns are read from: MSysComplexColumns and the complex types.
 struct TablePageFinder : TableSink {
   std::u16string wanted;
   int name = -1, type = -1, id = -1, props = -1;
   unsigned long page = 0;
+  std::int64_t tableId = 0;
+  unsigned long complexColumnsPage = 0;
+  std::map<std::int64_t, std::u16string> complexTypes;  // Id -> MSysComplexType… name
   std::vector<std::uint8_t> lvProp;  // the found table's properties
   bool exact = false;
   void begin(const AccessTableDef& def) override {
@@ -398,20 +481,33 @@ struct TablePageFinder : TableSink {
     }
   }
   void row(const std::vector<JetValue>& row) override {
-    if (name < 0 || type < 0 || id < 0 || exact) return;
+    if (name < 0 || type < 0 || id < 0) return;
     const JetValue &n = row[name], &t = row[type], &i = row[id];
     if (n.kind != JetValue::Kind::Text || t.kind != JetValue::Kind::Integer || t.i != 1 ||
         i.kind != JetValue::Kind::Integer)
       return;
+    if (n.text == u"MSysComplexColumns") complexColumnsPage = i.i & 0x00FFFFFF;
+    if (n.text.rfind(u"MSysComplexType", 0) == 0) complexTypes[i.i] = n.text;
+    if (exact) return;  // the table is found; the scan goes on for the notes above
     if (n.text == wanted) {
       exact = true;
     } else if (page != 0 || !text::equalsText(n.text, wanted)) {
       return;
     }
     page = static_cast<unsigned long>(i.i & 0x00FFFFFF);
+    tableId = i.i;
     lvProp = props >= 0 ? row[props].bytes : std::vector<std::uint8_t>();
   }
 };
+
+// The kind of a complex column from the name of its complex type:
+// MSysComplexType_Attachment, MSysComplexTypeVH_… (an append-only Memo's
+// history), or one per value type of a multi-value column.
+NestedKind nestedKindOf(const std::u16string& typeName) {
+  if (typeName == u"MSysComplexType_Attachment") return NestedKind::Attachment;
+  if (typeName.rfind(u"MSysComplexTypeVH", 0) == 0) return NestedKind::VersionHistory;
+  return NestedKind::MultiValue;
+}
 
 }  // namespace
 
@@ -429,7 +525,24 @@ void readAccessTable(const std::string& path, const std::string& table, TableSin
   readEntry(mdb.get(), objects, path, finder);
   if (finder.page == 0) fail(path, "it has no table '" + table + "'");
   MdbCatalogEntry entry = entryAt(mdb.get(), table, finder.page);
-  readEntry(mdb.get(), entry, path, sink, std::move(finder.lvProp));
+  auto nestedKinds = [&] {
+    std::map<std::string, NestedKind> kinds;
+    if (finder.complexColumnsPage == 0) return kinds;
+    CollectSink complex;
+    MdbCatalogEntry at = entryAt(mdb.get(), "MSysComplexColumns", finder.complexColumnsPage);
+    readEntry(mdb.get(), at, path, complex);
+    const int column = complex.column("ColumnName"), owner = complex.column("ConceptualTableID"),
+              kind = complex.column("ComplexTypeObjectID");
+    if (column < 0 || owner < 0 || kind < 0) return kinds;
+    for (const auto& row : complex.rows()) {
+      if (row[owner].i != finder.tableId || row[column].kind != JetValue::Kind::Text) continue;
+      auto type = finder.complexTypes.find(row[kind].i);
+      if (type == finder.complexTypes.end()) continue;
+      kinds[text::toUtf8(row[column].text)] = nestedKindOf(type->second);
+    }
+    return kinds;
+  };
+  readEntry(mdb.get(), entry, path, sink, std::move(finder.lvProp), nestedKinds);
 }
 
 }  // namespace dorvane::db

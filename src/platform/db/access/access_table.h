@@ -25,8 +25,13 @@ inline constexpr int kMemo = 0x0C;
 inline constexpr int kGuid = 0x0F;
 inline constexpr int kNumeric = 0x10;
 inline constexpr int kComplex = 0x12;
+inline constexpr int kBigInt = 0x13;            // Large Number (Access 2016+)
 inline constexpr int kExtendedDateTime = 0x14;  // Date/Time Extended (Access 2019+)
 }  // namespace jet
+
+// What a complex column (jet::kComplex) holds: a nested recordset of files,
+// of several values, or of the earlier texts of an append-only Memo.
+enum class NestedKind : std::uint8_t { None, Attachment, MultiValue, VersionHistory };
 
 struct AccessColumn {
   std::string name;  // UTF-8
@@ -37,6 +42,7 @@ struct AccessColumn {
   // A calculated column (Access 2010+): type is the type of its results
   // (its ResultType), which Access stores behind a header.
   bool calculated = false;
+  NestedKind nested = NestedKind::None;  // complex columns only
 };
 
 struct AccessIndex {

@@ -180,6 +180,15 @@ JetValue decodeFixedValue(int type, const std::uint8_t* p, std::size_t n, int sc
     case jet::kComplex:
       need(n, 4, "Long Integer");
       return integer(load<std::int32_t>(p));
+    case jet::kBigInt: {
+      // Exact as a Decimal: a double holds only 53 bits.
+      need(n, 8, "Large Number");
+      const std::int64_t v = load<std::int64_t>(p);
+      Decimal d;
+      d.negative = v < 0;
+      d.lo = d.negative ? 0ULL - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+      return decimal(d);
+    }
     case jet::kCurrency: {
       need(n, 8, "Currency");
       JetValue j;
@@ -228,6 +237,16 @@ const char* declaredType(const AccessColumn& c) {
     case jet::kLong:
       return "INTEGER";
     case jet::kComplex:
+      switch (c.nested) {
+        case NestedKind::Attachment:
+          return kAttachmentDeclType;
+        case NestedKind::MultiValue:
+          return kMultiValueDeclType;
+        case NestedKind::VersionHistory:
+          return kVersionHistoryDeclType;
+        case NestedKind::None:
+          return kComplexDeclType;
+      }
       return kComplexDeclType;
     case jet::kCurrency:
       return "CURRENCY BLOB";
@@ -243,6 +262,7 @@ const char* declaredType(const AccessColumn& c) {
     case jet::kGuid:
       return "TEXT";
     case jet::kNumeric:
+    case jet::kBigInt:
       return kDecimalDeclType;
     default:
       return "BLOB";
@@ -289,10 +309,26 @@ std::string accessTypeName(const AccessColumn& c) {
     case jet::kNumeric:
       return "Number (Decimal " + std::to_string(c.precision) + ", " + std::to_string(c.scale) +
              ")";
+    case jet::kBigInt:
+      return "Large Number";
     case jet::kComplex:
-      return "Attachment or multi-value (a nested recordset: reading it is error 13)";
-    default:
-      return "type 0x" + std::to_string(c.type);
+      switch (c.nested) {
+        case NestedKind::Attachment:
+          return "Attachment (a nested recordset: reading it is error 13)";
+        case NestedKind::MultiValue:
+          return "Multi-value (a nested recordset: reading it is error 13)";
+        case NestedKind::VersionHistory:
+          return "Version history of an append-only Memo (a nested recordset: reading it is "
+                 "error 13)";
+        case NestedKind::None:
+          break;
+      }
+      return "Complex (a nested recordset: reading it is error 13)";
+    default: {
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "type 0x%02X", static_cast<unsigned>(c.type) & 0xFFu);
+      return hex;
+    }
   }
 }
 

@@ -40,7 +40,8 @@ void WireWriter::begin(const AccessTableDef& def) {
     putVarint(buf_, zigzag(c.size));
     putVarint(buf_, zigzag(c.precision));
     putVarint(buf_, zigzag(c.scale));
-    buf_.push_back(c.calculated ? 1 : 0);
+    buf_.push_back(
+        static_cast<std::uint8_t>((c.calculated ? 1 : 0) | static_cast<int>(c.nested) << 1));
   }
   putVarint(buf_, def.indexes.size());
   for (const auto& x : def.indexes) {
@@ -171,7 +172,11 @@ void WireReader::run(TableSink& sink) {
     c.size = static_cast<int>(unzigzag(varint()));
     c.precision = static_cast<int>(unzigzag(varint()));
     c.scale = static_cast<int>(unzigzag(varint()));
-    c.calculated = byte() != 0;
+    const std::uint8_t flags = byte();
+    c.calculated = (flags & 1) != 0;
+    if ((flags >> 1) > static_cast<int>(NestedKind::VersionHistory))
+      throw WireError("an unknown complex column kind in the reader's data");
+    c.nested = static_cast<NestedKind>(flags >> 1);
     def.columns.push_back(std::move(c));
   }
   std::uint64_t nidx = varint();

@@ -167,6 +167,25 @@ std::vector<Source> findSources(const std::vector<Token>& t) {
   return out;
 }
 
+// The FROM table whose dotted name, as written, starts at token `first` and
+// is followed by a further "." (a column or * after it), and the token its
+// name ends at; {-1, first} when none is written there.
+std::pair<int, size_t> qualifyingSource(const std::vector<Token>& t, size_t first,
+                                        const std::vector<Source>& sources) {
+  std::pair<int, size_t> found{-1, first};
+  std::u16string chain = t[first].text;
+  auto dotAfter = [&](size_t at) {
+    return at + 1 < t.size() && t[at + 1].kind == Kind::Punct && t[at + 1].text == u".";
+  };
+  for (size_t end = first; dotAfter(end); end += 2) {
+    for (size_t k = 0; k < sources.size(); ++k)
+      if (text::equalsText(sources[k].written, chain)) found = {static_cast<int>(k), end};
+    if (end + 2 >= t.size() || !isName(t[end + 2])) break;
+    chain += u"." + t[end + 2].text;
+  }
+  return found;
+}
+
 const OdbcColumn* findColumn(const std::vector<OdbcColumn>& columns, const std::u16string& name) {
   for (const auto& c : columns)
     if (c.name == name) return &c;
@@ -314,6 +333,14 @@ ServerStatement translateForServer(const std::u16string& sql, ServerCatalog& cat
         }
         if (qualifier && !qualified) {
           int k = sourceNamed(tok.text);
+          // A qualifier naming a FROM table as written (dbo.Ordrar.kod, or a
+          // table given an alias): once a table has an alias, the server
+          // knows it by that alias only.
+          if (auto [q, end] = qualifyingSource(t, i, sources); k < 0 && q >= 0) {
+            emit(tok, quoteServerName(sources[static_cast<size_t>(q)].alias));
+            i = end;
+            break;
+          }
           emit(tok, quoteServerName(k >= 0 ? sources[static_cast<size_t>(k)].alias : tok.text));
           break;
         }

@@ -149,10 +149,12 @@ void WorksheetCells::load(MemoryWorksheet& ws, const std::vector<std::u16string>
       const char* v = vNode.text().get();
       Variant value;
       if (t == "s") {
+        // Without an index (<v/>, as some writers leave a cleared cell) the
+        // cell is empty, as spreadsheet applications read it.
         const unsigned long i = std::strtoul(v, nullptr, 10);
-        if (!vNode || i >= sharedStrings.size())
+        if (vNode && i >= sharedStrings.size())
           damaged("cell " + cellRef(r, col) + " names a shared string that does not exist");
-        value = Variant::string(sharedStrings[i]);
+        if (vNode) value = Variant::string(sharedStrings[i]);
       } else if (t == "inlineStr") {
         value = Variant::string(plainText(c.child("is")));
       } else if (t == "str" || t == "e") {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <vector>
 
 namespace dorvane::sheet::ooxml {
@@ -43,6 +44,13 @@ Package::Package(std::string path) : path_(std::move(path)) {
   }
   int error = 0;
   zip_ = zip_open(path_.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+  if (!zip_ && error == ZIP_ER_INCONS) {
+    // Spreadsheet applications and unzip read such a package by its central
+    // directory; so does libzip without the check. libzip checks each entry's
+    // CRC when the entry is read whole, so damaged data is still refused.
+    consistent_ = false;
+    zip_ = zip_open(path_.c_str(), ZIP_RDONLY, &error);
+  }
   if (!zip_) {
     zip_error_t ze;
     zip_error_init_with_code(&ze, error);
@@ -52,13 +60,24 @@ Package::Package(std::string path) : path_(std::move(path)) {
   }
   budget_ = kInflateFloor + kInflateRatio * size;
   const zip_int64_t n = zip_get_num_entries(zip_, 0);
+  std::set<std::string> seen;
   for (zip_int64_t i = 0; i < n; ++i) {
     zip_stat_t st;
     if (zip_stat_index(zip_, static_cast<zip_uint64_t>(i), 0, &st) != 0) continue;
-    if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE) {
-      zip_close(zip_);
+    // Without the consistency check libzip lets two entries share a name;
+    // which one is the part is then anybody's guess.
+    if (st.name && !seen.insert(st.name).second) {
+      const std::string entry = st.name;
+      zip_discard(zip_);
       zip_ = nullptr;
-      fail(path_, std::string("its entry ") + (st.name ? st.name : "?") + " is encrypted");
+      fail(path_, "it is no intact zip package (two entries are named " + entry + ")");
+    }
+    if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE) {
+      // st.name belongs to the archive: copy it before the archive goes.
+      const std::string entry = st.name ? st.name : "?";
+      zip_discard(zip_);
+      zip_ = nullptr;
+      fail(path_, "its entry " + entry + " is encrypted");
     }
   }
 }
@@ -133,6 +152,15 @@ void Package::writeCopy(const std::string& target,
     throw RuntimeError(err::kFileAccess, "Cannot write " + target + ": " + what + " (" + why + ")");
   };
   if (!out) refuse("the copy of the package");
+  if (!consistent_ && changes.empty() && zip_get_num_entries(out, 0) > 0) {
+    // libzip leaves an unchanged archive as it is; touching an entry's
+    // modification time (to what it was) makes it write every header anew
+    // from the central directory, the entries' data copied as they are.
+    zip_stat_t st;
+    if (zip_stat_index(out, 0, 0, &st) != 0 || !(st.valid & ZIP_STAT_MTIME) ||
+        zip_file_set_mtime(out, 0, st.mtime, 0) != 0)
+      refuse("the headers of the package");
+  }
   for (const auto& [name, data] : changes) {
     const zip_int64_t index = zip_name_locate(out, name.c_str(), 0);
     if (!data) {

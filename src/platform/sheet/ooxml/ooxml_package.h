@@ -5,6 +5,11 @@
 // they were. Reading is bounded: all entries read from one package together
 // may inflate to at most kInflateFloor plus kInflateRatio times the file's
 // size, so a zip bomb ends in an error instead of filling memory.
+//
+// The central directory is what counts: a package whose local headers
+// disagree with it (sizes left out, a data descriptor flagged but absent) is
+// read as the directory says, each entry's CRC checked as it is read, and
+// written back with headers that agree with the directory.
 #pragma once
 
 #include <zip.h>
@@ -49,6 +54,7 @@ class Package {
   std::string path_;
   zip_t* zip_ = nullptr;
   std::uint64_t budget_ = 0;  // bytes reads may still inflate to
+  bool consistent_ = true;    // local headers agree with the central directory
 };
 
 }  // namespace dorvane::sheet::ooxml

@@ -205,12 +205,25 @@ class FileWorkbook : public WorkbookFile {
     pugi::xml_node legacy = cells_->document().document_element().child("legacyDrawing");
     if (legacy) {
       const Relationship* vml = sheetRels_->byId(relAttribute(legacy, "id"));
-      if (vml && !vml->external) vmlPart_ = vml->target;
+      if (vml && !vml->external && vml->type == kRelVmlDrawing) vmlPart_ = vml->target;
+      // A drawing that is missing, elsewhere or no drawing at all: a note
+      // added beside it would not show.
+      if (vmlPart_.empty() || !pkg_.has(vmlPart_))
+        notesUnusable_ = "its legacy drawing is no VML drawing part of the package";
     }
     loadThreadedComments();
     const Relationship* comments = sheetRels_->ofType(kRelComments);
-    if (!comments || comments->external || !pkg_.has(comments->target)) return;
+    if (!comments) return;
+    if (comments->external || !pkg_.has(comments->target)) {
+      // A reader looks for notes where this relationship points, so notes
+      // written anywhere else would not be found.
+      notesUnusable_ =
+          "its notes relationship points at no part of the package (\"" + comments->target + "\")";
+      return;
+    }
     commentsPart_ = comments->target;
+    if (commentsPart_ == vmlPart_)
+      notesUnusable_ = "its notes part and its legacy drawing are one part";
     const std::string vml = vmlPart_.empty() ? "" : pkg_.read(vmlPart_, true).value_or("");
     for (const Note& n : readNotes(*pkg_.read(commentsPart_), vml, file_)) {
       if (n.row < 1 || n.row > kMaxRows || n.column < 1 || n.column > kMaxColumns) {
@@ -272,8 +285,15 @@ class FileWorkbook : public WorkbookFile {
     return largest + 1;
   }
 
+  // Adds the new notes to the sheet's notes part and drawing (both made when
+  // missing). Raises 75 before anything is written when the existing notes
+  // part or drawing is damaged so that the notes would not read back.
   void addNotes(const std::vector<Note>& added,
                 std::map<std::string, std::optional<std::string>>& changes) {
+    auto refuse = [&](const std::string& why) {
+      damaged(file_, "a note cannot be added to its active sheet: " + why);
+    };
+    if (!notesUnusable_.empty()) refuse(notesUnusable_);
     std::string comments;
     if (commentsPart_.empty()) {
       commentsPart_ = newPart("xl/comments", ".xml", changes);
@@ -283,6 +303,14 @@ class FileWorkbook : public WorkbookFile {
     }
     ct_->setOverride(commentsPart_, kCommentsContentType);
     changes[commentsPart_] = addToComments(comments, added, file_);
+    // What a reader will find there: every added note, as written.
+    const std::vector<Note> found = readNotes(*changes[commentsPart_], "", file_);
+    for (const Note& n : added) {
+      if (std::none_of(found.begin(), found.end(), [&](const Note& f) {
+            return f.row == n.row && f.column == n.column && f.text == n.text;
+          }))
+        refuse("its notes part " + commentsPart_ + " is damaged (its notes would not read back)");
+    }
     if (vmlPart_.empty()) {
       vmlPart_ = newPart("xl/drawings/vmlDrawing", ".vml", changes);
       const std::string id = sheetRels_->add(kRelVmlDrawing, vmlPart_);
@@ -311,6 +339,7 @@ class FileWorkbook : public WorkbookFile {
   std::unique_ptr<Styles> styles_;
   std::unique_ptr<WorksheetCells> cells_;
   std::set<std::pair<long, long>> loadedNotes_;
+  std::string notesUnusable_;  // why no note can be added, when one cannot
   std::shared_ptr<MemoryApplication> app_;
   std::shared_ptr<MemoryWorksheet> sheet_;
 };

@@ -32,6 +32,14 @@ inline std::string fixturesDir() {
   return found;
 }
 
+// The public corpora folder (../shared/corpora), absolute, or "" when missing.
+inline std::string corporaDir() {
+  std::error_code ec;
+  auto dir = std::filesystem::absolute("../shared/corpora", ec);
+  if (ec || !std::filesystem::is_directory(dir, ec)) return std::string();
+  return dir.lexically_normal().string();
+}
+
 // Enters fixtures/<sub> for the life of the object and returns to the old
 // working directory afterwards.
 class FixtureCwd {

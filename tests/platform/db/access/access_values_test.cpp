@@ -51,6 +51,21 @@ TEST(AccessValues, FixedValuesKeepWhatIsStored) {
   EXPECT_EQ(decodeFixedValue(jet::kInteger, reinterpret_cast<std::uint8_t*>(&i16), 2, 0).i, -32768);
   std::uint8_t byte = 255;
   EXPECT_EQ(decodeFixedValue(jet::kByte, &byte, 1, 0).i, 255);
+
+  // Large Number: exact, also where a double is not (2^53 + 1) and at the ends.
+  const std::pair<std::int64_t, const char16_t*> bigints[] = {
+      {42, u"42"},
+      {9007199254740993LL, u"9007199254740993"},
+      {INT64_MIN, u"-9223372036854775808"},
+      {INT64_MAX, u"9223372036854775807"},
+      {0, u"0"}};
+  for (auto [stored, text] : bigints) {
+    v = decodeFixedValue(jet::kBigInt, reinterpret_cast<std::uint8_t*>(&stored), 8, 0);
+    EXPECT_EQ(v.kind, JetValue::Kind::Decimal);
+    EXPECT_EQ(v.text, text);
+  }
+  AccessColumn unknown{"x", 0x19, 4, 0, 0};
+  EXPECT_EQ(accessTypeName(unknown), "type 0x19");
 }
 
 TEST(AccessValues, GuidAndDecimal) {
@@ -78,7 +93,7 @@ TEST(AccessValues, GuidAndDecimal) {
 TEST(AccessValues, TooFewBytesAreAnError) {
   const std::uint8_t b[16] = {};
   for (int type : {jet::kInteger, jet::kLong, jet::kCurrency, jet::kSingle, jet::kDouble,
-                   jet::kDateTime, jet::kGuid, jet::kNumeric})
+                   jet::kDateTime, jet::kGuid, jet::kNumeric, jet::kBigInt})
     EXPECT_THROW(decodeFixedValue(type, b, 1, 0), std::runtime_error) << type;
 }
 
@@ -131,6 +146,7 @@ TEST(AccessWire, RoundTripKeepsEveryKind) {
   AccessTableDef def{"t", {{"k", jet::kText, 50, 0, 0}, {"v", jet::kMemo, 0, 0, 0}}, {}};
   def.indexes.push_back({"ｷｰ", false, false, true, {0}, {false}});
   def.columns[1].calculated = true;
+  def.columns[0].nested = NestedKind::VersionHistory;
   std::vector<std::vector<JetValue>> rows(4, std::vector<JetValue>(2));
   rows[0][0].kind = JetValue::Kind::Text;  // '' stays '' and Null stays Null
   rows[1][0].kind = JetValue::Kind::Integer, rows[1][0].i = -5;
@@ -148,6 +164,8 @@ TEST(AccessWire, RoundTripKeepsEveryKind) {
   decode(stream, got);
   ASSERT_EQ(got.def.columns.size(), 2u);
   EXPECT_EQ(got.def.columns[1].calculated, true);
+  EXPECT_EQ(got.def.columns[0].nested, NestedKind::VersionHistory);
+  EXPECT_EQ(got.def.columns[0].calculated, false);
   EXPECT_EQ(got.def.columns[0].calculated, false);
   EXPECT_EQ(got.def.indexes.at(0).name, "ｷｰ");
   EXPECT_TRUE(got.def.indexes.at(0).unique);

@@ -74,6 +74,7 @@ INSERT INTO 参照ﾃｰﾌﾞﾙ (ｷｰ, 転送優先, ｷｰﾌｨｰﾙﾄ�
   ('!!datum',  1, 'kod', 'id', '@L@', 'datum', 'テキスト', 'table', 'ordrar', NULL, NULL, 1, NULL, 0),
   ('!!lev',    1, 'Kod', NULL, '@L@', 'Levererad', 'テキスト', 'table', 'Ordrar', NULL, NULL, 1, NULL, 0),
   ('!!antal',  1, 'Kod', NULL, '@C@', 'Antal', '数値', 'table', 'Ordrar', NULL, NULL, 1, '切り捨て', 0),
+  ('!!dbo',    1, 'Kod', 'ID', '@C@', 'Belopp', '数値', 'table', 'dbo.Ordrar', NULL, NULL, 1, '四捨五入', 1),
   ('!!login',  1, 'Kod', NULL, 'ODBC;DSN=Magnapinna;UID=safexit;PWD=Wr0ngPass', 'Antal', '数値',
    'table', 'Ordrar', NULL, NULL, 1, '切り捨て', 0),
   ('!!fel',    1, 'Kod', NULL, '@L@', 'Saknas', '数値', 'table', 'Ordrar', NULL, NULL, 1, '切り捨て', 0);
@@ -172,6 +173,37 @@ TEST_F(OdbcServer, MergesValuesFromTheServer) {
     std::string description;
     EXPECT_EQ(resolve(c.db, c.text, c.pass, &description), c.expected)
         << c.text << ": " << description;
+  }
+}
+
+// Once a table has an alias, the server knows it by that alias only: every
+// reference to a schema-qualified table names what the FROM clause defines.
+TEST_F(OdbcServer, SchemaQualifiedTablesAreReferencedAsTheFromClauseDefinesThem) {
+  EXPECT_EQ(resolve(reference_, "!!dbo,A1;", 1), "Double 2000.8");
+  EXPECT_EQ(resolve(reference_, "!!dbo,A1'2;", 1), "Double 800.3");
+  struct Case {
+    std::string source;
+    int rows;
+  } cases[] = {
+      {"select all dbo.Ordrar.* from dbo.Ordrar where dbo.Ordrar.Kod = 'A1'", 2},
+      {"select all Ordrar.* from Ordrar where Ordrar.Kod = 'A1'", 2},
+      {"select dbo.Ordrar.Kund from dbo.Ordrar where dbo.Ordrar.Kod = 'A1' and "
+       "dbo.Ordrar.ID > 1 order by dbo.Ordrar.ID",
+       1},
+      {"select o.Kund from dbo.Ordrar as o where dbo.Ordrar.ID = 3", 1},
+      {"select count(*) from [dbo].[Ordrar] where [dbo].[Ordrar].[Kod] like 'K1*'", 1},
+      {"dbo.Ordrar", 505},  // a detail placeholder's plain form: the table by its name
+  };
+  for (const auto& c : cases) {
+    try {
+      auto db = Engine::instance().OpenDatabase(text::fromUtf8(kConnect));
+      auto rs = db->OpenRecordset(text::fromUtf8(c.source));
+      int rows = 0;
+      for (; !rs->Eof(); rs->MoveNext()) ++rows;
+      EXPECT_EQ(rows, c.rows) << c.source;
+    } catch (const RuntimeError& e) {
+      ADD_FAILURE() << c.source << ": error " << e.number() << " " << e.description();
+    }
   }
 }
 

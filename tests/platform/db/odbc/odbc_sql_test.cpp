@@ -58,6 +58,13 @@ TEST(OdbcSql, TextsBecomeStandardSqlWithTypedParameters) {
        "GROUP BY Kod;",
        R"(SELECT DISTINCT "Kod", COUNT(*) FROM "dbo"."Ordrar" AS "o" WHERE "o"."Kod" LIKE 'A%_' GROUP BY "Kod")",
        {}},
+      // A schema-qualified table is referenced by the alias it gets.
+      {"select all dbo.Ordrar.* from dbo.Ordrar where dbo.Ordrar.Kod = 'K1'",
+       R"(SELECT ALL "Ordrar".* FROM "dbo"."Ordrar" AS "Ordrar" WHERE "Ordrar"."Kod" = ?)",
+       {{"K1", SQL_WVARCHAR}}},
+      {"select Ordrar.ID from Ordrar as o where Ordrar.Kod = 'K1'",
+       R"(SELECT "o"."ID" FROM "dbo"."Ordrar" AS "o" WHERE "o"."Kod" = ?)",
+       {{"K1", SQL_WVARCHAR}}},
       {"select top 1 * from Ordrar", nullptr, {}},
       {"select * from Ordrar where Kod = 'a' & 'b'", nullptr, {}},
       {"select * from Ordrar where Datum = #2024-01-01#", nullptr, {}},

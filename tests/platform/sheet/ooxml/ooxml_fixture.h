@@ -1,12 +1,15 @@
 // Test support: workbook packages built by hand, part by part, and their
-// entries read back (inflated and as stored).
+// entries read back (inflated and as stored); inputs of the workbook fuzz
+// target as packages.
 #pragma once
 
 #include <zip.h>
 
+#include <fstream>
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace dorvane::testing {
 
@@ -168,6 +171,40 @@ inline void writePackage(const std::string& path, const Parts& parts) {
   if (zip_close(z) != 0) {
     zip_discard(z);
     throw std::runtime_error("cannot write " + path);
+  }
+}
+
+// Writes an input of the workbook fuzz target as the package file path: a
+// zip file (a workbook as it is, "PK\3\4…") is written unchanged; an input
+// whose first byte is odd is the package after that byte; otherwise it is a
+// list of parts ("\n@@NAME\n" before each part's bytes), packed with
+// writePackage. Writes nothing for a list without a part or with a nameless one.
+inline void writeFuzzInput(const std::string& path, std::string_view data) {
+  if (data.substr(0, 4) == std::string_view("PK\3\4", 4)) {
+    std::ofstream(path, std::ios::binary)
+        .write(data.data(), static_cast<std::streamsize>(data.size()));
+    return;
+  }
+  if (!data.empty() && (static_cast<unsigned char>(data[0]) & 1)) {
+    std::ofstream(path, std::ios::binary)
+        .write(data.data() + 1, static_cast<std::streamsize>(data.size() - 1));
+    return;
+  }
+  Parts parts;
+  std::size_t at = data.find("\n@@");
+  while (at != std::string_view::npos) {
+    const std::size_t nameEnd = data.find('\n', at + 3);
+    if (nameEnd == std::string_view::npos) break;
+    const std::string name(data.substr(at + 3, nameEnd - at - 3));
+    const std::size_t next = data.find("\n@@", nameEnd);
+    parts[name] = std::string(
+        data.substr(nameEnd + 1, next == std::string_view::npos ? next : next - nameEnd - 1));
+    at = next;
+  }
+  if (parts.empty() || parts.count("")) return;
+  try {
+    writePackage(path, parts);
+  } catch (const std::exception&) {
   }
 }
 

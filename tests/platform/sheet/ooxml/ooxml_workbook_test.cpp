@@ -325,6 +325,95 @@ TEST(OoxmlWorkbook, AddsNotesBesideTheOnesASheetHas) {
   EXPECT_NE(drawing.find("_x0000_s2050"), std::string::npos) << drawing;
 }
 
+// Inputs the workbook fuzz target failed on: each is refused with a clear
+// error before anything is written, or keeps the text and the note written
+// into it when opened again.
+TEST(OoxmlWorkbook, FuzzFindingsAreRefusedOrKeepWhatIsWritten) {
+  const std::string findings = "../shared/fuzz-findings/workbook/";
+  if (!std::filesystem::is_directory(findings)) GTEST_SKIP() << findings << " is missing";
+  testing::TempDir dir;
+  const std::pair<const char*, const char*> cases[] = {
+      // libzip's name of the entry outlived the archive (ASan saw it)
+      {"use-after-free-encrypted-entry", "its entry _rels/.rels is encrypted"},
+      // a comments relationship pointing at ".."; a comments part that is the drawing too
+      {"note-lost-bad-comments-target", "a note cannot be added"},
+      {"note-lost-comments-wrong-namespace", "a note cannot be added"},
+  };
+  for (const auto& [name, refusal] : cases) {
+    std::ifstream input(findings + name, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(input)), {});
+    const std::string in = dir.file(std::string(name) + ".xlsx"), out = dir.file("out.xlsx");
+    std::filesystem::remove(out);
+    testing::writeFuzzInput(in, bytes);
+    std::string why;
+    try {
+      auto wb = WorkbookFile::open(in);
+      auto ws = wb->application()->ActiveWorkbook()->ActiveSheet();
+      ws->Cells(2, 2)->setValue(Variant::string(u"written"));
+      ws->Cells(4, 4)->AddComment()->setText(u"note");
+      wb->save(out, out);
+      auto again = WorkbookFile::open(out);
+      auto back = activeSheet(*again);
+      EXPECT_EQ(back->get(2, 2), Variant::string(u"written")) << name;
+      EXPECT_TRUE(back->commentAt(4, 4) && back->commentAt(4, 4)->text() == u"note") << name;
+    } catch (const RuntimeError& e) {
+      why = e.what();
+      EXPECT_EQ(e.number(), err::kFileAccess) << name << ": " << why;
+      EXPECT_FALSE(std::filesystem::exists(out)) << name << ": refused after writing";
+    }
+    EXPECT_NE(why.find(refusal), std::string::npos) << name << ": " << why;
+  }
+}
+
+// A package whose local headers disagree with its central directory (made by
+// a real writer: sizes left out, a data descriptor flagged) is read by the
+// directory and written back consistent, the untouched entries as they were;
+// a CRC that does not match the data is still refused.
+TEST(OoxmlWorkbook, APackageWithInconsistentLocalHeadersIsReadByItsDirectory) {
+  const std::string sample = "../shared/corpora/workbooks-poi/64667.xlsx";
+  if (!std::filesystem::exists(sample)) GTEST_SKIP() << sample << " is missing";
+  testing::TempDir dir;
+  const std::string out = dir.file("out.xlsx");
+  {
+    auto wb = WorkbookFile::open(sample);
+    auto ws = wb->application()->ActiveWorkbook()->ActiveSheet();
+    EXPECT_TRUE(ws->Cells()->Find(u"Document number"));  // the shared strings read
+    ws->Cells(9, 2)->setValue(Variant::dbl(42));
+    wb->save(out, out);
+  }
+  const std::string unchanged = dir.file("unchanged.xlsx");
+  WorkbookFile::open(sample)->save(unchanged, unchanged);  // nothing written
+  for (const std::string& result : {out, unchanged}) {
+    int error = 0;
+    zip_t* checked = zip_open(result.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    EXPECT_NE(checked, nullptr) << result << ": headers that disagree with the directory";
+    if (checked) zip_discard(checked);
+  }
+  EXPECT_EQ(activeSheet(*WorkbookFile::open(out))->get(9, 2), Variant::dbl(42));
+  const auto before = testing::readPackage(sample), after = testing::readPackage(out);
+  ASSERT_EQ(after.size(), before.size());
+  for (const auto& [name, entry] : before) {
+    if (name == "xl/worksheets/sheet1.xml" || name == "xl/workbook.xml") continue;
+    EXPECT_EQ(after.at(name).stored, entry.stored) << name << " was not touched";
+  }
+
+  // The central directory's CRC of the shared strings no longer matches them.
+  std::ifstream input(sample, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(input)), {});
+  const std::string part = "xl/sharedStrings.xml";
+  const std::size_t central = bytes.rfind(part);  // the name in the directory entry
+  ASSERT_NE(central, std::string::npos);
+  bytes[central - 30] = static_cast<char>(bytes[central - 30] ^ 0x5A);  // its CRC-32
+  const std::string bad = dir.file("bad-crc.xlsx");
+  std::ofstream(bad, std::ios::binary) << bytes;
+  try {
+    WorkbookFile::open(bad);
+    ADD_FAILURE() << "a CRC error went unnoticed";
+  } catch (const RuntimeError& e) {
+    EXPECT_NE(std::string(e.what()).find(part), std::string::npos) << e.what();
+  }
+}
+
 TEST(OoxmlWorkbook, RefusesBadPackagesNamingTheFileAndTheCause) {
   testing::TempDir dir;
   const Parts good = testing::basicWorkbook(kRows, kStrings);
@@ -389,6 +478,18 @@ TEST(OoxmlWorkbook, RefusesBadPackagesNamingTheFileAndTheCause) {
                         testing::worksheetXml("<row r=\"1048577\"><c><v>1</v></c></row>")));
        },
        err::kFileAccess, "off the sheet"},
+      {"two entries of one name",  // only the central directory says so
+       [&](const std::string& path) {
+         Parts p = good;
+         p["xl/media/x1.bin"] = "1";
+         p["xl/media/x2.bin"] = "2";
+         testing::writePackage(path, p);
+         std::ifstream input(path, std::ios::binary);
+         std::string bytes((std::istreambuf_iterator<char>(input)), {});
+         bytes[bytes.rfind("xl/media/x2.bin") + 10] = '1';
+         std::ofstream(path, std::ios::binary) << bytes;
+       },
+       err::kFileAccess, "two entries are named xl/media/x1.bin"},
       {"zip bomb",
        [&](const std::string& path) {
          testing::writePackage(path, with("xl/sharedStrings.xml", bomb));
