@@ -12,6 +12,11 @@
 
 namespace dorvane::text {
 
+std::mutex& iconvSetupMutex() {
+  static std::mutex m;
+  return m;
+}
+
 namespace {
 
 constexpr const char* kUtf16 = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
@@ -25,8 +30,12 @@ bool isLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 // One iconv descriptor, closed when the object goes.
 class Iconv {
  public:
-  Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  Iconv(const char* to, const char* from) {
+    std::lock_guard<std::mutex> setup(iconvSetupMutex());
+    cd_ = iconv_open(to, from);
+  }
   ~Iconv() {
+    std::lock_guard<std::mutex> setup(iconvSetupMutex());
     if (ok()) iconv_close(cd_);
   }
   Iconv(const Iconv&) = delete;

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -58,5 +59,12 @@ class CodePageConverter {
  private:
   std::unique_ptr<Converter> impl_;
 };
+
+// Held around every iconv_open and iconv_close of the process. glibc takes a
+// lock of its own there that fork() does not reset, so a thread that forks a
+// child which will open converters (the Access reader) holds this mutex
+// across fork(): the child then never starts with that lock taken by a
+// thread it does not have.
+std::mutex& iconvSetupMutex();
 
 }  // namespace dorvane::text

@@ -22,6 +22,7 @@
 
 #include "platform/db/access/access_reader.h"
 #include "platform/db/access/access_wire.h"
+#include "platform/text/code_page.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define DORVANE_ASAN 1
@@ -235,13 +236,21 @@ void readAccessTableIsolated(const std::string& path, const std::string& table, 
 
 namespace {
 
-void readFromChild(const std::string& path, const std::string& table, const struct stat& st,
-                   TableSink& sink, std::vector<std::uint8_t>* recorded) {
+// Raised by a first try whose child sent nothing before the stall time-out.
+struct StalledAtStart {};
+
+void readFromChildOnce(const std::string& path, const std::string& table, const struct stat& st,
+                       TableSink& sink, std::vector<std::uint8_t>* recorded, bool firstTry) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) damaged(path, table, std::string("pipe: ") + strerror(errno));
   Fd readEnd(fds[0]);
   const pid_t parent = ::getpid();
-  pid_t pid = ::fork();
+  pid_t pid;
+  {
+    // The child opens converters: no other thread may be inside iconv_open.
+    std::lock_guard<std::mutex> setup(text::iconvSetupMutex());
+    pid = ::fork();
+  }
   if (pid < 0) {
     ::close(fds[1]);
     damaged(path, table, std::string("fork: ") + strerror(errno));
@@ -257,14 +266,17 @@ void readFromChild(const std::string& path, const std::string& table, const stru
   ::close(fds[1]);
   Child child(pid);
 
+  std::size_t received = 0;
   auto read = [&](std::uint8_t* buf, std::size_t size) -> std::size_t {
     for (;;) {
       pollfd p{readEnd.get(), POLLIN, 0};
       int r = ::poll(&p, 1, kStallSeconds * 1000);
       if (r < 0 && errno == EINTR) continue;
+      if (r == 0 && received == 0 && firstTry) throw StalledAtStart{};
       if (r == 0) damaged(path, table, "the reader stalled on it (the file is probably damaged)");
       ssize_t n = ::read(readEnd.get(), buf, size);
       if (n < 0 && errno == EINTR) continue;
+      if (n > 0) received += static_cast<std::size_t>(n);
       if (n > 0 && recorded) recorded->insert(recorded->end(), buf, buf + n);
       return n < 0 ? 0 : static_cast<std::size_t>(n);
     }
@@ -282,6 +294,18 @@ void readFromChild(const std::string& path, const std::string& table, const stru
   }
   int status = child.reap();
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) damaged(path, table, describe(status));
+}
+
+// A child that sends nothing at all in the stall time has most likely not
+// started reading (a lock it inherited from the fork held for ever): it is
+// ended and the table read once more. The sink has received nothing then.
+void readFromChild(const std::string& path, const std::string& table, const struct stat& st,
+                   TableSink& sink, std::vector<std::uint8_t>* recorded) {
+  try {
+    readFromChildOnce(path, table, st, sink, recorded, true);
+  } catch (const StalledAtStart&) {
+    readFromChildOnce(path, table, st, sink, recorded, false);
+  }
 }
 
 }  // namespace
