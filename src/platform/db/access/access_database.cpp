@@ -10,6 +10,7 @@
 #include "platform/db/access/access_process.h"
 #include "platform/db/access/jet_collation.h"
 #include "platform/db/access_sql_translate.h"
+#include "platform/db/file_cache.h"
 #include "platform/db/odbc_connect_string.h"
 #include "platform/db/sqlite_recordset.h"
 #include "platform/db/sqlite_values.h"
@@ -29,28 +30,9 @@ std::size_t pageSize(FileFormat format) { return format == FileFormat::Jet3 ? 20
                      "The Access file '" + path + "' is damaged: " + why + ".");
 }
 
-struct FileId {
-  dev_t dev;
-  ino_t ino;
-  bool operator<(const FileId& o) const { return dev != o.dev ? dev < o.dev : ino < o.ino; }
-};
-
-struct CachedFile {
-  off_t size;
-  timespec mtime;
-  std::shared_ptr<AccessFile> file;
-};
-
 // Per thread, like the engine's SQLite connections: the objects are not
-// thread-safe. Found by the file's identity (device and inode, which stand
-// for its canonical path without resolving it on every open), and used only
-// while size and modification time are unchanged.
-thread_local std::map<FileId, CachedFile> cache;
-
-bool unchanged(const CachedFile& c, const struct stat& st) {
-  return c.size == st.st_size && c.mtime.tv_sec == st.st_mtim.tv_sec &&
-         c.mtime.tv_nsec == st.st_mtim.tv_nsec;
-}
+// thread-safe.
+thread_local FileCache<std::shared_ptr<AccessFile>> cache;
 
 FileFormat formatOf(const std::string& path) {
   unsigned char header[64];
@@ -330,9 +312,8 @@ bool AccessDatabase::isLinked(const std::u16string& table) {
 }
 
 std::shared_ptr<Database> cachedAccessDatabase(const struct stat& st, const std::u16string& name) {
-  auto it = cache.find(FileId{st.st_dev, st.st_ino});
-  if (it == cache.end() || !unchanged(it->second, st)) return nullptr;
-  return std::make_shared<AccessDatabase>(it->second.file, name);
+  const auto* file = cache.find(st);
+  return file ? std::make_shared<AccessDatabase>(*file, name) : nullptr;
 }
 
 std::shared_ptr<Database> openAccessDatabase(const std::string& utf8Path,
@@ -345,7 +326,7 @@ std::shared_ptr<Database> openAccessDatabase(const std::string& utf8Path,
   std::string canonical = fs::canonical(utf8Path, ec).string();
   if (ec) canonical = utf8Path;
   auto file = AccessFile::open(canonical, format);
-  cache[FileId{st.st_dev, st.st_ino}] = CachedFile{st.st_size, st.st_mtim, file};
+  cache.keep(st, file);
   return std::make_shared<AccessDatabase>(file, name);
 }
 

@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <map>
 
+#include "platform/db/file_cache.h"
 #include "platform/db/sqlite_connection.h"
 #include "platform/db/sqlite_database.h"
 
@@ -15,29 +15,12 @@ namespace dorvane::db {
 
 namespace {
 
-struct FileKey {
-  dev_t dev;
-  ino_t ino;
-  bool operator<(const FileKey& o) const { return dev != o.dev ? dev < o.dev : ino < o.ino; }
-};
-
-struct CachedFile {
-  off_t size;
-  timespec mtime;
-  std::shared_ptr<SqliteConnection> connection;
-};
-
-thread_local std::map<FileKey, CachedFile> files;
+thread_local FileCache<std::shared_ptr<SqliteConnection>> files;
 
 }  // namespace
 
 std::shared_ptr<Database> cachedSqliteDatabase(const struct stat& st, const std::u16string& name) {
-  auto it = files.find(FileKey{st.st_dev, st.st_ino});
-  if (it != files.end() && it->second.size == st.st_size &&
-      it->second.mtime.tv_sec == st.st_mtim.tv_sec &&
-      it->second.mtime.tv_nsec == st.st_mtim.tv_nsec) {
-    return std::make_shared<SqliteDatabase>(it->second.connection, name);
-  }
+  if (auto connection = files.find(st)) return std::make_shared<SqliteDatabase>(*connection, name);
   return nullptr;
 }
 
@@ -67,7 +50,7 @@ std::shared_ptr<Database> openSqliteDatabase(const std::string& utf8, const stru
     throw RuntimeError(err::kUnrecognizedFormat,
                        "Unrecognized database format '" + utf8 + "' (" + error + ").");
   }
-  files[FileKey{st.st_dev, st.st_ino}] = CachedFile{st.st_size, st.st_mtim, connection};
+  files.keep(st, connection);
   return std::make_shared<SqliteDatabase>(connection, name);
 }
 
