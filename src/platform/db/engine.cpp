@@ -37,14 +37,18 @@ thread_local OpenedFiles opened;
 class DefaultEngine : public Engine {
  public:
   std::shared_ptr<Database> OpenDatabase(const std::u16string& path) override {
-    db::checkDatabasePolicy(path);
     // A connect string: the database lives on a server (pooled per thread).
-    if (db::isOdbcName(path)) return std::make_shared<db::OdbcDatabase>(path);
+    if (db::isOdbcName(path)) {
+      db::checkDatabasePolicy(path);
+      return std::make_shared<db::OdbcDatabase>(path);
+    }
+    // A file opened in this snapshot has passed the policy already.
     const std::uint64_t snapshot = db::currentSnapshot();
     if (snapshot != 0 && snapshot == opened.snapshot) {
       for (const auto& [p, database] : opened.databases)
         if (p == path) return database;
     }
+    db::checkDatabasePolicy(path);
     auto database = openFile(path);
     if (snapshot != 0) {
       // A few files per snapshot at most; what the last one kept goes.
