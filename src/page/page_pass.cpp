@@ -73,9 +73,9 @@ PassEnd runPagePass(PageMembers& m, const std::function<void()>& detail, MergeOb
     m.kivrs = reference::open(*m.kivdb);
   }
   // The placeholders share their snapshots, one span at a time; not across
-  // an observer, which may do anything between two placeholders.
+  // an observer that may wait between two placeholders.
   std::optional<ReadRun> run;
-  if (!observer) run.emplace();
+  if (!observer || !observer->mayWait()) run.emplace();
   while (m.HitStr != 0) {
     const std::int64_t hit = m.HitStr;
     const std::int64_t E = page.find(u";", hit + 1);
