@@ -6,8 +6,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <optional>
+#include <vector>
 
 #include "batch/batch.h"
 #include "platform/text/utf.h"
@@ -63,7 +65,8 @@ fs::path scratchRoot() {
   return fs::temp_directory_path(ec);
 }
 
-// A private folder for one merge, removed with everything in it.
+// A private folder, removed with everything in it: one per merge of a
+// workbook, one per worker for pages (each leaves it empty: ScratchFiles).
 class ScratchFolder {
  public:
   ScratchFolder() {
@@ -76,8 +79,28 @@ class ScratchFolder {
   }
   const fs::path& path() const { return path_; }
 
+  // The worker's folder; made again after a failure to make it.
+  static const ScratchFolder& ofThisThread() {
+    thread_local std::optional<ScratchFolder> folder;
+    if (!folder || folder->path().empty()) folder.emplace();
+    return *folder;
+  }
+
  private:
   fs::path path_;
+};
+
+// The files of one merge in the worker's folder, removed whatever happens:
+// nothing of one request is there for the next.
+class ScratchFiles {
+ public:
+  explicit ScratchFiles(std::initializer_list<std::string> paths) : paths_(paths) {}
+  ~ScratchFiles() {
+    for (const auto& p : paths_) ::unlink(p.c_str());
+  }
+
+ private:
+  std::vector<std::string> paths_;
 };
 
 bool writeAll(const fs::path& path, const std::string& bytes) {
@@ -95,8 +118,9 @@ std::optional<std::string> readAll(const fs::path& path) {
 // Merges a page or workbook with the batch runner.
 MergeAnswer runFileMerge(const MergeRequest& request, WatchingObserver& watch) {
   MergeAnswer answer;
-  ScratchFolder scratch;
   const bool page = request.kind == MergeKind::Page;
+  std::optional<ScratchFolder> own;  // what a workbook's office may leave there goes with it
+  const ScratchFolder& scratch = page ? ScratchFolder::ofThisThread() : own.emplace();
   const char* ext = page ? ".htm" : request.macros ? ".xlsm" : ".xlsx";
   batch::Job job;
   job.kind = page ? batch::JobKind::Page : batch::JobKind::Workbook;
@@ -105,6 +129,7 @@ MergeAnswer runFileMerge(const MergeRequest& request, WatchingObserver& watch) {
   job.db = request.db;
   job.db2 = request.db2;
   job.codePage = request.codePage;
+  ScratchFiles files{job.read, job.save};
   if (scratch.path().empty() || !writeAll(job.read, request.body)) {
     answer.status = MergeAnswer::Status::Failed;
     answer.loadError = "no room for the template in the temporary folder";
