@@ -1,13 +1,14 @@
 #include "serve/merge_request.h"
 
 #include <dorvane/observer.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <initializer_list>
-#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -103,16 +104,40 @@ class ScratchFiles {
   std::vector<std::string> paths_;
 };
 
-bool writeAll(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out.flush());
+bool writeAll(const std::string& path, const std::string& bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return ::close(fd) == 0 && done == bytes.size();
 }
 
-std::optional<std::string> readAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), {});
+// The file's bytes, read straight into the answer's string.
+std::optional<std::string> readAll(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  std::optional<std::string> bytes;
+  if (::fstat(fd, &st) == 0) {
+    bytes.emplace(static_cast<size_t>(st.st_size), '\0');
+    size_t done = 0;
+    for (;;) {
+      if (done == bytes->size()) bytes->resize(done + 4096 + done / 2);  // grew since
+      const ssize_t n = ::read(fd, bytes->data() + done, bytes->size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) bytes.reset();
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    if (bytes) bytes->resize(done);
+  }
+  ::close(fd);
+  return bytes;
 }
 
 // Merges a page or workbook with the batch runner.
