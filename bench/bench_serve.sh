@@ -10,6 +10,8 @@
 #     of the warm service), with the thread starts, mappings and shared
 #     objects opened among them;
 #   - resident memory when warm.
+# On a machine of 2 cores the client, nginx and the service share the cores;
+# run it more than once and note the load (uptime) beside the figures.
 # Then one `dorvane web` process per request against the service:
 #   - requests per second at saturation (wrk), for the sample page and for a
 #     page of 10 placeholders over big.mdb (100,000 rows), against the rate of
