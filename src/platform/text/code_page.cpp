@@ -348,14 +348,14 @@ Converter& threadConverter(int codePage, std::unique_ptr<Converter>& own) {
 }  // namespace
 
 bool codePageAvailable(int codePage) {
-  // Asked for every request of the service: known once per process.
-  static std::mutex lock;
-  static std::unordered_map<int, bool> known;
-  std::lock_guard<std::mutex> guard(lock);
+  // Asked for every request of the service: known once per thread (no lock
+  // of its own, which a forked child could inherit taken).
+  thread_local std::unordered_map<int, bool> known;
   auto it = known.find(codePage);
   if (it != known.end()) return it->second;
   std::string name = iconvName(codePage);
   Iconv a(kUtf16, name.c_str()), b(name.c_str(), kUtf16);
+  if (known.size() >= 64) known.clear();  // a client may ask for any number
   return known[codePage] = a.ok() && b.ok();
 }
 
