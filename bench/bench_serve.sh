@@ -1,5 +1,18 @@
 #!/usr/bin/env bash
-# dorvane serve on loopback against one `dorvane web` process per request:
+# dorvane serve on loopback.
+#
+# The small merge (the sample page over samplekiv.sqlite, 2 workers), against
+# nginx serving the merged page as a static file with the same client:
+#   - requests per second at saturation, wrk with 2 threads and 4 connections;
+#   - p50/p99 latency at 80 % of that rate (hey, 4 rate-limited clients);
+#   - the service's user and kernel CPU time while saturated (/proc);
+#   - system calls per request over 1,000 requests (strace on every thread
+#     of the warm service), with the thread starts, mappings and shared
+#     objects opened among them;
+#   - resident memory when warm.
+# On a machine of 2 cores the client, nginx and the service share the cores;
+# run it more than once and note the load (uptime) beside the figures.
+# Then one `dorvane web` process per request against the service:
 #   - requests per second at saturation (wrk), for the sample page and for a
 #     page of 10 placeholders over big.mdb (100,000 rows), against the rate of
 #     one process per page (one at a time, and one per core);
@@ -7,18 +20,22 @@
 #   - memory per merge in flight: peak RSS with 8 merges running at once,
 #     less the warmed-up RSS, divided by 8.
 #
-# Run from the repository root: bench/bench_serve.sh [BUILD_DIR] [SECONDS]
+# Run from the repository root: bench/bench_serve.sh [BUILD_DIR] [SECONDS] [small]
+# ("small": the small merge only).
 set -euo pipefail
 
 build=$(realpath "${1:-build}")
 seconds=${2:-10}
+only=${3:-}
 dorvane="$build/dorvane"
 fixtures=$(realpath ../shared/fixtures/access)
 cores=$(nproc)
 work=$(mktemp -d)
 server=""
+nginx=""
 cleanup() {
   [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
+  [ -n "$nginx" ] && kill "$nginx" 2>/dev/null && wait "$nginx" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -86,6 +103,90 @@ scenario() {  # scenario NAME PAGE SOURCE DATA_SOURCE_NAME RUNS
     "($(awk -v s="$saturated" -v p="$parallel" 'BEGIN { printf "%.0f", s / p }')x the parallel processes)"
   echo "  at 80 % of that ($((per_client * 4)) requests/s):   p50 $p50 ms, p99 $p99 ms"
 }
+
+cpu_ticks() {  # user and system clock ticks of the server so far
+  awk '{ print $14, $15 }' "/proc/$server/stat"
+}
+
+small_merge() {
+  start 2
+  local query="$url/v1/page?primary=sample"
+  post_script "$work/sample.htm"
+  curl -sf --data-binary @"$work/sample.htm" "$query" > "$work/merged.htm"
+
+  # nginx: the merged page as a static file, one worker per core.
+  local port
+  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  mkdir -p "$work/nginx/static"
+  cp "$work/merged.htm" "$work/nginx/static/sample.htm"
+  cat > "$work/nginx/nginx.conf" <<CONF
+daemon off; worker_processes $cores; pid $work/nginx/nginx.pid; user root;
+error_log $work/nginx/error.log;
+events { worker_connections 256; }
+http {
+  access_log off; client_body_temp_path $work/nginx/body;
+  server { listen 127.0.0.1:$port; root $work/nginx/static; }
+}
+CONF
+  /usr/sbin/nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" 2> /dev/null &
+  nginx=$!
+  for _ in $(seq 100); do curl -sf "http://127.0.0.1:$port/sample.htm" > /dev/null && break; sleep 0.05; done
+  local static
+  static=$(wrk -t 2 -c 4 -d "${seconds}s" "http://127.0.0.1:$port/sample.htm" |
+    awk '/Requests\/sec/ { print $2 }')
+  kill "$nginx"; wait "$nginx" || true; nginx=""
+
+  wrk -t 2 -c 4 -d 2s -s "$work/post.lua" "$query" > /dev/null  # warm-up
+  local before after saturated
+  before=$(cpu_ticks)
+  saturated=$(wrk -t 2 -c 4 -d "${seconds}s" -s "$work/post.lua" "$query" |
+    awk '/Requests\/sec/ { print $2 }')
+  after=$(cpu_ticks)
+  local split
+  split=$(echo "$before $after" | awk '{ u = $3 - $1; k = $4 - $2;
+    printf "user %.1f s, kernel %.1f s (%.0f %% kernel)", u / 100, k / 100, 100 * k / (u + k) }')
+
+  local per_client
+  per_client=$(awk -v r="$saturated" 'BEGIN { printf "%d", r * 0.8 / 4 }')
+  hey -z "${seconds}s" -c 4 -q "$per_client" -m POST -D "$work/sample.htm" -T text/html \
+    "$query" > "$work/hey.txt"
+  local p50 p99
+  p50=$(awk '/ 50% in/ { printf "%.2f", $3 * 1000 }' "$work/hey.txt")
+  p99=$(awk '/ 99% in/ { printf "%.2f", $3 * 1000 }' "$work/hey.txt")
+  local rss
+  rss=$(awk '/VmRSS/ { printf "%.1f", $2 / 1024 }' "/proc/$server/status")
+
+  # System calls of 1,000 requests on every thread of the warm service.
+  strace -f -qq -p "$server" -o "$work/strace.txt" &
+  local tracer=$!
+  sleep 1
+  hey -n 1000 -c 4 -m POST -D "$work/sample.htm" -T text/html "$query" > "$work/hey-traced.txt"
+  sleep 0.5
+  kill -INT "$tracer"; wait "$tracer" || true
+  local calls
+  calls=$(awk '{ sub(/^[0-9]+ +/, ""); if (match($0, /^[a-z_0-9]+\(/)) print substr($0, 1, RLENGTH - 1) }' \
+    "$work/strace.txt" | sort | uniq -c | sort -rn)
+  count() { echo "$calls" | awk -v n="$1" '$2 == n { c = $1 } END { print c + 0 }'; }
+  local total
+  total=$(echo "$calls" | awk '{ t += $1 } END { print t + 0 }')
+
+  echo "small merge (the sample page, 2 workers, wrk -t 2 -c 4):"
+  echo "  nginx, the merged page as a static file:  $static requests/s"
+  echo "  dorvane serve:                            $saturated merges/s" \
+    "($(awk -v s="$saturated" -v n="$static" 'BEGIN { printf "1/%.1f", n / s }') of nginx)"
+  echo "  service CPU while saturated:              $split"
+  echo "  at 80 % of that ($((per_client * 4)) requests/s):       p50 $p50 ms, p99 $p99 ms"
+  echo "  resident memory when warm:                $rss MiB"
+  echo "  system calls per request (1,000 requests): $(awk -v t="$total" 'BEGIN { printf "%.1f", t / 1000 }')" \
+    "— clone $(($(count clone) + $(count clone3))), mmap $(count mmap), munmap $(count munmap)," \
+    "madvise $(count madvise), shared objects opened $(grep -c '\.so[."]' "$work/strace.txt" || true)" \
+    "in all"
+  echo "  the most frequent:" $(echo "$calls" | head -12 | awk '{ printf "%s %.1f, ", $2, $1 / 1000 }')
+  stop
+}
+
+small_merge
+[ "$only" = small ] && exit 0
 
 start "$cores"
 scenario "sample page (samplekiv.sqlite)" "$work/sample.htm" samplekiv.sqlite sample 100

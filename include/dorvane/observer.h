@@ -60,6 +60,11 @@ class MergeObserver {
   // A step failed with a run-time error (number, description).
   virtual void failed(std::string_view /*step*/, int /*number*/, std::string_view /*description*/) {
   }
+
+  // False for an observer that returns at once from every method (it only
+  // takes notes, or ends the merge by throwing): a pass then reads its
+  // placeholders in shared snapshots, as it does when nothing listens.
+  virtual bool mayWait() const { return true; }
 };
 
 }  // namespace dorvane

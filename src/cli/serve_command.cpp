@@ -1,9 +1,14 @@
-// dorvane serve: the network service (src/serve).
+// dorvane serve: the network service (src/serve), loaded as a module of its
+// own at this point, so no other command starts with its libraries.
+#include <dlfcn.h>
+
+#include <cstdio>
 #include <memory>
 #include <string>
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "control/install_layout.h"
 #include "serve/serve_main.h"
 
 namespace dorvane::cli {
@@ -35,6 +40,29 @@ struct Options {
   serve::ServeOptions serve;
 };
 
+// Runs the service from dorvane-serve.so: beside the program in a build
+// tree, in LIBDIR/dorvane when installed. The module stays loaded.
+int runService(const serve::ServeOptions& o) {
+  std::string why;
+  for (const auto& module :
+       {installedBesideProgram("dorvane-serve.so"),
+        installedBesideProgram(DORVANE_BIN_TO_LIBDIR "/dorvane/dorvane-serve.so")}) {
+    void* h = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!h) {
+      const char* e = ::dlerror();
+      why += std::string(why.empty() ? "" : "; ") + (e ? e : module.string());
+      continue;
+    }
+    using Entry = int (*)(const char*, const char*, int);
+    if (auto entry = reinterpret_cast<Entry>(::dlsym(h, "dorvane_serve"))) {
+      return entry(o.config.c_str(), o.listen.c_str(), o.checkOnly ? 1 : 0);
+    }
+    why += std::string(why.empty() ? "" : "; ") + module.string() + " has no entry point";
+  }
+  std::fprintf(stderr, "dorvane serve: the service cannot be loaded: %s\n", why.c_str());
+  return 1;
+}
+
 }  // namespace
 
 Command serveCommand(CLI::App& dorvane) {
@@ -47,7 +75,7 @@ Command serveCommand(CLI::App& dorvane) {
   return {cmd, [o] {
             if (!o->positionals.empty()) return usage("serve", "too many arguments", kHelp);
             if (o->serve.config.empty()) return usage("serve", "--config is required", kHelp);
-            return serve::serve(o->serve);
+            return runService(o->serve);
           }};
 }
 

@@ -1,8 +1,10 @@
 #include "page/page_detail.h"
 
+#include <dorvane/engine.h>
 #include <dorvane/runtime_error.h>
 
 #include <new>
+#include <optional>
 #include <stdexcept>
 
 #include "page/page_text.h"
@@ -98,9 +100,12 @@ void expandHit(PageMembers& m, PageText& page, const std::u16string& key,
                            : u"nowhere: no \"gethere\" at or after " + positionText(m.HitStr));
 }
 
-// Walks the hits; raises the first run-time error.
-void walk(PageMembers& m, PageText& page, MergeObserver& obs, bool inPieces) {
+// Walks the hits; raises the first run-time error. With snapshots, each hit
+// reads one consistent view of its files, as a value placeholder does.
+void walk(PageMembers& m, PageText& page, MergeObserver& obs, bool inPieces, bool snapshots) {
   for (;;) {
+    std::optional<ReadSnapshot> view;
+    if (snapshots) view.emplace();
     m.textWeb.clear();
     m.textWebbefore.clear();
     const std::int64_t hit = m.HitStr;
@@ -148,7 +153,9 @@ void expandDetailTables(PageMembers& m, MergeObserver* observer) {
   MergeObserver& obs = observer ? *observer : none;
   PageText page(std::move(m.text));
   try {
-    walk(m, page, obs, !m.keepTextWeb && observer == nullptr);
+    // Not under an observer that may wait while a view is held.
+    walk(m, page, obs, !m.keepTextWeb && observer == nullptr,
+         observer == nullptr || !observer->mayWait());
   } catch (const RuntimeError& e) {
     obs.failed("detail table at position " + std::to_string(m.HitStr), e.number(), e.description());
   } catch (const std::bad_alloc&) {

@@ -66,16 +66,19 @@ PassEnd runPagePass(PageMembers& m, const std::function<void()>& detail, MergeOb
   PageText page(std::move(m.text));
   TextGuard guard(page, m.text);
 
+  // The placeholders share their snapshots, one span at a time, and the
+  // first one that of opening the reference table; not across an observer
+  // that may wait between two placeholders.
+  std::optional<ReadRun> run;
+  if (!observer || !observer->mayWait()) run.emplace();
   m.HitStr = 0;
   m.HitStr = position32(page.find(names::kValueMarker, 1));
   if (m.HitStr != 0) {
+    std::optional<ReadSnapshot> view;
+    if (run) view.emplace();
     m.kivdb = Engine::instance().OpenDatabase(m.curdbloc);
     m.kivrs = reference::open(*m.kivdb);
   }
-  // The placeholders share their snapshots, one span at a time; not across
-  // an observer, which may do anything between two placeholders.
-  std::optional<ReadRun> run;
-  if (!observer) run.emplace();
   while (m.HitStr != 0) {
     const std::int64_t hit = m.HitStr;
     const std::int64_t E = page.find(u";", hit + 1);

@@ -1,13 +1,16 @@
 #include "serve/merge_request.h"
 
 #include <dorvane/observer.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <initializer_list>
 #include <optional>
+#include <vector>
 
 #include "batch/batch.h"
 #include "platform/text/utf.h"
@@ -42,6 +45,9 @@ class WatchingObserver : public MergeObserver {
   void failed(std::string_view step, int number, std::string_view description) override {
     errors.push_back({std::string(step), number, std::string(description), last_});
   }
+  // Only notes and checks the clock: the placeholders of a pass may share
+  // their snapshots.
+  bool mayWait() const override { return false; }
   std::vector<RunError> errors;
 
  private:
@@ -60,7 +66,8 @@ fs::path scratchRoot() {
   return fs::temp_directory_path(ec);
 }
 
-// A private folder for one merge, removed with everything in it.
+// A private folder, removed with everything in it: one per merge of a
+// workbook, one per worker for pages (each leaves it empty: ScratchFiles).
 class ScratchFolder {
  public:
   ScratchFolder() {
@@ -73,27 +80,72 @@ class ScratchFolder {
   }
   const fs::path& path() const { return path_; }
 
+  // The worker's folder; made again after a failure to make it.
+  static const ScratchFolder& ofThisThread() {
+    thread_local std::optional<ScratchFolder> folder;
+    if (!folder || folder->path().empty()) folder.emplace();
+    return *folder;
+  }
+
  private:
   fs::path path_;
 };
 
-bool writeAll(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out.flush());
+// The files of one merge in the worker's folder, removed whatever happens:
+// nothing of one request is there for the next.
+class ScratchFiles {
+ public:
+  explicit ScratchFiles(std::initializer_list<std::string> paths) : paths_(paths) {}
+  ~ScratchFiles() {
+    for (const auto& p : paths_) ::unlink(p.c_str());
+  }
+
+ private:
+  std::vector<std::string> paths_;
+};
+
+bool writeAll(const std::string& path, const std::string& bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return ::close(fd) == 0 && done == bytes.size();
 }
 
-std::optional<std::string> readAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), {});
+// The file's bytes, read straight into the answer's string.
+std::optional<std::string> readAll(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  std::optional<std::string> bytes;
+  if (::fstat(fd, &st) == 0) {
+    bytes.emplace(static_cast<size_t>(st.st_size), '\0');
+    size_t done = 0;
+    for (;;) {
+      if (done == bytes->size()) bytes->resize(done + 4096 + done / 2);  // grew since
+      const ssize_t n = ::read(fd, bytes->data() + done, bytes->size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) bytes.reset();
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    if (bytes) bytes->resize(done);
+  }
+  ::close(fd);
+  return bytes;
 }
 
 // Merges a page or workbook with the batch runner.
 MergeAnswer runFileMerge(const MergeRequest& request, WatchingObserver& watch) {
   MergeAnswer answer;
-  ScratchFolder scratch;
   const bool page = request.kind == MergeKind::Page;
+  std::optional<ScratchFolder> own;  // what a workbook's office may leave there goes with it
+  const ScratchFolder& scratch = page ? ScratchFolder::ofThisThread() : own.emplace();
   const char* ext = page ? ".htm" : request.macros ? ".xlsm" : ".xlsx";
   batch::Job job;
   job.kind = page ? batch::JobKind::Page : batch::JobKind::Workbook;
@@ -102,6 +154,7 @@ MergeAnswer runFileMerge(const MergeRequest& request, WatchingObserver& watch) {
   job.db = request.db;
   job.db2 = request.db2;
   job.codePage = request.codePage;
+  ScratchFiles files{job.read, job.save};
   if (scratch.path().empty() || !writeAll(job.read, request.body)) {
     answer.status = MergeAnswer::Status::Failed;
     answer.loadError = "no room for the template in the temporary folder";

@@ -72,9 +72,9 @@ PassEnd mergeSheetPass(SheetMembers& m, const std::function<void()>& detailStep)
     m.kivdb = Engine::instance().OpenDatabase(m.curdbloc);
     m.kivrs = reference::open(*m.kivdb);
     // The placeholders share their snapshots, one span at a time; not across
-    // an observer, which may do anything between two placeholders.
+    // an observer that may wait between two placeholders.
     std::optional<ReadRun> run;
-    if (!m.observer) run.emplace();
+    if (!m.observer || !m.observer->mayWait()) run.emplace();
     for (;;) {
       const std::u16string where = m.c->Address();
       const Variant content = m.c->Value();

@@ -401,6 +401,79 @@ def test_config(tmp):
           "--check-config accepts a good file")
 
 
+def warm_database(path, factor, named):
+    """The sample as the file path, its reference rows naming the file named,
+    its prices and quantities times factor."""
+    shutil.copy(os.path.join(SAMPLE, "samplekiv.sqlite"), path)
+    db = sqlite3.connect(path)
+    db.execute("UPDATE 参照ﾃｰﾌﾞﾙ SET DB名 = ?", (named,))
+    db.execute("UPDATE items SET price = price * ?", (factor,))
+    db.execute("UPDATE orders SET qty = qty * ?", (factor,))
+    db.commit()
+    db.close()
+
+
+def test_warm_worker(tmp):
+    """One worker keeps its converters and connections from one request to the
+    next: what it answers must still be each file as it is now."""
+    folder = os.path.join(tmp, "warm")
+    os.makedirs(folder)
+    page = os.path.join(folder, "page.htm")
+    open(page, "wb").write(PAGE + "<p>!!fromb,A01;gethere</p>\n".encode())
+    for name, factor in [("a", 2), ("b", 3)]:
+        warm_database(os.path.join(folder, name + ".sqlite"), factor, name + ".sqlite")
+    db = sqlite3.connect(os.path.join(folder, "a.sqlite"))
+    db.execute("INSERT INTO 参照ﾃｰﾌﾞﾙ SELECT '!!fromb', 転送優先, ｷｰﾌｨｰﾙﾄﾞ, ALTｷｰﾌｨｰﾙﾄﾞ, 'b.sqlite', "
+               "ﾌｨｰﾙﾄﾞ名, ﾌｨｰﾙﾄﾞﾀｲﾌﾟ, \"ﾃｰﾌﾞﾙ／ｸｴﾘｰF\", ﾃｰﾌﾞﾙ名, ｸｴﾘｰ名, コメント項目名, 内容説明, "
+               "単位, ﾗｳﾝﾄﾞ, 小数位, 行間 FROM 参照ﾃｰﾌﾞﾙ WHERE ｷｰ = '!!price'")
+    db.commit()
+    db.close()
+    body = open(page, "rb").read()
+
+    def expected(name):
+        return cli("web", "page.htm", "-", name + ".sqlite", cwd=folder).stdout
+
+    # No folders: the data sources are the only files a reference row may name.
+    config = {"data_sources": {"a": "a.sqlite", "b": "b.sqlite"}, "workers": 1}
+    with Server(folder, config, "warm") as s:
+        def merged(name):
+            return requests.post(s.url + "/v1/page?primary=" + name, data=body)
+
+        want = {name: expected(name) for name in "ab"}
+        check(want["a"] != want["b"] and all(want.values()), "the two sources merge differently")
+        answers = [(name, merged(name).content) for name in "ababba"]
+        check(all(got == want[name] for name, got in answers),
+              "two sources alternating on one worker: each answer is its own source's")
+
+        for how, factor in [("replaced by another file", 5), ("written over in place", 7)]:
+            fresh = os.path.join(folder, "fresh.sqlite")
+            warm_database(fresh, factor, "b.sqlite")
+            target = os.path.join(folder, "b.sqlite")
+            if how.startswith("replaced"):
+                os.replace(fresh, target)
+            else:
+                with open(target, "r+b") as f:
+                    f.write(open(fresh, "rb").read())
+                    f.truncate()
+                os.remove(fresh)
+            want_b = expected("b")
+            check(want_b != want["b"] and merged("b").content == want_b,
+                  "a warm service after the database file was " + how + ": the new file's bytes")
+            want["b"] = want_b
+
+        check(merged("a").status_code == 200, "a reference row may lead to a configured source")
+        s.write({"data_sources": {"a": "a.sqlite"}, "workers": 1})
+        s.proc.send_signal(signal.SIGHUP)
+        deadline = time.time() + 10
+        while time.time() < deadline and not any(l.get("event") == "reloaded" for l in s.lines()):
+            time.sleep(0.05)
+        check(merged("b").status_code == 404, "a source removed by a reload cannot be named")
+        r = merged("a")
+        check(r.status_code == 422 and r.json().get("number") == 3051,
+              "a source removed by a reload is no longer opened for a reference row: %d %s"
+              % (r.status_code, r.text[:200]))
+
+
 def main():
     tmp = tempfile.mkdtemp(prefix="dorvane-serve-test-")
     try:
@@ -422,6 +495,7 @@ def main():
                                folders=["."], workers=1), "drain") as s:
             test_drain(s)
         test_busy(data)
+        test_warm_worker(tmp)
         test_behind_nginx(tmp, data, {"data_sources": {"sample": "samplekiv.sqlite"},
                                       "folders": ["."], "workers": 2, "queue": 32})
     finally:

@@ -87,6 +87,10 @@ void checkDatabasePolicy(const std::u16string& path) {
   if (ec || utf8.empty() || !allowedFile(*policy, absolute)) {
     refuse(utf8, "it is outside the folders the configuration allows");
   }
+  // A configured file, named as configured (its links were resolved then):
+  // no walk over its path for every placeholder that names it.
+  const auto& files = policy->files;
+  if (std::find(files.begin(), files.end(), absolute.string()) != files.end()) return;
   const auto real = std::filesystem::canonical(absolute, ec);
   if (ec) {
     throw RuntimeError(err::kFileNotFound, "Could not find file '" + utf8 + "'.");

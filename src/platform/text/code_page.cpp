@@ -327,23 +327,49 @@ std::string iconvName(int codePage) {
   }
 }
 
+namespace {
+
+// The calling thread's converter for codePage, opened at its first use and
+// kept for the thread's life: opening one loads glibc's converter modules and
+// closing the last one unloads them again, which a page merged at a time
+// would otherwise pay for twice per page. A converter serves one call at a
+// time (none calls back), so one per thread and code page serves them all.
+// A thread keeps a few; beyond them, a converter is made in own for the call.
+Converter& threadConverter(int codePage, std::unique_ptr<Converter>& own) {
+  constexpr std::size_t kMaxCodePages = 8;
+  thread_local std::unordered_map<int, std::unique_ptr<Converter>> converters;
+  auto it = converters.find(codePage);
+  if (it != converters.end()) return *it->second;
+  own = std::make_unique<Converter>(codePage);  // raises for an unknown code page
+  if (converters.size() >= kMaxCodePages) return *own;
+  return *converters.emplace(codePage, std::move(own)).first->second;
+}
+
+}  // namespace
+
 bool codePageAvailable(int codePage) {
+  // Asked for every request of the service: known once per thread (no lock
+  // of its own, which a forked child could inherit taken).
+  thread_local std::unordered_map<int, bool> known;
+  auto it = known.find(codePage);
+  if (it != known.end()) return it->second;
   std::string name = iconvName(codePage);
   Iconv a(kUtf16, name.c_str()), b(name.c_str(), kUtf16);
-  return a.ok() && b.ok();
+  if (known.size() >= 64) known.clear();  // a client may ask for any number
+  return known[codePage] = a.ok() && b.ok();
 }
 
 std::u16string decodeCodePage(std::string_view bytes, int codePage) {
   try {
-    Converter c(codePage);
-    return c.decode(bytes);
+    std::unique_ptr<Converter> own;
+    return threadConverter(codePage, own).decode(bytes);
   } catch (const std::bad_alloc&) {
     throw RuntimeError(err::kOutOfMemory, "Out of memory converting a page of " +
                                               std::to_string(bytes.size()) + " bytes");
   }
 }
 
-CodePageConverter::CodePageConverter(int codePage) : impl_(std::make_unique<Converter>(codePage)) {}
+CodePageConverter::CodePageConverter(int codePage) : impl_(&threadConverter(codePage, own_)) {}
 
 CodePageConverter::~CodePageConverter() = default;
 
@@ -355,8 +381,8 @@ std::string CodePageConverter::encode(std::u16string_view text) { return impl_->
 
 std::string encodeCodePage(std::u16string_view text, int codePage) {
   try {
-    Converter c(codePage);
-    return c.encode(text);
+    std::unique_ptr<Converter> own;
+    return threadConverter(codePage, own).encode(text);
   } catch (const std::bad_alloc&) {
     throw RuntimeError(err::kOutOfMemory, "Out of memory converting a page of " +
                                               std::to_string(text.size()) + " characters");

@@ -41,6 +41,7 @@ std::string encodeCodePage(std::u16string_view text, int codePage);
 class Converter;
 
 // One code page's converters, kept to convert a large page piece by piece
+// (the calling thread's own, which the object must not outlive or leave)
 // without holding it whole in both forms. Gives the same text and bytes as
 // decodeCodePage and encodeCodePage of the whole when each piece to decode
 // ends just after a line end byte (or is the last) and no piece to encode
@@ -57,7 +58,8 @@ class CodePageConverter {
   std::string encode(std::u16string_view text);
 
  private:
-  std::unique_ptr<Converter> impl_;
+  std::unique_ptr<Converter> own_;  // when the thread keeps none for codePage
+  Converter* impl_;
 };
 
 // Held around every iconv_open and iconv_close of the process. glibc takes a
