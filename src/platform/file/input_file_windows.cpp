@@ -31,7 +31,8 @@ InputFile::Status InputFile::open(const std::string& utf8Path) {
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
       return Status::Folder;
     error_ = systemMessage(e);
-    return e == ERROR_FILE_NOT_FOUND ? Status::Missing : Status::Failed;
+    return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? Status::Missing
+                                                                  : Status::Failed;
   }
   handle_ = reinterpret_cast<std::intptr_t>(h);
   owned_ = true;

@@ -1,10 +1,13 @@
 // Result files on Windows, by the rules of result_file.h in Windows terms:
 // the bytes go to a new temporary file beside the result, which commit()
-// flushes to disk and puts in place with ReplaceFileW (an existing result:
-// its attributes and security stay) or MoveFileExW (MOVEFILE_REPLACE_EXISTING
-// | MOVEFILE_WRITE_THROUGH). A read-only result is refused before anything
-// is written; a result another program holds open (a sharing violation) is
-// refused at the replacement, and the old file stays whole. Paths are UTF-16.
+// flushes to disk, gives the old result's attributes and puts in place with
+// MoveFileExW (MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH): one step
+// that leaves nothing else behind. (ReplaceFileW would keep the old file's
+// security too, but makes a temporary file of its own, which Wine leaves
+// behind when the replacement fails.) A read-only result is refused before
+// anything is written; a result another program holds open (a sharing
+// violation) is refused at the replacement, and the old file stays whole.
+// Paths are UTF-16.
 #include <dorvane/runtime_error.h>
 #include <io.h>
 #include <windows.h>
@@ -33,8 +36,7 @@ HANDLE handleOf(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
 
 bool diskFull(DWORD e) { return e == ERROR_DISK_FULL || e == ERROR_HANDLE_DISK_FULL; }
 bool inUse(DWORD e) {
-  return e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION ||
-         e == ERROR_UNABLE_TO_REMOVE_REPLACED || e == ERROR_ACCESS_DENIED;
+  return e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION || e == ERROR_ACCESS_DENIED;
 }
 
 // A new name beside the result for its temporary copy.
@@ -72,7 +74,7 @@ ResultFile::ResultFile(const std::string& path, std::string kind)
                                              "replaced");
   }
   replaceMode_ = true;
-  mode_ = exists ? 1 : 0;  // 1: an existing result is replaced
+  mode_ = exists ? attributes : 0;  // the attributes the new result takes over
   fs::path dir = target.parent_path();
   if (dir.empty()) dir = ".";
   const DWORD dirAttributes = ::GetFileAttributesW(dir.wstring().c_str());
@@ -148,19 +150,10 @@ void ResultFile::commit() {
   if (!::FlushFileBuffers(handleOf(fd_))) fail("Cannot write", ::GetLastError());
   close();
   const std::wstring from = widePath(temp_), to = widePath(target_);
-  bool placed = false;
-  DWORD error = 0;
-  if (mode_ != 0) {
-    placed = ::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                            nullptr, nullptr) != 0;
-    if (!placed) error = ::GetLastError();
-  }
-  // A new result, or a replacement the file system cannot do in one step.
-  if (!placed && !inUse(error)) {
-    placed = ::MoveFileExW(from.c_str(), to.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    if (!placed) error = ::GetLastError();
-  }
+  if (mode_ != 0) ::SetFileAttributesW(from.c_str(), mode_);
+  const bool placed = ::MoveFileExW(from.c_str(), to.c_str(),
+                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  const DWORD error = placed ? 0 : ::GetLastError();
   if (!placed) {
     if (inUse(error)) {
       throw RuntimeError(err::kFileAccess, "The " + kind_ + " '" + path_ +

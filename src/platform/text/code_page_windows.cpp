@@ -40,6 +40,25 @@ void appendReference(std::string& out, char32_t cp) {
   out += ';';
 }
 
+// Double-byte code pages: a lead byte followed by a trail byte is one
+// character, so an invalid pair is escaped whole (its trail byte may be an
+// ASCII letter that must not be read as one).
+bool isDoubleByte(int cp) { return cp == 932 || cp == 936 || cp == 949 || cp == 950; }
+bool isLead(int cp, unsigned char b) {
+  if (cp == 932) return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+  return b >= 0x81 && b <= 0xFE;
+}
+bool isTrail(int cp, unsigned char b) {
+  if (cp == 932) return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+  return b >= 0x40 && b <= 0xFE && b != 0x7F;
+}
+// What Windows gives the single bytes a double-byte code page leaves
+// undefined (0x80, 0xA0, 0xFD..0xFF in 932): a C1 control or a private-use
+// character. The POSIX build keeps such bytes as escapes; so does this one.
+bool standsForUndefinedByte(int cp, char16_t c) {
+  return isDoubleByte(cp) && ((c >= 0x80 && c <= 0x9F) || (c >= 0xF8F0 && c <= 0xF8FF));
+}
+
 // Code pages whose conversion functions take no flags (UTF-7, UTF-8, the
 // ISCII and ISO-2022 families and a few others).
 bool takesNoFlags(int cp) {
@@ -63,7 +82,7 @@ class Converter {
   std::u16string decode(std::string_view bytes) {
     std::u16string out;
     if (bytes.empty()) return out;
-    if (decodeStrict(bytes, out) && encode(out) == bytes) return out;
+    if (decodeStrict(bytes, out) && !holdsUndefined(out) && encode(out) == bytes) return out;
     out.clear();
     size_t start = 0;
     while (start < bytes.size()) {
@@ -71,7 +90,7 @@ class Converter {
       end = end == std::string_view::npos ? bytes.size() : end + 1;
       std::string_view line = bytes.substr(start, end - start);
       std::u16string piece;
-      if (decodeStrict(line, piece) && encode(piece) == line) {
+      if (decodeStrict(line, piece) && !holdsUndefined(piece) && encode(piece) == line) {
         out += piece;
       } else {
         decodeSlow(line, out);
@@ -124,6 +143,13 @@ class Converter {
 
   UINT cp() const { return static_cast<UINT>(codePage_); }
 
+  bool holdsUndefined(std::u16string_view text) const {
+    if (!isDoubleByte(codePage_)) return false;
+    for (char16_t c : text)
+      if (standsForUndefinedByte(codePage_, c)) return true;
+    return false;
+  }
+
   // The whole of bytes, failing at the first byte the code page does not define.
   bool decodeStrict(std::string_view bytes, std::u16string& out) {
     if (bytes.empty()) return true;
@@ -151,6 +177,12 @@ class Converter {
                                     : 1;
       return pos + k <= bytes.size() ? k : 1;
     }
+    if (isDoubleByte(codePage_)) {
+      return pos + 1 < bytes.size() && isLead(codePage_, b) &&
+                     isTrail(codePage_, static_cast<unsigned char>(bytes[pos + 1]))
+                 ? 2
+                 : 1;
+    }
     if (maxBytes_ == 2 && ::IsDBCSLeadByteEx(cp(), b) && pos + 1 < bytes.size()) return 2;
     return 1;
   }
@@ -164,7 +196,8 @@ class Converter {
       std::string_view one = bytes.substr(pos, k);
       std::u16string piece;
       if (decodeStrict(one, piece) && !piece.empty() &&
-          !(piece.size() == 1 && (isHigh(piece[0]) || isLow(piece[0]))) &&
+          !(piece.size() == 1 &&
+            (isHigh(piece[0]) || isLow(piece[0]) || standsForUndefinedByte(codePage_, piece[0]))) &&
           encodeExact(piece) == one) {
         out += piece;
       } else {
@@ -204,7 +237,8 @@ class Converter {
       one.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
     }
     bool held = false;
-    const std::string bytes = encodeExact(one);
+    const std::string bytes =
+        standsForUndefinedByte(codePage_, one[0]) ? std::string() : encodeExact(one);
     if (!bytes.empty()) {
       std::u16string back;
       held = decodeStrict(bytes, back) && back == one;

@@ -2,7 +2,6 @@
 
 #include <dorvane/runtime_error.h>
 #include <dorvane/sheet.h>
-#include <oleauto.h>
 #include <windows.h>
 #undef MessageBox
 
@@ -251,12 +250,18 @@ HRESULT CtlMessageCom::invokeMethod(DISPID id, DISPPARAMS* params, VARIANT* resu
   const auto m = memberWithId(id);
   if (!m || params->cArgs != m->parameterCount) return DISP_E_BADPARAMCOUNT;
   // The arguments come last first.
+  static const char* const kNames[][4] = {{"kivdbloc", "kivdb2loc"},
+                                          {"readFile", "saveFile", "kivdbloc", "kivdb2loc"}};
   std::u16string s[4];
   for (UINT i = 0; i < params->cArgs; ++i) {
     const UINT at = params->cArgs - 1 - i;
-    if (HRESULT h = argumentText(params->rgvarg[at], s[i]); FAILED(h)) {
+    if (FAILED(argumentText(params->rgvarg[at], s[i]))) {
       if (argError) *argError = at;
-      return h;
+      const char* method = id == kOcxKiv ? "ocxKiv" : "ocxwebKiv";
+      const char* name = kNames[id == kOcxKiv ? 0 : 1][i];
+      return raise(err::kTypeMismatch, std::string("Type mismatch: the argument ") + name + " of " +
+                                           method +
+                                           " must be a text (not Null, an object or an error)");
     }
   }
   if (result) ::VariantInit(result);
@@ -368,15 +373,26 @@ HRESULT CtlMessageCom::putProperty(DISPID id, bool byRef, const VARIANT& argumen
     return h;
   }
   const VARTYPE want = id == kWkcycle ? VT_I2 : id == kHitStr ? VT_I4 : VT_BSTR;
-  if (V_VT(&value) == VT_NULL || V_VT(&value) == VT_DISPATCH || V_VT(&value) == VT_UNKNOWN) {
-    ::VariantClear(&value);
-    return DISP_E_TYPEMISMATCH;
-  }
+  const char* name = id == kWkcycle   ? "wkcycle"
+                     : id == kHitStr  ? "HitStr"
+                     : id == kText    ? "text"
+                     : id == kTextWeb ? "textWeb"
+                                      : "textWebbefore";
   VARIANT converted;
   ::VariantInit(&converted);
-  h = ::VariantChangeType(&converted, &value, 0, want);
+  h = V_VT(&value) == VT_NULL || V_VT(&value) == VT_DISPATCH || V_VT(&value) == VT_UNKNOWN
+          ? DISP_E_TYPEMISMATCH
+          : ::VariantChangeType(&converted, &value, 0, want);
   ::VariantClear(&value);
-  if (FAILED(h)) return h == DISP_E_OVERFLOW ? h : DISP_E_TYPEMISMATCH;
+  if (h == DISP_E_OVERFLOW) {
+    return raise(err::kOverflow, std::string("Overflow: the new value of ") + name +
+                                     (id == kWkcycle ? " must lie in -32768..32767"
+                                                     : " must lie in -2147483648..2147483647"));
+  }
+  if (FAILED(h)) {
+    return raise(err::kTypeMismatch,
+                 std::string("Type mismatch: the new value of ") + name + " cannot be converted");
+  }
   switch (id) {
     case kWkcycle:
       h = put_wkcycle(V_I2(&converted));
