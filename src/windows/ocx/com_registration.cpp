@@ -2,6 +2,7 @@
 
 #include <olectl.h>
 
+#include <algorithm>
 #include <string>
 
 #include "control/registration.h"
@@ -63,10 +64,28 @@ HRESULT registerServer(RegistrationScope scope) {
 
 HRESULT unregisterServer(RegistrationScope scope) {
   HRESULT result = S_OK;
-  // Deepest first: each key is empty of subkeys when its turn comes.
+  // Deepest first: each key is empty of subkeys when its turn comes. The
+  // keys between an entry and its folder (the type library's locale key "0")
+  // were made by registration too: they go once they are empty, up to the
+  // key of the class, type library or interface itself.
   for (const auto& key : com::registrationKeys(kPlatform)) {
-    const LONG status = ::RegDeleteKeyW(rootOf(scope), subkeyOf(scope, key).c_str());
-    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) result = SELFREG_E_CLASS;
+    std::string k = key;
+    for (bool first = true;; first = false) {
+      const std::wstring sub = subkeyOf(scope, k);
+      LONG status = ::RegDeleteKeyExW(rootOf(scope), sub.c_str(), KEY_WOW64_64KEY, 0);
+      // The type libraries' key is one for 32-bit and 64-bit programs; Wine
+      // keeps a copy for 32-bit programs.
+      if (k.rfind("HKEY_CLASSES_ROOT\\TypeLib\\", 0) == 0)
+        ::RegDeleteKeyExW(rootOf(scope), sub.c_str(), KEY_WOW64_32KEY, 0);
+      if (first && status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND &&
+          status != ERROR_ACCESS_DENIED)
+        result = SELFREG_E_CLASS;
+      const size_t cut = k.rfind('\\');
+      if (cut == std::string::npos) break;
+      k = k.substr(0, cut);
+      // Stop at the folders every class, library and interface shares.
+      if (std::count(k.begin(), k.end(), '\\') < 2) break;
+    }
   }
   return result;
 }

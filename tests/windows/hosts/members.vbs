@@ -8,10 +8,10 @@ o.ocxwebKiv WScript.Arguments(0), WScript.Arguments(1), WScript.Arguments(2), ""
 WScript.Echo "wkcycle " & o.wkcycle
 o.wkcycle = 1
 WScript.Echo "wkcycle-written " & o.wkcycle
-WScript.Echo "text-has-value " & (InStr(o.text, "<TD>120</TD>") > 0)
+WScript.Echo "text-has-value " & (InStr(o.text, "<TD>200</TD>") > 0)
 o.text = "abc"
 WScript.Echo "text-written " & o.text
-WScript.Echo "kivdb-set " & Not (o.kivdb Is Nothing)
+WScript.Echo "kivdb-set " & (Not (o.kivdb Is Nothing))
 Set o.kivdb = Nothing
 WScript.Echo "kivdb-cleared " & (o.kivdb Is Nothing)
 Err.Clear
