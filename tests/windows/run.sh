@@ -134,6 +134,7 @@ check "text written" member text-written abc
 check "an object member handed out and cleared" member kivdb-cleared True
 check "WEB明細型 called by name" member web-detail-by-name 0
 check "curdbloc is not in the interface (438)" member curdbloc 438
+check "ocxKiv without a spreadsheet: each pass fails alone, the call returns" member ocxKiv "0 2 True"
 check "Err: overflow 6 with its description" member overflow "6 Overflow: the new value of wkcycle"
 check "Err: a Null argument 13 with its description" member null-argument "13 Type mismatch: the argument readFile"
 

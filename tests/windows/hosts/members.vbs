@@ -21,6 +21,10 @@ Err.Clear
 Dim x : x = o.curdbloc
 WScript.Echo "curdbloc " & Err.Number
 Err.Clear
+o.wkcycle = 0
+o.ocxKiv WScript.Arguments(2), ""
+WScript.Echo "ocxKiv " & Err.Number & " " & o.wkcycle & " " & (o.objExcel Is Nothing)
+Err.Clear
 o.wkcycle = 70000
 WScript.Echo "overflow " & Err.Number & " " & Err.Description
 Err.Clear
