@@ -286,7 +286,18 @@ std::u16string decodeCodePage(std::string_view bytes, int codePage) {
   }
 }
 
-CodePageConverter::CodePageConverter(int codePage) : impl_(std::make_unique<Converter>(codePage)) {}
+// Windows keeps no converters per thread (they are cheap to make): the
+// object owns its own, whichever way the header holds it.
+CodePageConverter::CodePageConverter(int codePage) {
+  [](auto& self, std::unique_ptr<Converter> made) {
+    if constexpr (requires { self.own_; }) {
+      self.own_ = std::move(made);
+      self.impl_ = self.own_.get();
+    } else {
+      self.impl_ = std::move(made);
+    }
+  }(*this, std::make_unique<Converter>(codePage));
+}
 
 CodePageConverter::~CodePageConverter() = default;
 
