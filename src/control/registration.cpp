@@ -24,7 +24,8 @@ std::string interfaceKey(const Guid& g) {
 }
 }  // namespace
 
-std::vector<RegistryEntry> registrationEntries(const std::string& libraryPath) {
+std::vector<RegistryEntry> registrationEntries(const std::string& libraryPath,
+                                               const std::string& platform) {
   const std::string clsid = clsidKey();
   const std::string lib = typeLibKey() + "\\" + versionText();
   const std::string progId = std::string(kRoot) + typelib::kProgId;
@@ -32,7 +33,7 @@ std::vector<RegistryEntry> registrationEntries(const std::string& libraryPath) {
   std::vector<RegistryEntry> e = {
       // The type library.
       {lib, "", "Dorvane"},
-      {lib + "\\0\\win32", "", libraryPath},
+      {lib + "\\0\\" + platform, "", libraryPath},
       {lib + "\\FLAGS", "", "2"},  // the library holds a control
       {lib + "\\HELPDIR", "", std::filesystem::path(libraryPath).parent_path().string()},
   };
@@ -67,9 +68,9 @@ std::vector<RegistryEntry> registrationEntries(const std::string& libraryPath) {
   return e;
 }
 
-std::vector<std::string> registrationKeys() {
+std::vector<std::string> registrationKeys(const std::string& platform) {
   std::vector<std::string> keys;
-  for (const auto& entry : registrationEntries("")) {
+  for (const auto& entry : registrationEntries("", platform)) {
     if (std::find(keys.begin(), keys.end(), entry.key) == keys.end()) keys.push_back(entry.key);
   }
   // Parents the entries name: removed too, as nothing else lives under them.

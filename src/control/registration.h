@@ -24,10 +24,13 @@ inline constexpr int kToolboxBitmapResource = 30000;
 // Every key with its values, in the order they are written, for the library
 // at libraryPath (an absolute path). An entry with an empty name and an empty
 // value stands for a key that holds no value (the control flag, a category).
-std::vector<RegistryEntry> registrationEntries(const std::string& libraryPath);
+// platform names the type library's system key: "win32", or "win64" for the
+// 64-bit library on Windows.
+std::vector<RegistryEntry> registrationEntries(const std::string& libraryPath,
+                                               const std::string& platform = "win32");
 
 // Every key registration creates, deepest first (the order of removal).
-std::vector<std::string> registrationKeys();
+std::vector<std::string> registrationKeys(const std::string& platform = "win32");
 
 // Writes the entries into r.
 void registerLibrary(Registry& r, const std::string& libraryPath);

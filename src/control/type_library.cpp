@@ -1,9 +1,5 @@
 #include "control/type_library.h"
 
-#include <iconv.h>
-
-#include <mutex>
-
 #include "platform/text/code_page.h"
 #include "platform/text/compare.h"
 
@@ -67,26 +63,7 @@ Library build() {
 }
 
 // Code page 932 to UTF-16 (the names are short and valid).
-std::u16string decode932(const std::string& bytes) {
-  iconv_t cd;
-  {
-    std::lock_guard<std::mutex> setup(text::iconvSetupMutex());
-    cd = iconv_open("UTF-16LE", "CP932");
-  }
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::u16string(bytes.begin(), bytes.end());
-  std::u16string out(bytes.size(), u'\0');
-  char* in = const_cast<char*>(bytes.data());
-  size_t inLeft = bytes.size();
-  char* o = reinterpret_cast<char*>(out.data());
-  size_t outLeft = out.size() * 2;
-  iconv(cd, &in, &inLeft, &o, &outLeft);
-  {
-    std::lock_guard<std::mutex> setup(text::iconvSetupMutex());
-    iconv_close(cd);
-  }
-  out.resize(out.size() - outLeft / 2);
-  return out;
-}
+std::u16string decode932(const std::string& bytes) { return text::decodeCodePage(bytes, 932); }
 
 struct Names {
   std::vector<std::pair<std::u16string, const Member*>> byName;

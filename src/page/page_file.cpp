@@ -1,9 +1,6 @@
 #include "page/page_file.h"
 
 #include <dorvane/runtime_error.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +9,7 @@
 #include <new>
 #include <string_view>
 
+#include "platform/file/input_file.h"
 #include "platform/file/result_file.h"
 #include "platform/text/code_page.h"
 #include "platform/text/utf.h"
@@ -25,19 +23,6 @@ constexpr std::uint64_t kDefaultPageLimit = std::uint64_t(1) << 30;
 constexpr size_t kDecodePiece = size_t(4) << 20;
 // Characters encoded at a time when saving.
 constexpr size_t kEncodePiece = size_t(1) << 20;
-
-[[noreturn]] void fail(const std::string& what, const std::string& path) {
-  throw RuntimeError(err::kFileAccess, what + " '" + path + "': " + std::strerror(errno));
-}
-
-// Closes a descriptor it owns when it goes.
-struct Input {
-  int fd = -1;
-  bool owned = false;
-  ~Input() {
-    if (owned && fd >= 0) ::close(fd);
-  }
-};
 
 // Where a gathered piece can be cut for decoding: after its last line end, a
 // byte never inside a character of the code pages we serve; in a page without
@@ -70,24 +55,19 @@ std::uint64_t pageSizeLimit() {
 std::u16string loadPage(const std::u16string& readFile, int codePage) {
   const std::string path = readFile == u"-" ? "standard input" : text::toUtf8(readFile);
   text::CodePageConverter converter(codePage);
-  Input in;
-  if (readFile == u"-") {
-    in.fd = STDIN_FILENO;
-  } else {
-    in.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in.fd < 0) {
-      if (errno == ENOENT) {
-        throw RuntimeError(err::kNoSuchFile, "The page file '" + path + "' does not exist");
-      }
-      fail("Cannot open the page file", path);
-    }
-    in.owned = true;
+  file::InputFile in;
+  switch (in.open(readFile == u"-" ? "-" : path)) {
+    case file::InputFile::Status::Ok:
+      break;
+    case file::InputFile::Status::Missing:
+      throw RuntimeError(err::kNoSuchFile, "The page file '" + path + "' does not exist");
+    case file::InputFile::Status::Folder:
+      throw RuntimeError(err::kFileAccess, "The page file '" + path + "' is a folder");
+    case file::InputFile::Status::Failed:
+      throw RuntimeError(err::kFileAccess,
+                         "Cannot open the page file '" + path + "': " + in.error());
   }
-  struct stat st {};
-  if (::fstat(in.fd, &st) != 0) fail("Cannot read the page file", path);
-  if (S_ISDIR(st.st_mode)) {
-    throw RuntimeError(err::kFileAccess, "The page file '" + path + "' is a folder");
-  }
+  const std::int64_t regularSize = in.regularSize();
   const std::uint64_t limit = pageSizeLimit();
   const auto tooLarge = [&] {
     return RuntimeError(err::kOutOfMemory, "Out of memory: the page file '" + path +
@@ -95,21 +75,21 @@ std::u16string loadPage(const std::u16string& readFile, int codePage) {
                                                std::to_string(limit) +
                                                " bytes (DORVANE_PAGE_LIMIT)");
   };
-  if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > limit) throw tooLarge();
+  if (regularSize >= 0 && static_cast<std::uint64_t>(regularSize) > limit) throw tooLarge();
 
   std::u16string text;
   try {
     // A code page never gives more UTF-16 units than it has bytes.
-    if (S_ISREG(st.st_mode)) text.reserve(static_cast<size_t>(st.st_size));
+    if (regularSize >= 0) text.reserve(static_cast<size_t>(regularSize));
     std::string bytes;
     std::uint64_t total = 0;
     size_t nextCut = kDecodePiece;
     char buf[65536];
     for (;;) {
-      ssize_t n = ::read(in.fd, buf, sizeof buf);
+      const long long n = in.read(buf, sizeof buf);
       if (n < 0) {
-        if (errno == EINTR) continue;
-        fail("Cannot read the page file", path);
+        throw RuntimeError(err::kFileAccess,
+                           "Cannot read the page file '" + path + "': " + in.error());
       }
       if (n == 0) break;
       total += static_cast<std::uint64_t>(n);

@@ -2,11 +2,10 @@
 // file's header and hands it to that kind's backend. A name beginning "ODBC;"
 // is a connect string: its database is on a server, reached through the
 // thread's pooled connection for it. SQLite and Access files are cached per
-// thread by their backends, which know an unchanged file by its stat(); within
+// thread by their backends, which know an unchanged file by its identity; within
 // a snapshot (ReadSnapshot), a path opened before is not looked at again.
 #include <dorvane/engine.h>
 #include <dorvane/runtime_error.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -14,13 +13,15 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/db/access/access_database.h"
+#include "platform/db/access_files.h"
 #include "platform/db/database_policy.h"
 #include "platform/db/file_format.h"
 #include "platform/db/odbc/odbc_database.h"
 #include "platform/db/odbc_connect_string.h"
 #include "platform/db/sqlite/sqlite_file.h"
 #include "platform/db/sqlite_connection.h"
+#include "platform/file/file_identity.h"
+#include "platform/file/input_file.h"
 #include "platform/text/utf.h"
 
 namespace dorvane {
@@ -65,25 +66,26 @@ class DefaultEngine : public Engine {
  private:
   static std::shared_ptr<Database> openFile(const std::u16string& path) {
     const std::string utf8 = text::toUtf8(path);
-    struct stat st {};
-    if (utf8.empty() || ::stat(utf8.c_str(), &st) != 0) {
+    file::FileIdentity id;
+    const file::FileKind kind = file::identifyFile(utf8, id);
+    if (kind == file::FileKind::Missing) {
       throw RuntimeError(err::kFileNotFound, "Could not find file '" + utf8 + "'.");
     }
-    if (!S_ISREG(st.st_mode)) {
+    if (kind != file::FileKind::Regular) {
       throw RuntimeError(err::kUnrecognizedFormat,
                          "Unrecognized database format '" + utf8 + "' (not a regular file).");
     }
-    if (auto sqlite = db::cachedSqliteDatabase(st, path)) return sqlite;
-    if (auto access = db::cachedAccessDatabase(st, path)) return access;
+    if (auto sqlite = db::cachedSqliteDatabase(id, path)) return sqlite;
+    if (auto access = db::cachedAccessFile(id, path)) return access;
 
     db::FileFormat format = readFormat(utf8);
     switch (format) {
       case db::FileFormat::SQLite:
-        return db::openSqliteDatabase(utf8, st, path);
+        return db::openSqliteDatabase(utf8, id, path);
       case db::FileFormat::Jet3:
       case db::FileFormat::Jet4:
       case db::FileFormat::Ace:
-        return db::openAccessDatabase(utf8, path, format);
+        return db::openAccessFile(utf8, path, format);
       case db::FileFormat::Unknown:
         break;
     }
@@ -91,14 +93,18 @@ class DefaultEngine : public Engine {
   }
 
   static db::FileFormat readFormat(const std::string& utf8) {
-    std::FILE* f = std::fopen(utf8.c_str(), "rb");
-    if (!f) {
+    file::InputFile in;
+    if (in.open(utf8) != file::InputFile::Status::Ok) {
       throw RuntimeError(err::kFileNotFound,
-                         "Could not open file '" + utf8 + "': " + std::strerror(errno) + ".");
+                         "Could not open file '" + utf8 + "': " + in.error() + ".");
     }
     unsigned char header[64];
-    size_t n = std::fread(header, 1, sizeof header, f);
-    std::fclose(f);
+    size_t n = 0;
+    while (n < sizeof header) {
+      long long got = in.read(reinterpret_cast<char*>(header) + n, sizeof header - n);
+      if (got <= 0) break;
+      n += static_cast<size_t>(got);
+    }
     return db::detectFormat(header, n);
   }
 };

@@ -1,5 +1,6 @@
 // What a backend made of a database file (a connection, an imported copy),
-// kept per thread and found again by the file's identity: device and inode,
+// kept per thread and found again by the file's identity (file_identity.h):
+// device and inode,
 // which stand for its canonical path without resolving it on every open.
 // An entry serves only while the file's size and modification time are
 // unchanged, so a file replaced or written since is opened afresh. Not
@@ -7,38 +8,52 @@
 // the thread that opened them.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <map>
 #include <utility>
+
+#include "platform/file/file_identity.h"
 
 namespace dorvane::db {
 
 template <class T>
 class FileCache {
  public:
-  // What was kept for the file st describes, or nullptr when nothing was or
+  // What was kept for the file id describes, or nullptr when nothing was or
   // the file changed since.
-  const T* find(const struct stat& st) const {
-    auto it = entries_.find({st.st_dev, st.st_ino});
+  const T* find(const file::FileIdentity& id) const {
+    auto it = entries_.find({id.device, id.index});
     if (it == entries_.end()) return nullptr;
     const Entry& e = it->second;
-    bool unchanged = e.size == st.st_size && e.mtime.tv_sec == st.st_mtim.tv_sec &&
-                     e.mtime.tv_nsec == st.st_mtim.tv_nsec;
+    bool unchanged = e.size == id.size && e.modifiedNs == id.modifiedNs;
     return unchanged ? &e.value : nullptr;
   }
-  // Keeps value for the file st describes, replacing what was kept for it.
-  void keep(const struct stat& st, T value) {
-    entries_[{st.st_dev, st.st_ino}] = Entry{st.st_size, st.st_mtim, std::move(value)};
+  // Keeps value for the file id describes, replacing what was kept for it.
+  void keep(const file::FileIdentity& id, T value) {
+    entries_[{id.device, id.index}] = Entry{id.size, id.modifiedNs, std::move(value)};
+  }
+  // The same for a POSIX struct stat.
+  template <class Stat>
+  const T* find(const Stat& st) const {
+    return find(identityOf(st));
+  }
+  template <class Stat>
+  void keep(const Stat& st, T value) {
+    keep(identityOf(st), std::move(value));
   }
 
  private:
+  template <class Stat>
+  static file::FileIdentity identityOf(const Stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+            static_cast<std::int64_t>(st.st_size),
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+  }
   struct Entry {
-    off_t size;
-    timespec mtime;
+    std::int64_t size;
+    std::int64_t modifiedNs;
     T value;
   };
-  std::map<std::pair<dev_t, ino_t>, Entry> entries_;
+  std::map<std::pair<std::uint64_t, std::uint64_t>, Entry> entries_;
 };
 
 }  // namespace dorvane::db

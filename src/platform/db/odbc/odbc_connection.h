@@ -18,6 +18,10 @@
 #pragma once
 
 #include <dorvane/variant.h>
+// Windows's ODBC headers need the system's types declared first.
+#ifdef _WIN32
+#include <windows.h>
+#endif
 #include <sql.h>
 #include <sqlext.h>
 

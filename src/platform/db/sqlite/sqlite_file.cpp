@@ -19,12 +19,13 @@ thread_local FileCache<std::shared_ptr<SqliteConnection>> files;
 
 }  // namespace
 
-std::shared_ptr<Database> cachedSqliteDatabase(const struct stat& st, const std::u16string& name) {
-  if (auto connection = files.find(st)) return std::make_shared<SqliteDatabase>(*connection, name);
+std::shared_ptr<Database> cachedSqliteDatabase(const file::FileIdentity& id,
+                                               const std::u16string& name) {
+  if (auto connection = files.find(id)) return std::make_shared<SqliteDatabase>(*connection, name);
   return nullptr;
 }
 
-std::shared_ptr<Database> openSqliteDatabase(const std::string& utf8, const struct stat& st,
+std::shared_ptr<Database> openSqliteDatabase(const std::string& utf8, const file::FileIdentity& id,
                                              const std::u16string& name) {
   std::string error;
   int code = 0;
@@ -50,7 +51,7 @@ std::shared_ptr<Database> openSqliteDatabase(const std::string& utf8, const stru
     throw RuntimeError(err::kUnrecognizedFormat,
                        "Unrecognized database format '" + utf8 + "' (" + error + ").");
   }
-  files.keep(st, connection);
+  files.keep(id, connection);
   return std::make_shared<SqliteDatabase>(connection, name);
 }
 

@@ -1,0 +1,112 @@
+# The Windows build: Dorvane.ocx as a COM in-process server, dorvane.exe and
+# the test programs, cross-compiled with mingw-w64 (cmake/mingw-w64-x86_64.cmake;
+# bash scripts/windows sets it up). Included from the top CMakeLists.txt.
+#
+# What differs between the systems is chosen here by file: a platform file
+# NAME_windows.cpp replaces NAME.cpp, and a file with no POSIX twin ending in
+# _windows.cpp is taken only here. Linux-only parts stay out: Calc over UNO,
+# the office extension, the network service, the Qt face, batch runs, and the
+# Access backend (db/access/, until its in-process reader serves Windows:
+# then it joins DORVANE_CORE_SOURCES and access_files_windows.cpp goes).
+
+add_compile_options(-Wall -Wextra)
+# -O2, as the Linux build (GCC 12 at -O3 warns falsely inside libstdc++'s
+# char_traits with -Wrestrict).
+string(REPLACE "-O3" "-O2" CMAKE_CXX_FLAGS_RELEASE "${CMAKE_CXX_FLAGS_RELEASE}")
+string(REPLACE "-O3" "-O2" CMAKE_C_FLAGS_RELEASE "${CMAKE_C_FLAGS_RELEASE}")
+add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+
+find_package(SQLite3 REQUIRED)
+find_package(pugixml REQUIRED)
+# libzip links zlib statically: its archive, not its DLL.
+find_library(ZLIB_LIBRARY NAMES libz.a REQUIRED)
+find_package(ZLIB REQUIRED)
+find_package(libzip REQUIRED)
+find_package(Threads REQUIRED)
+
+# Header-only libraries are taken from the build machine's Debian packages.
+set(DORVANE_HOST_HEADERS ${CMAKE_BINARY_DIR}/host-headers)
+file(MAKE_DIRECTORY ${DORVANE_HOST_HEADERS})
+foreach(dir nlohmann CLI)
+  if(NOT EXISTS ${DORVANE_HOST_HEADERS}/${dir})
+    file(CREATE_LINK /usr/include/${dir} ${DORVANE_HOST_HEADERS}/${dir} SYMBOLIC)
+  endif()
+endforeach()
+
+# ---- the system's layers ---------------------------------------------------------
+set(DORVANE_CORE_FOLDERS platform resolve page worksheet report control)
+set(DORVANE_CORE_GLOBS)
+foreach(folder ${DORVANE_CORE_FOLDERS})
+  list(APPEND DORVANE_CORE_GLOBS src/${folder}/*.cpp)
+endforeach()
+file(GLOB_RECURSE DORVANE_CORE_SOURCES CONFIGURE_DEPENDS ${DORVANE_CORE_GLOBS})
+list(FILTER DORVANE_CORE_SOURCES EXCLUDE REGEX
+     "src/(control/(library|face)/|platform/db/access/|platform/sheet/calc/)")
+# The component runtime of the POSIX build (its registry file, dlopen, its own
+# dispatch) and what only it serves: on Windows the system's COM does this.
+list(FILTER DORVANE_CORE_SOURCES EXCLUDE REGEX
+     "src/(control/(registry_file|host_runtime|library_locator|ctl_message_object|sample_run)|platform/db/access_odbc_links)\\.cpp$")
+# A Windows file replaces its POSIX twin.
+foreach(source ${DORVANE_CORE_SOURCES})
+  if(source MATCHES "^(.*)_windows\\.cpp$")
+    list(REMOVE_ITEM DORVANE_CORE_SOURCES "${CMAKE_MATCH_1}.cpp")
+  endif()
+endforeach()
+
+add_library(dorvane_core STATIC ${DORVANE_CORE_SOURCES})
+target_include_directories(dorvane_core PUBLIC include src)
+target_include_directories(dorvane_core SYSTEM PUBLIC ${DORVANE_HOST_HEADERS})
+target_link_libraries(dorvane_core PUBLIC SQLite::SQLite3 libzip::zip pugixml::pugixml odbc32
+                      Threads::Threads)
+target_compile_definitions(dorvane_core PRIVATE
+  DORVANE_SOURCE_SAMPLES="${CMAKE_SOURCE_DIR}/samples")
+
+# ---- the type library ------------------------------------------------------------
+find_program(DORVANE_WIDL NAMES widl PATHS /usr/lib/wine REQUIRED)
+set(DORVANE_WINE_IDL /usr/include/wine/wine/windows CACHE PATH "Wine's IDL files (wine64-tools)")
+set(DORVANE_WINE_TLB /usr/lib/x86_64-linux-gnu/wine/x86_64-windows CACHE PATH
+    "Wine's type libraries (stdole2.tlb)")
+set(DORVANE_COM_GEN ${CMAKE_BINARY_DIR}/com)
+file(MAKE_DIRECTORY ${DORVANE_COM_GEN})
+add_custom_command(
+  OUTPUT ${DORVANE_COM_GEN}/dorvane_com.h ${DORVANE_COM_GEN}/dorvane_com_i.c
+         ${DORVANE_COM_GEN}/dorvane.tlb
+  COMMAND ${DORVANE_WIDL} -m64 -I ${DORVANE_WINE_IDL} -L ${DORVANE_WINE_TLB} -h
+          -H ${DORVANE_COM_GEN}/dorvane_com.h -u -U ${DORVANE_COM_GEN}/dorvane_com_i.c
+          -t -T ${DORVANE_COM_GEN}/dorvane.tlb
+          ${CMAKE_SOURCE_DIR}/src/windows/dorvane_com.idl
+  DEPENDS ${CMAKE_SOURCE_DIR}/src/windows/dorvane_com.idl
+  COMMENT "Compiling the type library with widl")
+add_custom_target(dorvane_com_idl DEPENDS ${DORVANE_COM_GEN}/dorvane_com.h
+                                          ${DORVANE_COM_GEN}/dorvane.tlb)
+set(DORVANE_TLB ${DORVANE_COM_GEN}/dorvane.tlb)
+
+# ---- Dorvane.ocx -----------------------------------------------------------------
+file(GLOB DORVANE_OCX_SOURCES CONFIGURE_DEPENDS src/windows/ocx/*.cpp)
+configure_file(src/windows/ocx/dorvane_ocx.rc.in ${DORVANE_COM_GEN}/dorvane_ocx.rc @ONLY)
+set_source_files_properties(${DORVANE_COM_GEN}/dorvane_ocx.rc PROPERTIES OBJECT_DEPENDS
+                            "${DORVANE_TLB};${CMAKE_SOURCE_DIR}/src/control/library/toolbox.bmp")
+add_library(dorvane_ocx SHARED ${DORVANE_OCX_SOURCES} ${DORVANE_COM_GEN}/dorvane_com_i.c
+            ${DORVANE_COM_GEN}/dorvane_ocx.rc
+            src/windows/ocx/dorvane_ocx.def)
+add_dependencies(dorvane_ocx dorvane_com_idl)
+set_target_properties(dorvane_ocx PROPERTIES OUTPUT_NAME Dorvane PREFIX "" SUFFIX ".ocx"
+                      RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+target_include_directories(dorvane_ocx PRIVATE ${DORVANE_COM_GEN} src/windows)
+target_link_libraries(dorvane_ocx PRIVATE dorvane_core ole32 oleaut32 uuid advapi32 user32)
+target_link_options(dorvane_ocx PRIVATE -Wl,--kill-at)
+
+# ---- dorvane.exe ---------------------------------------------------------------
+file(GLOB DORVANE_CLI_SOURCES CONFIGURE_DEPENDS src/cli/*.cpp src/windows/cli/*.cpp)
+# Commands of Linux-only parts; src/windows/cli has their Windows forms.
+list(FILTER DORVANE_CLI_SOURCES EXCLUDE REGEX
+     "src/cli/(component_commands|sheet_command|batch_command|serve_command|database_report_command)\\.cpp$")
+add_executable(dorvane ${DORVANE_CLI_SOURCES})
+set_target_properties(dorvane PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+target_link_libraries(dorvane PRIVATE dorvane_core ole32 oleaut32 uuid version)
+
+# ---- tests -------------------------------------------------------------------------
+if(DORVANE_BUILD_TESTS)
+  find_package(GTest REQUIRED)
+  include(cmake/windows_tests.cmake)
+endif()

@@ -1,0 +1,93 @@
+#include "ocx/com_registration.h"
+
+#include <olectl.h>
+
+#include <algorithm>
+#include <string>
+
+#include "control/registration.h"
+#include "ocx/ocx_module.h"
+#include "platform/text/utf.h"
+
+namespace dorvane::windows {
+
+namespace {
+
+constexpr char kClassesRoot[] = "HKEY_CLASSES_ROOT\\";
+// The type library's system key: this library is 64-bit.
+constexpr const char* kPlatform = sizeof(void*) == 8 ? "win64" : "win32";
+
+std::wstring wide(const std::string& utf8) {
+  const std::u16string w = text::fromUtf8(utf8);
+  return std::wstring(w.begin(), w.end());
+}
+
+// The registry key and subkey path for a key written "HKEY_CLASSES_ROOT\...".
+HKEY rootOf(RegistrationScope scope) {
+  return scope == RegistrationScope::Machine ? HKEY_CLASSES_ROOT : HKEY_CURRENT_USER;
+}
+std::wstring subkeyOf(RegistrationScope scope, const std::string& key) {
+  std::string rest = key.rfind(kClassesRoot, 0) == 0 ? key.substr(sizeof kClassesRoot - 1) : key;
+  if (scope == RegistrationScope::User) rest = "Software\\Classes\\" + rest;
+  return wide(rest);
+}
+
+}  // namespace
+
+HRESULT registerServer(RegistrationScope scope) {
+  const std::wstring module = modulePath();
+  const std::string path = text::toUtf8(std::u16string(module.begin(), module.end()));
+  if (path.empty()) return SELFREG_E_CLASS;
+  // The entries as the control's registration data lists them.
+  for (const auto& key : com::registrationEntries(path, kPlatform)) {
+    HKEY k = nullptr;
+    if (::RegCreateKeyExW(rootOf(scope), subkeyOf(scope, key.key).c_str(), 0, nullptr, 0, KEY_WRITE,
+                          nullptr, &k, nullptr) != ERROR_SUCCESS) {
+      unregisterServer(scope);
+      return SELFREG_E_CLASS;
+    }
+    LONG status = ERROR_SUCCESS;
+    if (!key.name.empty() || !key.value.empty()) {
+      const std::wstring name = wide(key.name), value = wide(key.value);
+      status = ::RegSetValueExW(k, name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(value.c_str()),
+                                static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    }
+    ::RegCloseKey(k);
+    if (status != ERROR_SUCCESS) {
+      unregisterServer(scope);
+      return SELFREG_E_CLASS;
+    }
+  }
+  return S_OK;
+}
+
+HRESULT unregisterServer(RegistrationScope scope) {
+  HRESULT result = S_OK;
+  // Deepest first: each key is empty of subkeys when its turn comes. The
+  // keys between an entry and its folder (the type library's locale key "0")
+  // were made by registration too: they go once they are empty, up to the
+  // key of the class, type library or interface itself.
+  for (const auto& key : com::registrationKeys(kPlatform)) {
+    std::string k = key;
+    for (bool first = true;; first = false) {
+      const std::wstring sub = subkeyOf(scope, k);
+      LONG status = ::RegDeleteKeyExW(rootOf(scope), sub.c_str(), KEY_WOW64_64KEY, 0);
+      // The type libraries' key is one for 32-bit and 64-bit programs; Wine
+      // keeps a copy for 32-bit programs.
+      if (k.rfind("HKEY_CLASSES_ROOT\\TypeLib\\", 0) == 0)
+        ::RegDeleteKeyExW(rootOf(scope), sub.c_str(), KEY_WOW64_32KEY, 0);
+      if (first && status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND &&
+          status != ERROR_ACCESS_DENIED)
+        result = SELFREG_E_CLASS;
+      const size_t cut = k.rfind('\\');
+      if (cut == std::string::npos) break;
+      k = k.substr(0, cut);
+      // Stop at the folders every class, library and interface shares.
+      if (std::count(k.begin(), k.end(), '\\') < 2) break;
+    }
+  }
+  return result;
+}
+
+}  // namespace dorvane::windows
