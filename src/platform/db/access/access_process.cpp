@@ -20,7 +20,7 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/db/access/access_reader.h"
+#include "platform/db/access/access_mdbtools.h"
 #include "platform/db/access/access_wire.h"
 #include "platform/text/code_page.h"
 
@@ -66,7 +66,7 @@ constexpr std::size_t kBaseStreamBytes = 256u << 20;  // plus 32 bytes per byte 
     }
   });
   try {
-    readAccessTable(path, table, writer);
+    readAccessTableWithMdbtools(path, table, writer);
     writer.end();
   } catch (const std::exception& e) {
     writer.error(e.what());
@@ -127,111 +127,18 @@ std::string describe(int status) {
   return "the reader failed on it (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
 }
 
-// ---- the stream cache ------------------------------------------------------
-
-struct StreamKey {
-  dev_t dev;
-  ino_t ino;
-  off_t size;
-  time_t mtimeSec;
-  long mtimeNsec;
-  std::string table;
-  bool operator<(const StreamKey& o) const {
-    return std::tie(dev, ino, size, mtimeSec, mtimeNsec, table) <
-           std::tie(o.dev, o.ino, o.size, o.mtimeSec, o.mtimeNsec, o.table);
-  }
-};
-
-// One table's stream. Its mutex is held by the thread reading it, so the
-// others wait for the stream rather than read the file again.
-struct StreamEntry {
-  std::mutex reading;
-  bool kept = false;
-  std::vector<std::uint8_t> bytes;
-};
-
-struct StreamCache {
-  std::mutex mutex;  // guards the fields below, never held while reading
-  std::size_t budget = 0, used = 0;
-  std::map<StreamKey, std::shared_ptr<StreamEntry>> entries;
-};
-
-StreamCache& streamCache() {
-  static StreamCache cache;
-  return cache;
-}
-
-// Reads the table from the child; when recorded is given, appends every
-// byte of the stream to it.
+// Reads the table from the child.
 void readFromChild(const std::string& path, const std::string& table, const struct stat& st,
-                   TableSink& sink, std::vector<std::uint8_t>* recorded);
+                   TableSink& sink);
 
 }  // namespace
-
-namespace {
-std::atomic<std::uint64_t> streamHits{0}, streamMisses{0};
-}
-
-AccessStreamCounts accessStreamCounts() { return {streamHits.load(), streamMisses.load()}; }
-
-void keepAccessStreams(std::size_t budgetBytes) {
-  StreamCache& cache = streamCache();
-  std::lock_guard<std::mutex> lock(cache.mutex);
-  cache.budget = budgetBytes;
-  if (budgetBytes == 0) {
-    cache.entries.clear();
-    cache.used = 0;
-  }
-}
 
 void readAccessTableIsolated(const std::string& path, const std::string& table, TableSink& sink) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
     throw RuntimeError(err::kFileNotFound, "Could not find file '" + path + "'.");
   }
-  StreamCache& cache = streamCache();
-  std::shared_ptr<StreamEntry> entry;
-  {
-    std::lock_guard<std::mutex> lock(cache.mutex);
-    if (cache.budget == 0) {
-      // No cache: read as it comes.
-    } else {
-      auto& slot = cache.entries[StreamKey{st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec,
-                                           st.st_mtim.tv_nsec, table}];
-      if (!slot) slot = std::make_shared<StreamEntry>();
-      entry = slot;
-    }
-  }
-  if (!entry) {
-    ++streamMisses;
-    return readFromChild(path, table, st, sink, nullptr);
-  }
-
-  std::lock_guard<std::mutex> reading(entry->reading);
-  if (entry->kept) {
-    ++streamHits;
-    std::size_t pos = 0;
-    const std::vector<std::uint8_t>& bytes = entry->bytes;
-    WireReader replay(
-        [&](std::uint8_t* buf, std::size_t size) {
-          std::size_t n = std::min(size, bytes.size() - pos);
-          std::memcpy(buf, bytes.data() + pos, n);
-          pos += n;
-          return n;
-        },
-        bytes.size());
-    replay.run(sink);  // a kept stream is complete and well-formed
-    return;
-  }
-  std::vector<std::uint8_t> recorded;
-  ++streamMisses;
-  readFromChild(path, table, st, sink, &recorded);  // raises: nothing is kept
-  std::lock_guard<std::mutex> lock(cache.mutex);
-  if (cache.budget != 0 && cache.used + recorded.size() <= cache.budget) {
-    cache.used += recorded.size();
-    entry->bytes = std::move(recorded);
-    entry->kept = true;
-  }
+  readFromChild(path, table, st, sink);
 }
 
 namespace {
@@ -240,7 +147,7 @@ namespace {
 struct StalledAtStart {};
 
 void readFromChildOnce(const std::string& path, const std::string& table, const struct stat& st,
-                       TableSink& sink, std::vector<std::uint8_t>* recorded, bool firstTry) {
+                       TableSink& sink, bool firstTry) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) damaged(path, table, std::string("pipe: ") + strerror(errno));
   Fd readEnd(fds[0]);
@@ -277,7 +184,6 @@ void readFromChildOnce(const std::string& path, const std::string& table, const 
       ssize_t n = ::read(readEnd.get(), buf, size);
       if (n < 0 && errno == EINTR) continue;
       if (n > 0) received += static_cast<std::size_t>(n);
-      if (n > 0 && recorded) recorded->insert(recorded->end(), buf, buf + n);
       return n < 0 ? 0 : static_cast<std::size_t>(n);
     }
   };
@@ -300,11 +206,11 @@ void readFromChildOnce(const std::string& path, const std::string& table, const 
 // started reading (a lock it inherited from the fork held for ever): it is
 // ended and the table read once more. The sink has received nothing then.
 void readFromChild(const std::string& path, const std::string& table, const struct stat& st,
-                   TableSink& sink, std::vector<std::uint8_t>* recorded) {
+                   TableSink& sink) {
   try {
-    readFromChildOnce(path, table, st, sink, recorded, true);
+    readFromChildOnce(path, table, st, sink, true);
   } catch (const StalledAtStart&) {
-    readFromChildOnce(path, table, st, sink, recorded, false);
+    readFromChildOnce(path, table, st, sink, false);
   }
 }
 

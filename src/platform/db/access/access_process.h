@@ -20,24 +20,6 @@ namespace dorvane::db {
 // dorvane::RuntimeError 3049 naming the file and the table when the child
 // reports an error, crashes, stalls or sends a bad stream; passes on what sink
 // raises. The sink may have seen rows before an error: callers discard them.
-//
-// With keepAccessStreams on, a stream read completely is kept for the whole
-// process, keyed by the file's identity (device, inode, size, modification
-// time) and the table: a later read of the unchanged table, on any thread,
-// replays it from memory instead of reading the file again. While one thread
-// reads a table, others that want the same table wait for its stream.
 void readAccessTableIsolated(const std::string& path, const std::string& table, TableSink& sink);
-
-// Turns the process-wide stream cache on with room for budgetBytes of
-// streams (0 turns it off and frees what it holds). Streams beyond the
-// budget are read but not kept. Thread-safe.
-void keepAccessStreams(std::size_t budgetBytes);
-
-// How many table reads since the process started were replayed from a kept
-// stream (hits) and how many read the file (misses). Thread-safe.
-struct AccessStreamCounts {
-  std::uint64_t hits = 0, misses = 0;
-};
-AccessStreamCounts accessStreamCounts();
 
 }  // namespace dorvane::db
