@@ -1,11 +1,14 @@
 // Access reader figures on big.mdb (100,000 rows):
 //   BM_MdbToolsScan     a plain mdbtools scan of table big (every column bound)
 //   BM_ImportBig        our import of the same table into the in-memory copy
-//                       (catalog, child process, SQLite rows and indexes)
+//                       (catalog, rows into SQLite), with the reader in this
+//                       process; BM_ImportBigChild the same with the earlier
+//                       reader (mdbtools in a child process)
 //   BM_MdbExport        one run of the mdb-export command on the table, when
 //                       mdbtools' commands are installed
 //   BM_BigPriceMerge    10,000 !!bigprice placeholders resolved against
-//                       big.mdb, starting from a file not read yet
+//                       big.mdb, starting from a file not read yet (…Child:
+//                       with the earlier reader)
 //   BM_BigPriceResolve  the same placeholders alone, the file read already
 // Run from the repository root (the fixtures are at ../shared/fixtures), or
 // set DORVANE_FIXTURES to the fixtures folder.
@@ -67,7 +70,16 @@ void BM_MdbToolsScan(benchmark::State& state) {
 }
 BENCHMARK(BM_MdbToolsScan)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_ImportBig(benchmark::State& state) {
+// Chooses the reader for the benchmark's life: ours, or the earlier one.
+struct ReaderChoice {
+  explicit ReaderChoice(bool child) {
+    if (child) ::setenv("DORVANE_ACCESS_READER", "mdbtools", 1);
+  }
+  ~ReaderChoice() { ::unsetenv("DORVANE_ACCESS_READER"); }
+};
+
+void importBig(benchmark::State& state, bool child) {
+  ReaderChoice reader(child);
   std::string path = bigMdb();
   for (auto _ : state) {
     auto file = db::AccessFile::open(path, db::FileFormat::Jet4);
@@ -76,7 +88,10 @@ void BM_ImportBig(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * kRows);
 }
+void BM_ImportBig(benchmark::State& state) { importBig(state, false); }
 BENCHMARK(BM_ImportBig)->Unit(benchmark::kMillisecond)->UseRealTime();
+void BM_ImportBigChild(benchmark::State& state) { importBig(state, true); }
+BENCHMARK(BM_ImportBigChild)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_MdbExport(benchmark::State& state) {
   if (std::system("command -v mdb-export >/dev/null 2>&1") != 0) {
@@ -95,7 +110,8 @@ BENCHMARK(BM_MdbExport)->Unit(benchmark::kMillisecond)->UseRealTime();
 // table of big.mdb, then the source table big in the same file. With
 // fresh, each iteration starts with the file changed on disk, so it is read
 // afresh.
-void bigPrice(benchmark::State& state, bool fresh) {
+void bigPrice(benchmark::State& state, bool fresh, bool child = false) {
+  ReaderChoice reader(child);
   fs::path dir = fs::temp_directory_path() / ("dorvane-bench-" + std::to_string(::getpid()));
   fs::create_directories(dir);
   fs::copy_file(bigMdb(), dir / "big.mdb", fs::copy_options::overwrite_existing);
@@ -133,6 +149,8 @@ void bigPrice(benchmark::State& state, bool fresh) {
 }
 void BM_BigPriceMerge(benchmark::State& state) { bigPrice(state, true); }
 BENCHMARK(BM_BigPriceMerge)->Unit(benchmark::kMillisecond)->UseRealTime();
+void BM_BigPriceMergeChild(benchmark::State& state) { bigPrice(state, true, true); }
+BENCHMARK(BM_BigPriceMergeChild)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_BigPriceResolve(benchmark::State& state) { bigPrice(state, false); }
 BENCHMARK(BM_BigPriceResolve)->Unit(benchmark::kMillisecond)->UseRealTime();
 
