@@ -101,8 +101,7 @@ void SqliteImportSink::row(const std::vector<JetValue>& row) {
         if (v.bytes.empty())
           sqlite3_bind_zeroblob(s, p, 0);
         else
-          sqlite3_bind_blob(s, p, v.bytes.data(), static_cast<int>(v.bytes.size()),
-                            SQLITE_STATIC);
+          sqlite3_bind_blob(s, p, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_STATIC);
         break;
       case JetValue::Kind::Decimal: {
         // As a number when a double gives the same digits back (so it
