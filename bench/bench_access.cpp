@@ -4,6 +4,8 @@
 //                       (catalog, rows into SQLite), with the reader in this
 //                       process; BM_ImportBigChild the same with the earlier
 //                       reader (mdbtools in a child process)
+//   BM_ReadBig          our reader alone on the same table (every value
+//                       decoded, nothing copied)
 //   BM_MdbExport        one run of the mdb-export command on the table, when
 //                       mdbtools' commands are installed
 //   BM_BigPriceMerge    10,000 !!bigprice placeholders resolved against
@@ -26,6 +28,7 @@
 #include <vector>
 
 #include "platform/db/access/access_database.h"
+#include "platform/db/access/access_reader.h"
 #include "resolve/reference_table.h"
 #include "resolve/resolve_placeholder.h"
 
@@ -92,6 +95,23 @@ void BM_ImportBig(benchmark::State& state) { importBig(state, false); }
 BENCHMARK(BM_ImportBig)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_ImportBigChild(benchmark::State& state) { importBig(state, true); }
 BENCHMARK(BM_ImportBigChild)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+struct CountingSink : db::TableSink {
+  long rows = 0;
+  void begin(const db::AccessTableDef&) override {}
+  void row(const std::vector<db::JetValue>&) override { ++rows; }
+};
+
+void BM_ReadBig(benchmark::State& state) {
+  std::string path = bigMdb();
+  for (auto _ : state) {
+    CountingSink sink;
+    db::readAccessTable(path, "big", sink);
+    if (sink.rows != kRows) state.SkipWithError("unexpected row count");
+  }
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+BENCHMARK(BM_ReadBig)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_MdbExport(benchmark::State& state) {
   if (std::system("command -v mdb-export >/dev/null 2>&1") != 0) {
