@@ -1,24 +1,18 @@
 // Access reader figures on big.mdb (100,000 rows):
-//   BM_MdbToolsScan     a plain mdbtools scan of table big (every column bound)
-//   BM_ImportBig        our import of the same table into the in-memory copy
-//                       (catalog, rows into SQLite), with the reader in this
-//                       process; BM_ImportBigChild the same with the earlier
-//                       reader (mdbtools in a child process)
+//   BM_ImportBig        our import of table big into the in-memory copy
+//                       (catalog, rows into SQLite)
 //   BM_ReadBig          our reader alone on the same table (every value
 //                       decoded, nothing copied)
 //   BM_MdbExport        one run of the mdb-export command on the table, when
 //                       mdbtools' commands are installed
 //   BM_BigPriceMerge    10,000 !!bigprice placeholders resolved against
-//                       big.mdb, starting from a file not read yet (…Child:
-//                       with the earlier reader)
+//                       big.mdb, starting from a file not read yet
 //   BM_BigPriceResolve  the same placeholders alone, the file read already
 // Run from the repository root (the fixtures are at ../shared/fixtures), or
 // set DORVANE_FIXTURES to the fixtures folder.
 #include <benchmark/benchmark.h>
 #include <dorvane/engine.h>
 #include <fcntl.h>
-#include <glib.h>
-#include <mdbtools.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -45,44 +39,7 @@ std::string bigMdb() {
 
 constexpr long kRows = 100000;
 
-void BM_MdbToolsScan(benchmark::State& state) {
-  std::string path = bigMdb();
-  for (auto _ : state) {
-    MdbHandle* mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
-    if (!mdb) {
-      state.SkipWithError(("cannot open " + path).c_str());
-      return;
-    }
-    mdb_read_catalog(mdb, MDB_TABLE);
-    char name[] = "big";
-    MdbTableDef* table = mdb_read_table_by_name(mdb, name, MDB_TABLE);
-    mdb_read_columns(table);
-    mdb_rewind_table(table);
-    std::vector<std::vector<char>> bound(table->num_cols, std::vector<char>(MDB_BIND_SIZE));
-    std::vector<int> lengths(table->num_cols);
-    for (unsigned i = 0; i < table->num_cols; ++i)
-      mdb_bind_column(table, static_cast<int>(i + 1), bound[i].data(), &lengths[i]);
-    long rows = 0;
-    while (mdb_fetch_row(table)) ++rows;
-    benchmark::DoNotOptimize(rows);
-    if (rows != kRows) state.SkipWithError("unexpected row count");
-    mdb_free_tabledef(table);
-    mdb_close(mdb);
-  }
-  state.SetItemsProcessed(state.iterations() * kRows);
-}
-BENCHMARK(BM_MdbToolsScan)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-// Chooses the reader for the benchmark's life: ours, or the earlier one.
-struct ReaderChoice {
-  explicit ReaderChoice(bool child) {
-    if (child) ::setenv("DORVANE_ACCESS_READER", "mdbtools", 1);
-  }
-  ~ReaderChoice() { ::unsetenv("DORVANE_ACCESS_READER"); }
-};
-
-void importBig(benchmark::State& state, bool child) {
-  ReaderChoice reader(child);
+void BM_ImportBig(benchmark::State& state) {
   std::string path = bigMdb();
   for (auto _ : state) {
     auto file = db::AccessFile::open(path, db::FileFormat::Jet4);
@@ -91,10 +48,7 @@ void importBig(benchmark::State& state, bool child) {
   }
   state.SetItemsProcessed(state.iterations() * kRows);
 }
-void BM_ImportBig(benchmark::State& state) { importBig(state, false); }
 BENCHMARK(BM_ImportBig)->Unit(benchmark::kMillisecond)->UseRealTime();
-void BM_ImportBigChild(benchmark::State& state) { importBig(state, true); }
-BENCHMARK(BM_ImportBigChild)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 struct CountingSink : db::TableSink {
   long rows = 0;
@@ -130,8 +84,7 @@ BENCHMARK(BM_MdbExport)->Unit(benchmark::kMillisecond)->UseRealTime();
 // table of big.mdb, then the source table big in the same file. With
 // fresh, each iteration starts with the file changed on disk, so it is read
 // afresh.
-void bigPrice(benchmark::State& state, bool fresh, bool child = false) {
-  ReaderChoice reader(child);
+void bigPrice(benchmark::State& state, bool fresh) {
   fs::path dir = fs::temp_directory_path() / ("dorvane-bench-" + std::to_string(::getpid()));
   fs::create_directories(dir);
   fs::copy_file(bigMdb(), dir / "big.mdb", fs::copy_options::overwrite_existing);
@@ -169,8 +122,6 @@ void bigPrice(benchmark::State& state, bool fresh, bool child = false) {
 }
 void BM_BigPriceMerge(benchmark::State& state) { bigPrice(state, true); }
 BENCHMARK(BM_BigPriceMerge)->Unit(benchmark::kMillisecond)->UseRealTime();
-void BM_BigPriceMergeChild(benchmark::State& state) { bigPrice(state, true, true); }
-BENCHMARK(BM_BigPriceMergeChild)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_BigPriceResolve(benchmark::State& state) { bigPrice(state, false); }
 BENCHMARK(BM_BigPriceResolve)->Unit(benchmark::kMillisecond)->UseRealTime();
 

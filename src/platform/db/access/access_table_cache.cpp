@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -13,7 +12,6 @@
 #include <vector>
 
 #include "platform/db/access/access_page_file.h"
-#include "platform/db/access/access_process.h"
 #include "platform/db/access/access_reader.h"
 
 namespace dorvane::db {
@@ -91,15 +89,7 @@ class RecordingSink : public TableSink {
       "Cannot read table '" + table + "' of the Access file '" + path + "': " + why + ".");
 }
 
-// The earlier reader (mdbtools in a child process), chosen by setting
-// DORVANE_ACCESS_READER=mdbtools; kept while the two are compared.
-bool useChildReader() {
-  const char* which = std::getenv("DORVANE_ACCESS_READER");
-  return which && std::string(which) == "mdbtools";
-}
-
 void readFile(const std::string& path, const std::string& table, TableSink& sink) {
-  if (useChildReader()) return readAccessTableIsolated(path, table, sink);
   try {
     readAccessTable(path, table, sink);
   } catch (const AccessDamage& e) {
