@@ -51,10 +51,10 @@ std::map<std::string, int> integerProperty(const std::vector<std::uint8_t>& blob
         const std::size_t name = load16(b + at + 4), valueSize = load16(b + at + 6);
         if (entry < 8 || entry > end - at || valueSize > entry - 8) break;
         if (name < names.size() && names[name] == property && valueSize >= 1 && valueSize <= 4) {
-          std::int32_t v = 0;
+          std::uint32_t v = 0;
           for (std::size_t i = 0; i < valueSize; ++i)
-            v |= static_cast<std::int32_t>(b[at + 8 + i]) << (8 * i);
-          out[block] = v;
+            v |= static_cast<std::uint32_t>(b[at + 8 + i]) << (8 * i);
+          out[block] = static_cast<std::int32_t>(v);
         }
         at += entry;
       }
