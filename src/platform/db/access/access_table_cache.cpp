@@ -131,16 +131,18 @@ void readAccessTableCached(const std::string& path, const std::string& table, Ta
       room = cache.budget - cache.used;
     }
   }
-  ++misses;
-  if (!entry) return readFile(path, table, sink);
+  if (!entry) {
+    ++misses;
+    return readFile(path, table, sink);
+  }
   std::lock_guard<std::mutex> reading(entry->reading);
   if (entry->kept) {
-    --misses;
     ++hits;
     sink.begin(entry->definition);
     for (const auto& row : entry->rows) sink.row(row);
     return;
   }
+  ++misses;
   RecordingSink recording(sink, *entry, room);
   try {
     readFile(path, table, recording);
