@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "batch/batch.h"
-#include "platform/db/access/access_process.h"
+#include "platform/db/access/access_table_cache.h"
 #include "platform/text/utf.h"
 #include "report/report_file.h"
 

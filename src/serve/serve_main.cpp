@@ -13,7 +13,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/db/access/access_process.h"
+#include "platform/db/access/access_table_cache.h"
 #include "serve/service.h"
 
 namespace dorvane::serve {

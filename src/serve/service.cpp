@@ -7,7 +7,7 @@
 #include <future>
 #include <nlohmann/json.hpp>
 
-#include "platform/db/access/access_process.h"
+#include "platform/db/access/access_table_cache.h"
 #include "platform/text/code_page.h"
 #include "platform/text/utf.h"
 #include "serve/connection_pool.h"

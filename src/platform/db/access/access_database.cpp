@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "platform/db/access/access_header.h"
-#include "platform/db/access/access_process.h"
+#include "platform/db/access/access_table_cache.h"
 #include "platform/db/access/jet_collation.h"
 #include "platform/db/access_sql_translate.h"
 #include "platform/db/file_cache.h"
@@ -76,7 +76,7 @@ std::shared_ptr<AccessFile> AccessFile::open(const std::string& utf8Path, FileFo
                            "give.");
   std::shared_ptr<AccessFile> file(new AccessFile(utf8Path, format));
   CollectSink objects;
-  readAccessTableIsolated(utf8Path, "MSysObjects", objects);
+  readAccessTableCached(utf8Path, "MSysObjects", objects);
   file->catalog_ = catalogFromRows(objects, utf8Path);
   return file;
 }
@@ -196,14 +196,14 @@ std::string AccessFile::linkedPath(const CatalogEntry& entry) const {
 void AccessFile::importTable(const CatalogEntry& entry, const std::string& file,
                              const std::string& table) {
   SqliteImportSink sink(*connection_, entry.name);
-  readAccessTableIsolated(file, table, sink);
+  readAccessTableCached(file, table, sink);
   imported_.push_back(sink.commit());
 }
 
 const std::vector<QueryRow>* AccessFile::queryRows(const CatalogEntry& entry) {
   if (!queryRows_) {
     CollectSink rows;
-    readAccessTableIsolated(path_, "MSysQueries", rows);
+    readAccessTableCached(path_, "MSysQueries", rows);
     queryRows_ = queryRowsFromRows(rows);
   }
   auto it = queryRows_->find(entry.id);

@@ -61,4 +61,25 @@ bool hasDatabasePassword(const std::uint8_t* header, std::size_t size, FileForma
   return false;
 }
 
+JetHeader readJetHeader(const std::uint8_t* header, std::size_t size) {
+  JetHeader h;
+  h.version = -1;
+  constexpr std::size_t kVersionAt = 0x14, kCodePageAt = 0x3C;
+  constexpr int kLastKnownVersion = 0x06;  // Access 2019
+  const FileFormat format = detectFormat(header, size);
+  if (size < kEncodedStart + 128 || header[0] != 0 ||
+      (format != FileFormat::Jet3 && format != FileFormat::Jet4 && format != FileFormat::Ace))
+    return h;
+  const int version = header[kVersionAt];
+  if (version > kLastKnownVersion || (version == 0) != (format == FileFormat::Jet3)) return h;
+  std::uint8_t plain[kEncodedStart + 128];
+  std::memcpy(plain, header, sizeof plain);
+  rc4(plain + kEncodedStart, version == 0 ? 126 : 128, kHeaderKey);
+  h.version = version;
+  h.codePage = plain[kCodePageAt] | (plain[kCodePageAt + 1] << 8);
+  const std::size_t sortAt = version == 0 ? 0x3A : 0x6E;
+  h.sortOrder = plain[sortAt] | (plain[sortAt + 1] << 8);
+  return h;
+}
+
 }  // namespace dorvane::db

@@ -1,10 +1,11 @@
-// The header page of an Access file: what can be checked before mdbtools
-// reads the file.
+// The header page of an Access file: its version, code page and sort
+// order, and whether a database password is set.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/db/access/access_page_file.h"
 #include "platform/db/file_format.h"
 
 namespace dorvane::db {
@@ -17,5 +18,10 @@ namespace dorvane::db {
 // encoded block is all zeros (damage), is taken as without password (reading
 // it fails later).
 bool hasDatabasePassword(const std::uint8_t* header, std::size_t size, FileFormat format);
+
+// The header's version, code page and sort order from the file's first
+// `size` bytes (at least 0x98 of them); version -1 when they are no Jet 3,
+// Jet 4 or ACE header.
+JetHeader readJetHeader(const std::uint8_t* header, std::size_t size);
 
 }  // namespace dorvane::db

@@ -14,6 +14,8 @@
 namespace dorvane::db {
 
 namespace {
+constexpr size_t kBatchRows = 64;
+constexpr int kMaxParameters = 32766;         // SQLite's limit on ?NNN
 constexpr double kExactCurrencyLimit = 1e15;  // scaled values below this survive a double
 
 std::string quoted(const std::string& name) {
@@ -30,6 +32,7 @@ SqliteImportSink::SqliteImportSink(SqliteConnection& connection, std::u16string 
 
 SqliteImportSink::~SqliteImportSink() {
   insert_ = Statement();
+  insertBatch_ = Statement();
   if (open_) {
     sqlite3_exec(connection_.handle(), "ROLLBACK TO dorvane_import; RELEASE dorvane_import",
                  nullptr, nullptr, nullptr);
@@ -60,18 +63,63 @@ void SqliteImportSink::begin(const AccessTableDef& def) {
   if (def.columns.empty()) sql += "\"(no columns)\"";
   exec(sql + ")");
   if (!def.columns.empty()) {
-    insert_ = connection_.prepare(u"INSERT INTO " + quoteName(table_.name) + u" VALUES (" +
-                                  text::fromUtf8(params) + u")");
+    const std::u16string into = u"INSERT INTO " + quoteName(table_.name) + u" VALUES ";
+    insert_ = connection_.prepare(into + u"(" + text::fromUtf8(params) + u")");
+    if (def.columns.size() * kBatchRows <= static_cast<size_t>(kMaxParameters)) {
+      std::string values;
+      for (size_t r = 0; r < kBatchRows; ++r) {
+        values += r ? ", (" : "(";
+        for (size_t i = 0; i < def.columns.size(); ++i)
+          values += (i ? ", ?" : "?") + std::to_string(r * def.columns.size() + i + 1);
+        values += ")";
+      }
+      insertBatch_ = connection_.prepare(into + text::fromUtf8(values));
+      pending_.resize(kBatchRows);
+    }
   }
   begun_ = true;
 }
 
 void SqliteImportSink::row(const std::vector<JetValue>& row) {
-  sqlite3_stmt* s = insert_.get();
-  if (!s) return;
+  if (!insert_.get()) return;
+  if (pending_.empty()) {  // no batch statement: one row at a time
+    pending_.push_back(row);
+    pendingRows_ = 1;
+    flush();
+    pending_.clear();
+    return;
+  }
+  pending_[pendingRows_++] = row;  // reuses the held strings' room
+  if (pendingRows_ == kBatchRows) flush();
+}
+
+void SqliteImportSink::flush() {
+  auto step = [&](sqlite3_stmt* s, size_t rows) {
+    int rc = sqlite3_step(s);
+    sqlite3_reset(s);
+    if (rc != SQLITE_DONE) {
+      throw RuntimeError(err::kCannotOpenDatabase,
+                         "Cannot copy a row of table '" + text::toUtf8(table_.name) +
+                             "' into the engine (" + connection_.lastError() + ").");
+    }
+    table_.rows += static_cast<long long>(rows);
+  };
+  if (pendingRows_ == kBatchRows && insertBatch_.get()) {
+    for (size_t r = 0; r < pendingRows_; ++r) bind(insertBatch_.get(), pending_[r], r);
+    step(insertBatch_.get(), pendingRows_);
+  } else {
+    for (size_t r = 0; r < pendingRows_; ++r) {
+      bind(insert_.get(), pending_[r], 0);
+      step(insert_.get(), 1);
+    }
+  }
+  pendingRows_ = 0;
+}
+
+void SqliteImportSink::bind(sqlite3_stmt* s, const std::vector<JetValue>& row, size_t at) {
   for (size_t i = 0; i < row.size(); ++i) {
     const JetValue& v = row[i];
-    int p = static_cast<int>(i + 1);
+    int p = static_cast<int>(at * row.size() + i + 1);
     switch (v.kind) {
       case JetValue::Kind::Null:
         sqlite3_bind_null(s, p);
@@ -97,7 +145,11 @@ void SqliteImportSink::row(const std::vector<JetValue>& row) {
                             SQLITE_STATIC);
         break;
       case JetValue::Kind::Blob:
-        sqlite3_bind_blob(s, p, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_STATIC);
+        // An empty value stays an empty value: SQLite binds a null pointer as Null.
+        if (v.bytes.empty())
+          sqlite3_bind_zeroblob(s, p, 0);
+        else
+          sqlite3_bind_blob(s, p, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_STATIC);
         break;
       case JetValue::Kind::Decimal: {
         // As a number when a double gives the same digits back (so it
@@ -113,14 +165,6 @@ void SqliteImportSink::row(const std::vector<JetValue>& row) {
       }
     }
   }
-  int rc = sqlite3_step(s);
-  sqlite3_reset(s);
-  if (rc != SQLITE_DONE) {
-    throw RuntimeError(err::kCannotOpenDatabase,
-                       "Cannot copy a row of table '" + text::toUtf8(table_.name) +
-                           "' into the engine (" + connection_.lastError() + ").");
-  }
-  ++table_.rows;
 }
 
 ImportedTable SqliteImportSink::commit() {
@@ -128,7 +172,9 @@ ImportedTable SqliteImportSink::commit() {
     throw RuntimeError(err::kCannotOpenDatabase,
                        "No definition was read for table '" + text::toUtf8(table_.name) + "'.");
   }
+  flush();
   insert_ = Statement();
+  insertBatch_ = Statement();
   const AccessTableDef& def = table_.definition;
   for (const AccessIndex& x : def.indexes) {
     IndexDef d;

@@ -56,11 +56,20 @@ class SqliteImportSink : public TableSink {
 
  private:
   void exec(const std::string& sql);
+  // Binds row as the `at`-th row of statement s (its parameters from
+  // at * columns + 1 on).
+  void bind(sqlite3_stmt* s, const std::vector<JetValue>& row, size_t at);
+  // Inserts the rows held in pending_ (all of them with the batch statement
+  // when full, else one by one).
+  void flush();
 
   SqliteConnection& connection_;
   ImportedTable table_;
   bool begun_ = false, open_ = false;
-  Statement insert_;
+  Statement insert_;       // one row
+  Statement insertBatch_;  // kBatchRows rows: fewer statement runs for a large table
+  std::vector<std::vector<JetValue>> pending_;
+  size_t pendingRows_ = 0;
 };
 
 }  // namespace dorvane::db

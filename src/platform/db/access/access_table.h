@@ -1,5 +1,5 @@
 // What the Access reader hands over: a table's definition and its rows as
-// plain values, independent of mdbtools and of SQLite.
+// plain values, independent of SQLite.
 #pragma once
 
 #include <cstdint>

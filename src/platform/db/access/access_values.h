@@ -1,6 +1,6 @@
 // Jet values from their stored bytes, and the SQLite form of each Jet type.
 //
-// The decoders read what the file holds rather than what mdbtools prints:
+// The decoders read what the file holds, not a printed form of it:
 // dates are the stored double (the full range, before 1899 and after 2700),
 // Currency the stored scaled integer, Single the stored float, GUIDs all 16
 // bytes. Each raises std::runtime_error when the bytes are too few for the type.

@@ -338,9 +338,10 @@ TEST(AccessFixtures, NewerColumnKindsReadAsAccessShowsThem) {
 
   // Attachment and multi-value columns hold nested recordsets: refused by name.
   auto complex = open("complexDataTestV2007.accdb")->OpenRecordset(u"Table1");
-  for (auto [column, kind] : {std::pair{u"attach-data", "an attachment column"},
-                              std::pair{u"multi-value-data", "a multi-value column"}}) {
+  for (auto [name, kind] : {std::pair{u"attach-data", "an attachment column"},
+                            std::pair{u"multi-value-data", "a multi-value column"}}) {
     std::string why;
+    const std::u16string column = name;  // clang 14 lambdas cannot capture a binding
     EXPECT_EQ(errorNumber([&] { complex->Fields(column); }, &why), err::kTypeMismatch);
     EXPECT_NE(why.find(text::toUtf8(column)), std::string::npos) << why;
     EXPECT_NE(why.find(kind), std::string::npos) << why;

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "platform/db/access/access_wire.h"
 #include "platform/db/access/jet_collation.h"
 
 namespace dorvane::db {
@@ -111,105 +110,6 @@ TEST(JetCollation, CaseBlindForLatinLettersOnly) {
     int r = compareJet(c.a, c.b);
     EXPECT_EQ((r > 0) - (r < 0), c.sign);
     EXPECT_EQ(-((compareJet(c.b, c.a) > 0) - (compareJet(c.b, c.a) < 0)), c.sign);
-  }
-}
-
-// A stream as the child writes it, read back.
-struct Collected : TableSink {
-  AccessTableDef def;
-  std::vector<std::vector<JetValue>> rows;
-  void begin(const AccessTableDef& d) override { def = d; }
-  void row(const std::vector<JetValue>& r) override { rows.push_back(r); }
-};
-
-std::vector<std::uint8_t> encode(const std::function<void(WireWriter&)>& f) {
-  std::vector<std::uint8_t> out;
-  WireWriter w([&](const std::uint8_t* p, size_t n) { out.insert(out.end(), p, p + n); });
-  f(w);
-  return out;
-}
-
-void decode(const std::vector<std::uint8_t>& stream, TableSink& sink, size_t max = 1 << 20) {
-  size_t pos = 0;
-  WireReader r(
-      [&](std::uint8_t* buf, size_t size) {
-        size_t n = std::min<size_t>({size, stream.size() - pos, 7});  // small reads
-        if (n > 0) std::memcpy(buf, stream.data() + pos, n);
-        pos += n;
-        return n;
-      },
-      max);
-  r.run(sink);
-}
-
-TEST(AccessWire, RoundTripKeepsEveryKind) {
-  AccessTableDef def{"t", {{"k", jet::kText, 50, 0, 0}, {"v", jet::kMemo, 0, 0, 0}}, {}};
-  def.indexes.push_back({"ｷｰ", false, false, true, {0}, {false}});
-  def.columns[1].calculated = true;
-  def.columns[0].nested = NestedKind::VersionHistory;
-  std::vector<std::vector<JetValue>> rows(4, std::vector<JetValue>(2));
-  rows[0][0].kind = JetValue::Kind::Text;  // '' stays '' and Null stays Null
-  rows[1][0].kind = JetValue::Kind::Integer, rows[1][0].i = -5;
-  rows[1][1].kind = JetValue::Kind::Real, rows[1][1].d = 0.30000000000000004;
-  rows[2][0].kind = JetValue::Kind::Currency, rows[2][0].i = INT64_MIN;
-  rows[2][1].kind = JetValue::Kind::Blob, rows[2][1].bytes = {0, 1, 255};
-  rows[0][1].kind = JetValue::Kind::Text, rows[0][1].text = std::u16string(9000, u'メ');
-  rows[3][1].kind = JetValue::Kind::Decimal, rows[3][1].text = u"-102030405060.654321";
-  auto stream = encode([&](WireWriter& w) {
-    w.begin(def);
-    for (const auto& r : rows) w.row(r);
-    w.end();
-  });
-  Collected got;
-  decode(stream, got);
-  ASSERT_EQ(got.def.columns.size(), 2u);
-  EXPECT_EQ(got.def.columns[1].calculated, true);
-  EXPECT_EQ(got.def.columns[0].nested, NestedKind::VersionHistory);
-  EXPECT_EQ(got.def.columns[0].calculated, false);
-  EXPECT_EQ(got.def.columns[0].calculated, false);
-  EXPECT_EQ(got.def.indexes.at(0).name, "ｷｰ");
-  EXPECT_TRUE(got.def.indexes.at(0).unique);
-  ASSERT_EQ(got.rows.size(), rows.size());
-  for (size_t r = 0; r < rows.size(); ++r) {
-    for (size_t c = 0; c < 2; ++c) {
-      const JetValue &a = rows[r][c], &b = got.rows[r][c];
-      EXPECT_EQ(a.kind, b.kind);
-      EXPECT_EQ(a.i, b.i);
-      EXPECT_EQ(a.d, b.d);
-      EXPECT_EQ(a.text, b.text);
-      EXPECT_EQ(a.bytes, b.bytes);
-    }
-  }
-}
-
-TEST(AccessWire, CutShortTooLongOrReportedIsAnError) {
-  AccessTableDef def{"t", {{"k", jet::kLong, 4, 0, 0}}, {}};
-  std::vector<JetValue> row(1);
-  row[0].kind = JetValue::Kind::Integer;
-  auto stream = encode([&](WireWriter& w) {
-    w.begin(def);
-    for (int i = 0; i < 100; ++i) w.row(row);
-    w.end();
-  });
-  for (size_t cut : {size_t{0}, size_t{1}, stream.size() / 2, stream.size() - 1}) {
-    Collected got;
-    std::vector<std::uint8_t> part(stream.begin(), stream.begin() + cut);
-    EXPECT_THROW(decode(part, got), WireError) << cut;
-  }
-  Collected got;
-  EXPECT_THROW(decode(stream, got, 10), WireError);  // over the size limit
-  auto reported = encode([&](WireWriter& w) {
-    w.begin(def);
-    w.row(row);
-    w.error("a damaged row");
-  });
-  try {
-    Collected g;
-    decode(reported, g);
-    ADD_FAILURE() << "no error";
-  } catch (const WireError& e) {
-    EXPECT_TRUE(e.reported());
-    EXPECT_STREQ(e.what(), "a damaged row");
   }
 }
 
