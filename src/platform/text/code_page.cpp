@@ -6,27 +6,25 @@
 #include <bit>
 #include <cerrno>
 #include <cstdint>
+#include <mutex>
 #include <new>
 #include <unordered_map>
 #include <vector>
 
+#include "platform/text/code_page_rules.h"
+
 namespace dorvane::text {
 
+namespace {
+
+// Held around every iconv_open and iconv_close of the process.
 std::mutex& iconvSetupMutex() {
   static std::mutex m;
   return m;
 }
 
-namespace {
-
 constexpr const char* kUtf16 = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
 constexpr const char* kUtf32 = std::endian::native == std::endian::little ? "UTF-32LE" : "UTF-32BE";
-constexpr char16_t kEscapeBase = 0xDC00;  // U+DC00 + byte stands for an undecodable byte
-
-bool isEscape(char16_t c) { return c >= 0xDC00 && c <= 0xDCFF; }
-bool isHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool isLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
 // One iconv descriptor, closed when the object goes.
 class Iconv {
  public:
@@ -56,25 +54,6 @@ class Iconv {
  private:
   iconv_t cd_;
 };
-
-// Double-byte code pages: a lead byte followed by a trail byte is one
-// character, so an invalid pair is escaped whole (its trail byte may be an
-// ASCII letter that must not be read as one).
-bool isDoubleByte(int cp) { return cp == 932 || cp == 936 || cp == 949 || cp == 950; }
-bool isLead(int cp, unsigned char b) {
-  if (cp == 932) return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-  return b >= 0x81 && b <= 0xFE;
-}
-bool isTrail(int cp, unsigned char b) {
-  if (cp == 932) return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
-  return b >= 0x40 && b <= 0xFE && b != 0x7F;
-}
-
-void appendReference(std::string& out, char32_t cp) {
-  out += "&#";
-  out += std::to_string(static_cast<std::uint32_t>(cp));
-  out += ';';
-}
 
 }  // namespace
 
@@ -124,41 +103,9 @@ class Converter {
   }
 
   std::string encode(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 2);
-    size_t run = 0;  // start of the run of characters iconv can take as they are
-    size_t i = 0;
-    while (i < text.size()) {
-      char16_t c = text[i];
-      if (isHigh(c) && i + 1 < text.size() && isLow(text[i + 1])) {
-        char32_t cp = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
-        if (!holds(cp)) {
-          encodeRun(text.substr(run, i - run), out);
-          appendReference(out, cp);
-          run = i + 2;
-        }
-        i += 2;
-        continue;
-      }
-      if (isHigh(c) || isLow(c)) {
-        encodeRun(text.substr(run, i - run), out);
-        if (isEscape(c)) {
-          out += static_cast<char>(c - kEscapeBase);
-        } else {
-          appendReference(out, c);  // a lone surrogate has no character to hold
-        }
-        run = ++i;
-        continue;
-      }
-      if (!holds(c)) {
-        encodeRun(text.substr(run, i - run), out);
-        appendReference(out, c);
-        run = i + 1;
-      }
-      ++i;
-    }
-    encodeRun(text.substr(run), out);
-    return out;
+    return rules::encodeKeepingEverything(
+        text, [this](char32_t cp) { return holds(cp); },
+        [this](std::u16string_view run, std::string& out) { encodeRun(run, out); });
   }
 
  private:
@@ -177,8 +124,8 @@ class Converter {
       out.append(buf, (sizeof buf - oLeft) / sizeof(char16_t));
       if (e == 0 || e == E2BIG) continue;
       size_t pos = bytes.size() - inLeft;
-      size_t k = escapeLength(bytes, pos);
-      appendEscapes(bytes.substr(pos, k), out);
+      size_t k = rules::escapeLength(codePage_, bytes, pos);
+      rules::appendEscapes(bytes.substr(pos, k), out);
       in += k;
       inLeft -= k;
       toUnicode_.reset();
@@ -208,25 +155,11 @@ class Converter {
         pos += used;
         continue;
       }
-      size_t k = used > 0 ? used : escapeLength(bytes, pos);
-      appendEscapes(bytes.substr(pos, k), out);
+      size_t k = used > 0 ? used : rules::escapeLength(codePage_, bytes, pos);
+      rules::appendEscapes(bytes.substr(pos, k), out);
       pos += k;
       charToUnicode_.reset();
     }
-  }
-
-  size_t escapeLength(std::string_view bytes, size_t pos) const {
-    if (isDoubleByte(codePage_) && pos + 1 < bytes.size() &&
-        isLead(codePage_, static_cast<unsigned char>(bytes[pos])) &&
-        isTrail(codePage_, static_cast<unsigned char>(bytes[pos + 1]))) {
-      return 2;
-    }
-    return 1;
-  }
-
-  static void appendEscapes(std::string_view bytes, std::u16string& out) {
-    for (char b : bytes)
-      out.push_back(static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(b)));
   }
 
   static void appendCodePoint(char32_t cp, std::u16string& out) {
@@ -293,7 +226,7 @@ class Converter {
       if (e == 0 || e == E2BIG) continue;
       // Not expected for held characters; never lose one: write a reference.
       size_t unit = run.size() - inLeft / sizeof(char16_t);
-      appendReference(out, run[unit]);
+      rules::appendReference(out, run[unit]);
       in += sizeof(char16_t);
       inLeft -= sizeof(char16_t);
       fromUnicode_.reset();

@@ -16,7 +16,6 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -61,12 +60,5 @@ class CodePageConverter {
   std::unique_ptr<Converter> own_;  // when the thread keeps none for codePage
   Converter* impl_;
 };
-
-// Held around every iconv_open and iconv_close of the process. glibc takes a
-// lock of its own there that fork() does not reset, so a thread that forks a
-// child which will open converters (the Access reader) holds this mutex
-// across fork(): the child then never starts with that lock taken by a
-// thread it does not have.
-std::mutex& iconvSetupMutex();
 
 }  // namespace dorvane::text

@@ -16,42 +16,16 @@
 #include <vector>
 
 #include "platform/text/code_page.h"
+#include "platform/text/code_page_rules.h"
 
 namespace dorvane::text {
 
-std::mutex& iconvSetupMutex() {
-  static std::mutex m;
-  return m;
-}
+using namespace rules;
 
 namespace {
 
-constexpr char16_t kEscapeBase = 0xDC00;  // U+DC00 + byte stands for an undecodable byte
-
-bool isEscape(char16_t c) { return c >= 0xDC00 && c <= 0xDCFF; }
-bool isHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool isLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
 const wchar_t* wide(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
 
-void appendReference(std::string& out, char32_t cp) {
-  out += "&#";
-  out += std::to_string(static_cast<std::uint32_t>(cp));
-  out += ';';
-}
-
-// Double-byte code pages: a lead byte followed by a trail byte is one
-// character, so an invalid pair is escaped whole (its trail byte may be an
-// ASCII letter that must not be read as one).
-bool isDoubleByte(int cp) { return cp == 932 || cp == 936 || cp == 949 || cp == 950; }
-bool isLead(int cp, unsigned char b) {
-  if (cp == 932) return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-  return b >= 0x81 && b <= 0xFE;
-}
-bool isTrail(int cp, unsigned char b) {
-  if (cp == 932) return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
-  return b >= 0x40 && b <= 0xFE && b != 0x7F;
-}
 // What Windows gives the single bytes a double-byte code page leaves
 // undefined (0x80, 0xA0, 0xFD..0xFF in 932): a C1 control or a private-use
 // character. The POSIX build keeps such bytes as escapes; so does this one.
@@ -101,41 +75,9 @@ class Converter {
   }
 
   std::string encode(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 2);
-    size_t run = 0;
-    size_t i = 0;
-    while (i < text.size()) {
-      char16_t c = text[i];
-      if (isHigh(c) && i + 1 < text.size() && isLow(text[i + 1])) {
-        char32_t cp = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
-        if (!holds(cp)) {
-          encodeRun(text.substr(run, i - run), out);
-          appendReference(out, cp);
-          run = i + 2;
-        }
-        i += 2;
-        continue;
-      }
-      if (isHigh(c) || isLow(c)) {
-        encodeRun(text.substr(run, i - run), out);
-        if (isEscape(c)) {
-          out += static_cast<char>(c - kEscapeBase);
-        } else {
-          appendReference(out, c);
-        }
-        run = ++i;
-        continue;
-      }
-      if (!holds(c)) {
-        encodeRun(text.substr(run, i - run), out);
-        appendReference(out, c);
-        run = i + 1;
-      }
-      ++i;
-    }
-    encodeRun(text.substr(run), out);
-    return out;
+    return encodeKeepingEverything(
+        text, [this](char32_t cp) { return holds(cp); },
+        [this](std::u16string_view run, std::string& out) { encodeRun(run, out); });
   }
 
  private:
@@ -201,8 +143,7 @@ class Converter {
           encodeExact(piece) == one) {
         out += piece;
       } else {
-        for (char b : one)
-          out.push_back(static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(b)));
+        appendEscapes(one, out);
       }
       pos += k;
     }
@@ -287,17 +228,9 @@ std::u16string decodeCodePage(std::string_view bytes, int codePage) {
 }
 
 // Windows keeps no converters per thread (they are cheap to make): the
-// object owns its own, whichever way the header holds it.
-CodePageConverter::CodePageConverter(int codePage) {
-  [](auto& self, std::unique_ptr<Converter> made) {
-    if constexpr (requires { self.own_; }) {
-      self.own_ = std::move(made);
-      self.impl_ = self.own_.get();
-    } else {
-      self.impl_ = std::move(made);
-    }
-  }(*this, std::make_unique<Converter>(codePage));
-}
+// object owns its own.
+CodePageConverter::CodePageConverter(int codePage)
+    : own_(std::make_unique<Converter>(codePage)), impl_(own_.get()) {}
 
 CodePageConverter::~CodePageConverter() = default;
 
