@@ -76,7 +76,7 @@ check "regsvr32: MiscStatus 0x20191" test "$(value "HKCR\\CLSID\\$clsid\\MiscSta
 check "regsvr32: ToolboxBitmap32 resource 30000" test "$(value "HKCR\\CLSID\\$clsid\\ToolboxBitmap32")" = "$ocx, 30000"
 check "regsvr32: Control key" run reg query "HKCR\\CLSID\\$clsid\\Control"
 check "regsvr32: Version 26.0" test "$(value "HKCR\\CLSID\\$clsid\\Version")" = 26.0
-check "regsvr32: type library win64" test "$(value "HKCR\\TypeLib\\$libid\\26.0\\0\\win64")" = "$ocx"
+check "regsvr32: type library 26.0 (key 1a.0) win64" test "$(value "HKCR\\TypeLib\\$libid\\1a.0\\0\\win64")" = "$ocx"
 check "regsvr32: interface _ctlMessage" test "$(value "HKCR\\Interface\\$iid")" = _ctlMessage
 
 # ---- the GoogleTest cases (Japanese locale: code page 932) -----------------------
@@ -89,6 +89,13 @@ status=$?
 grep -E '^\[  (FAILED|PASSED) ' "$work/gtest.log" | sort -u
 check "GoogleTest cases under Wine" test "$status" -eq 0
 [ "$status" -eq 0 ] || tail -40 "$work/gtest.log"
+
+# The type library's Japanese names are code page 932 bytes: under code page
+# 1252 the library still loads, and the control still binds 明細型 by name.
+(cd "$root" && "$wine" "$win/dorvane_windows_tests.exe" --gtest_brief=1 \
+   --gtest_filter='ComTypeLibrary.*:ComClient.NamesBindToTheDispatchIdsOfTheTable' \
+   >"$work/gtest-1252.log" 2>&1)
+check "type library and names under code page 1252" test $? -eq 0
 
 # ---- script hosts: the bytes of the Linux build's "dorvane web" ----------------
 pages=$work/pages
