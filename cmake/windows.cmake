@@ -106,6 +106,10 @@ set_target_properties(dorvane_ocx PROPERTIES OUTPUT_NAME Dorvane PREFIX "" SUFFI
 target_include_directories(dorvane_ocx PRIVATE ${DORVANE_COM_GEN} src/windows)
 target_link_libraries(dorvane_ocx PRIVATE dorvane_core ole32 oleaut32 uuid advapi32 user32)
 target_link_options(dorvane_ocx PRIVATE -Wl,--kill-at)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # The .def names the exports undecorated: stdcall's @N suffixes fixed up.
+  target_link_options(dorvane_ocx PRIVATE -Wl,--enable-stdcall-fixup)
+endif()
 
 # ---- dorvane.exe ---------------------------------------------------------------
 file(GLOB DORVANE_CLI_SOURCES CONFIGURE_DEPENDS src/cli/*.cpp src/windows/cli/*.cpp)

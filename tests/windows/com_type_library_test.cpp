@@ -4,8 +4,9 @@
 // types, in order, against the control's own description (which the
 // TypeLibrary cases hold against the published table). The Japanese method
 // names are stored in code page 932: the system reads them in its ANSI code
-// page. Needs Dorvane.ocx registered (run.sh does).
-// Before windows.h, whose macros would take its constants' names.
+// page. Needs Dorvane.ocx registered (run.sh does). dorvane/component.h
+// comes before windows.h, whose macros would take its constants' names.
+#include <dorvane/component.h>
 #include <gtest/gtest.h>
 #include <windows.h>
 

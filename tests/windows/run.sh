@@ -92,7 +92,7 @@ check "GoogleTest cases under Wine" test "$status" -eq 0
 
 # The type library's Japanese names are code page 932 bytes: under code page
 # 1252 the library still loads, and the control still binds 明細型 by name.
-(cd "$root" && "$wine" "$win/dorvane_windows_tests.exe" --gtest_brief=1 \
+(cd "$root" && LC_ALL=C "$wine" "$win/dorvane_windows_tests.exe" --gtest_brief=1 \
    --gtest_filter='ComTypeLibrary.*:ComClient.NamesBindToTheDispatchIdsOfTheTable' \
    >"$work/gtest-1252.log" 2>&1)
 check "type library and names under code page 1252" test $? -eq 0
@@ -112,7 +112,7 @@ cd "$pages"
 compare() {  # name codepage locale host page [result]: a script host's merge
   local name=$1 cp=$2 locale=$3 host=$4 page=$5 result=${6:-win-$1.htm}
   "$linux_dorvane" web --codepage "$cp" "$page" "linux-$name.htm" samplekiv.sqlite 2>/dev/null
-  LC_ALL=$locale "$wine" cscript //nologo "$(winpath "$host")" "${page//\//\\}" \
+  LC_ALL=$locale "$wine" "${cscript:-cscript}" //nologo "$(winpath "$host")" "${page//\//\\}" \
     "${result//\//\\}" samplekiv.sqlite >"$work/host.out" 2>/dev/null
   check "$name: script ran ($(tr -d '\r' <"$work/host.out" | head -1))" grep -q wkcycle=2 "$work/host.out"
   check "$name: bytes of dorvane web" cmp -s "linux-$name.htm" "$result"
@@ -179,6 +179,40 @@ start=$(date +%s)
 timeout 60 "$wine" cscript //nologo "$(winpath "$hosts/merge.vbs")" bad.htm nobox.htm samplekiv.sqlite >/dev/null 2>&1
 check "no desktop: the pass does not block" test $(($(date +%s) - start)) -lt 30
 check "no desktop: the result is written" test -s nobox.htm
+
+# ---- 32-bit: build-windows/i686 beside the 64-bit library -------------------------
+win32=$win/i686
+if [ -f "$win32/Dorvane.ocx" ]; then
+  for f in Dorvane.ocx dorvane.exe; do
+    others=$(i686-w64-mingw32-objdump -p "$win32/$f" | awk '/DLL Name:/ {print $3}' |
+             grep -Eiv "$system_dlls")
+    check "i686 imports of $f: system DLLs only${others:+ (not: $others)}" test -z "$others"
+  done
+  exports=$(i686-w64-mingw32-objdump -p "$win32/Dorvane.ocx" |
+            awk '/Ordinal\/Name Pointer/ {on=1; next} on && NF == 0 {on=0} on {print $3}' | tr '\n' ' ')
+  check "i686 exports, undecorated ($exports)" \
+    test "$exports" = "DllCanUnloadNow DllGetClassObject DllInstall DllRegisterServer DllUnregisterServer "
+fi
+# A 64-bit prefix runs 32-bit programs when Debian's wine32 is installed.
+syswow64=$WINEPREFIX/drive_c/windows/syswow64
+if [ -f "$win32/Dorvane.ocx" ] && [ -f "$syswow64/cscript.exe" ]; then
+  ocx32="Z:${win32//\//\\}\\Dorvane.ocx"
+  server="HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32"
+  view() { run reg query "$server" /ve "/reg:$1" | awk -F'    ' '/REG_SZ/ {print $4}'; }
+  run 'C:\windows\syswow64\regsvr32.exe' /s "$ocx32"
+  check "i686 regsvr32: the 32-bit view names the 32-bit library" test "$(view 32)" = "$ocx32"
+  check "i686 regsvr32: the 64-bit view keeps the 64-bit library" test "$(view 64)" = "$ocx"
+  check "i686 regsvr32: type library win32" \
+    test "$(value "HKCR\\TypeLib\\$libid\\1a.0\\0\\win32")" = "$ocx32"
+  cscript='C:\windows\syswow64\cscript.exe' compare sample-vbs-32bit 932 ja_JP.UTF-8 "$hosts/merge.vbs" sampleweb.htm
+  run 'C:\windows\syswow64\regsvr32.exe' /s /u "$ocx32"
+  check "i686 regsvr32 /u: nothing left in the 32-bit view" test -z "$(view 32)"
+  check "i686 regsvr32 /u: the 64-bit registration stays whole" \
+    test "$(view 64)" = "$ocx" -a "$(value "HKCR\\TypeLib\\$libid\\1a.0\\0\\win64")" = "$ocx" \
+    -a "$(value 'HKCR\Dorvane.ctlMessage\CLSID')" = "$clsid" -a -z "$(value "HKCR\\TypeLib\\$libid\\1a.0\\0\\win32")"
+else
+  echo "skip 32-bit under Wine: no build-windows/i686 or no 32-bit Wine (wine32)"
+fi
 
 # ---- unregistration: machine, then per user ----------------------------------------------
 run regsvr32 /s /u "$ocx"
