@@ -63,6 +63,7 @@ value() {  # key [name]: the value's data, "" when missing
   printf '%s\n' "$out" | awk -F'    ' '/REG_SZ/ {print $4}'
 }
 ours() {  # root: how many keys of the library stand under it
+  rm -f "$work/export.reg"
   run reg export "$1" "$work/export.reg" /y >/dev/null
   iconv -f UTF-16LE -t UTF-8 "$work/export.reg" 2>/dev/null |
     grep -ciE "^\[.*($clsid|$libid|$iid|Dorvane\.ctlMessage)"
@@ -195,10 +196,10 @@ if [ -f "$win32/Dorvane.ocx" ]; then
 fi
 # A 64-bit prefix runs 32-bit programs when Debian's wine32 is installed.
 syswow64=$WINEPREFIX/drive_c/windows/syswow64
+server="HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32"
+view() { run reg query "$server" /ve "/reg:$1" | awk -F'    ' '/REG_SZ/ {print $4}'; }  # 32 or 64
 if [ -f "$win32/Dorvane.ocx" ] && [ -f "$syswow64/cscript.exe" ]; then
   ocx32="Z:${win32//\//\\}\\Dorvane.ocx"
-  server="HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32"
-  view() { run reg query "$server" /ve "/reg:$1" | awk -F'    ' '/REG_SZ/ {print $4}'; }
   run 'C:\windows\syswow64\regsvr32.exe' /s "$ocx32"
   check "i686 regsvr32: the 32-bit view names the 32-bit library" test "$(view 32)" = "$ocx32"
   check "i686 regsvr32: the 64-bit view keeps the 64-bit library" test "$(view 64)" = "$ocx"
@@ -223,6 +224,35 @@ check "per-user registration leaves the machine alone" test "$(ours 'HKLM\Softwa
 check "per-user InprocServer32" test "$(value "HKCU\\Software\\Classes\\CLSID\\$clsid\\InprocServer32")" = "$ocx"
 run regsvr32 /s /u /n /i:user "$ocx"
 check "regsvr32 /u /n /i:user leaves no key" test "$(ours 'HKCU\Software\Classes')" -eq 0
+
+# ---- the installer: install, use, uninstall, nothing left -------------------------
+if [ -f "$win/dorvane.msi" ]; then
+  "$wine" msiexec /i "$(winpath "$win/dorvane.msi")" /qn >/dev/null 2>&1
+  check "msiexec /i: exit status 0" test $? -eq 0
+  check "msiexec /i: the class names the installed library" test "$(value "HKCR\\CLSID\\$clsid\\InprocServer32")" = 'C:\Program Files\Dorvane\Dorvane.ocx'
+  installed="$WINEPREFIX/drive_c/Program Files/Dorvane"
+  for f in Dorvane.ocx dorvane.exe README.md sample/sampleweb.htm sample/samplekiv.sqlite; do
+    check "msiexec /i: $f installed" test -s "$installed/$f"
+  done
+  check "msiexec /i: type library registered, not self-registered" \
+    test "$(value "HKCR\\TypeLib\\$libid\\1a.0\\0\\win64")" = 'C:\Program Files\Dorvane\Dorvane.ocx'
+  if [ -f "$syswow64/cscript.exe" ]; then
+    check "msiexec /i: the 32-bit library in the 32-bit view" \
+      test "$(view 32)" = 'C:\Program Files (x86)\Dorvane\Dorvane.ocx'
+  fi
+  # The sample page merged in the installed sample folder (its DB名 rows
+  # name samplekiv.sqlite there), byte for byte as the Linux build does.
+  (cd "$installed/sample" && LC_ALL=ja_JP.UTF-8 "$wine" cscript //nologo "$(winpath "$hosts/merge.vbs")" \
+     sampleweb.htm "$(winpath "$work/installed.htm")" samplekiv.sqlite >/dev/null 2>&1)
+  check "installed: a script merges the sample page as dorvane web" cmp -s linux-sample-vbs.htm "$work/installed.htm"
+  "$wine" msiexec /x "$(winpath "$win/dorvane.msi")" /qn >/dev/null 2>&1
+  check "msiexec /x: exit status 0" test $? -eq 0
+  printf 'On Error Resume Next\r\nSet o = CreateObject("Dorvane.ctlMessage")\r\nWScript.Echo Err.Number\r\n' >"$work/create.vbs"
+  check "msiexec /x: CreateObject fails with 429" \
+    test "$(run cscript //nologo "$(winpath "$work/create.vbs")")" = 429
+  check "msiexec /x: no file left" test ! -e "$installed" -a ! -e "$WINEPREFIX/drive_c/Program Files (x86)/Dorvane"
+  check "msiexec /x: no key left" test "$(ours 'HKLM\Software\Classes')" -eq 0 -a "$(ours 'HKLM\Software\Wow6432Node\Classes')" -eq 0
+fi
 
 echo "Windows stage: $failures failed"
 [ "$failures" -eq 0 ]

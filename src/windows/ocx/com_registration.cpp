@@ -45,7 +45,9 @@ bool sharedKey(const std::string& key) {
          key.rfind("HKEY_CLASSES_ROOT\\Interface\\", 0) != 0;
 }
 
-// True when the library of the other bitness is registered in scope.
+// True when the library of the other bitness is registered in scope: the
+// other view's class names another file (where a registry has one view for
+// both, as for the user's classes under Wine, it names this one).
 bool otherBitnessRegistered(RegistrationScope scope) {
   const auto entries = com::registrationEntries("", kPlatform);
   const auto server = std::find_if(entries.begin(), entries.end(), [](const auto& e) {
@@ -53,11 +55,17 @@ bool otherBitnessRegistered(RegistrationScope scope) {
   });
   if (server == entries.end()) return false;
   HKEY k = nullptr;
-  if (::RegOpenKeyExW(rootOf(scope), subkeyOf(scope, server->key).c_str(), 0, KEY_READ | kOtherView,
-                      &k) != ERROR_SUCCESS)
+  if (::RegOpenKeyExW(rootOf(scope), subkeyOf(scope, server->key).c_str(), 0,
+                      KEY_QUERY_VALUE | kOtherView, &k) != ERROR_SUCCESS)
     return false;
+  std::wstring path(MAX_PATH * 4, L'\0');
+  DWORD bytes = static_cast<DWORD>(path.size() * sizeof(wchar_t));
+  const LONG status = ::RegQueryValueExW(k, nullptr, nullptr, nullptr,
+                                         reinterpret_cast<BYTE*>(path.data()), &bytes);
   ::RegCloseKey(k);
-  return true;
+  if (status != ERROR_SUCCESS) return true;  // a class of the other view all the same
+  path.resize(::wcsnlen(path.c_str(), bytes / sizeof(wchar_t)));
+  return ::lstrcmpiW(path.c_str(), modulePath().c_str()) != 0;
 }
 
 }  // namespace
