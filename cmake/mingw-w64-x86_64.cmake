@@ -1,26 +1,4 @@
-# Cross-building for 64-bit Windows with Debian's mingw-w64 (posix threads).
-#   cmake -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DDORVANE_MINGW_PREFIX=<deps>
-# DORVANE_MINGW_PREFIX is where scripts/windows installed the static
-# libraries built for mingw (SQLite, libzip, pugixml, GoogleTest).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-building for 64-bit Windows (x86-64): see mingw-w64.cmake.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(DORVANE_MINGW_TRIPLE x86_64-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${DORVANE_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${DORVANE_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${DORVANE_MINGW_TRIPLE}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${DORVANE_MINGW_TRIPLE} ${DORVANE_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Static archives only: every file imports only the system's own DLLs.
-set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
-
-# The C++ runtime, libgcc and winpthreads linked in.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-# Programs run under Wine in the tests.
-find_program(DORVANE_WINE64 wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${DORVANE_WINE64})
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

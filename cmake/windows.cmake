@@ -68,14 +68,25 @@ set(DORVANE_WINE_TLB /usr/lib/x86_64-linux-gnu/wine/x86_64-windows CACHE PATH
     "Wine's type libraries (stdole2.tlb)")
 set(DORVANE_COM_GEN ${CMAKE_BINARY_DIR}/com)
 file(MAKE_DIRECTORY ${DORVANE_COM_GEN})
+# widl writes the library for this build's pointer size; typelib_names.py
+# then writes the Japanese method names into it.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(DORVANE_WIDL_BITS -m64)
+else()
+  set(DORVANE_WIDL_BITS -m32)
+endif()
 add_custom_command(
   OUTPUT ${DORVANE_COM_GEN}/dorvane_com.h ${DORVANE_COM_GEN}/dorvane_com_i.c
          ${DORVANE_COM_GEN}/dorvane.tlb
-  COMMAND ${DORVANE_WIDL} -m64 -I ${DORVANE_WINE_IDL} -L ${DORVANE_WINE_TLB} -h
+  COMMAND ${DORVANE_WIDL} ${DORVANE_WIDL_BITS} -I ${DORVANE_WINE_IDL} -L ${DORVANE_WINE_TLB} -h
           -H ${DORVANE_COM_GEN}/dorvane_com.h -u -U ${DORVANE_COM_GEN}/dorvane_com_i.c
-          -t -T ${DORVANE_COM_GEN}/dorvane.tlb
+          -t -T ${DORVANE_COM_GEN}/dorvane_widl.tlb
           ${CMAKE_SOURCE_DIR}/src/windows/dorvane_com.idl
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/src/windows/typelib_names.py
+          ${DORVANE_COM_GEN}/dorvane_widl.tlb ${DORVANE_COM_GEN}/dorvane.tlb
   DEPENDS ${CMAKE_SOURCE_DIR}/src/windows/dorvane_com.idl
+          ${CMAKE_SOURCE_DIR}/src/windows/typelib_names.py
   COMMENT "Compiling the type library with widl")
 add_custom_target(dorvane_com_idl DEPENDS ${DORVANE_COM_GEN}/dorvane_com.h
                                           ${DORVANE_COM_GEN}/dorvane.tlb)
@@ -95,6 +106,10 @@ set_target_properties(dorvane_ocx PROPERTIES OUTPUT_NAME Dorvane PREFIX "" SUFFI
 target_include_directories(dorvane_ocx PRIVATE ${DORVANE_COM_GEN} src/windows)
 target_link_libraries(dorvane_ocx PRIVATE dorvane_core ole32 oleaut32 uuid advapi32 user32)
 target_link_options(dorvane_ocx PRIVATE -Wl,--kill-at)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # The .def names the exports undecorated: stdcall's @N suffixes fixed up.
+  target_link_options(dorvane_ocx PRIVATE -Wl,--enable-stdcall-fixup)
+endif()
 
 # ---- dorvane.exe ---------------------------------------------------------------
 file(GLOB DORVANE_CLI_SOURCES CONFIGURE_DEPENDS src/cli/*.cpp src/windows/cli/*.cpp)

@@ -1,6 +1,7 @@
 #include "control/registration.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 #include "control/type_library.h"
@@ -19,6 +20,14 @@ std::string typeLibKey() { return std::string(kRoot) + "TypeLib\\" + typelib::kL
 std::string versionText() {
   return std::to_string(typelib::kMajorVersion) + "." + std::to_string(typelib::kMinorVersion);
 }
+// A type library's version where the registry names it: hexadecimal, as
+// LoadRegTypeLib and the hosts' reference lists read it (26.0 is "1a.0").
+std::string hexVersionText() {
+  char text[16];
+  std::snprintf(text, sizeof text, "%x.%x", unsigned{typelib::kMajorVersion},
+                unsigned{typelib::kMinorVersion});
+  return text;
+}
 std::string interfaceKey(const Guid& g) {
   return std::string(kRoot) + "Interface\\" + g.toString();
 }
@@ -27,7 +36,7 @@ std::string interfaceKey(const Guid& g) {
 std::vector<RegistryEntry> registrationEntries(const std::string& libraryPath,
                                                const std::string& platform) {
   const std::string clsid = clsidKey();
-  const std::string lib = typeLibKey() + "\\" + versionText();
+  const std::string lib = typeLibKey() + "\\" + hexVersionText();
   const std::string progId = std::string(kRoot) + typelib::kProgId;
   const std::string libId = typelib::kLibId.toString();
   std::vector<RegistryEntry> e = {
@@ -44,7 +53,7 @@ std::vector<RegistryEntry> registrationEntries(const std::string& libraryPath,
     e.push_back({k + "\\ProxyStubClsid", "", kOleAutomationProxy});
     e.push_back({k + "\\ProxyStubClsid32", "", kOleAutomationProxy});
     e.push_back({k + "\\TypeLib", "", libId});
-    e.push_back({k + "\\TypeLib", "Version", versionText()});
+    e.push_back({k + "\\TypeLib", "Version", hexVersionText()});
   }
   const std::vector<RegistryEntry> cls = {
       // The class.

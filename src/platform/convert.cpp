@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/decimal_magnitude.h"
 #include "platform/text/utf.h"
 
 namespace dorvane {
@@ -107,12 +108,11 @@ std::string describe(std::string_view what) { return std::string(what); }
 }  // namespace
 
 std::u16string formatDecimal(const Decimal& d) {
-  unsigned __int128 mag = (static_cast<unsigned __int128>(d.hi) << 64) | d.lo;
+  DecimalMagnitude mag(d.hi, d.lo);
   std::string digits;
   do {
-    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(mag % 10)));
-    mag /= 10;
-  } while (mag != 0);
+    digits.insert(digits.begin(), static_cast<char>('0' + mag.divide(10)));
+  } while (!mag.isZero());
   const size_t scale = d.scale;
   if (digits.size() <= scale) digits.insert(0, scale + 1 - digits.size(), '0');
   std::string whole = digits.substr(0, digits.size() - scale);
@@ -133,8 +133,7 @@ std::optional<Decimal> parseDecimal(std::string_view s) {
   Decimal d;
   size_t i = 0;
   if (i < s.size() && (s[i] == '-' || s[i] == '+')) d.negative = s[i++] == '-';
-  unsigned __int128 mag = 0;
-  constexpr unsigned __int128 kMax = (static_cast<unsigned __int128>(1) << 96) - 1;
+  DecimalMagnitude mag(0, 0);
   int digits = 0, scale = 0;
   bool point = false;
   for (; i < s.size(); ++i) {
@@ -143,14 +142,13 @@ std::optional<Decimal> parseDecimal(std::string_view s) {
       continue;
     }
     if (s[i] < '0' || s[i] > '9') return std::nullopt;
-    mag = mag * 10 + static_cast<unsigned>(s[i] - '0');
-    if (mag > kMax) return std::nullopt;
+    if (!mag.multiplyAdd(10, static_cast<std::uint32_t>(s[i] - '0'))) return std::nullopt;
     ++digits;
     if (point && ++scale > 28) return std::nullopt;
   }
   if (digits == 0) return std::nullopt;
-  d.hi = static_cast<std::uint32_t>(mag >> 64);
-  d.lo = static_cast<std::uint64_t>(mag);
+  d.hi = mag.hi();
+  d.lo = mag.lo();
   d.scale = static_cast<std::uint8_t>(scale);
   return d;
 }

@@ -2,6 +2,8 @@
 #include <dorvane/object.h>
 #include <dorvane/variant.h>
 
+#include "platform/decimal_magnitude.h"
+
 namespace dorvane {
 
 #define DORVANE_FACTORY(fn, T, Kind, field, expr) \
@@ -51,11 +53,14 @@ bool Variant::isNumber() const {
 namespace {
 // The same number with its fraction's trailing zeros dropped (and 0 unsigned).
 Decimal normalized(Decimal d) {
-  unsigned __int128 m = (static_cast<unsigned __int128>(d.hi) << 64) | d.lo;
-  while (d.scale > 0 && m % 10 == 0) m /= 10, --d.scale;
-  if (m == 0) d.negative = false;
-  d.hi = static_cast<std::uint32_t>(m >> 64);
-  d.lo = static_cast<std::uint64_t>(m);
+  DecimalMagnitude m(d.hi, d.lo);
+  for (DecimalMagnitude next = m; d.scale > 0 && next.divide(10) == 0; next = m) {
+    m = next;
+    --d.scale;
+  }
+  if (m.isZero()) d.negative = false;
+  d.hi = m.hi();
+  d.lo = m.lo();
   return d;
 }
 }  // namespace

@@ -42,7 +42,8 @@ TEST(Registration, UnregisterLeavesTheRegistryAsBefore) {
   EXPECT_TRUE(r.hasKey(clsid + "\\Control"));
   EXPECT_EQ(r.value(clsid + "\\MiscStatus\\1"), "131473");
   EXPECT_EQ(r.value(clsid + "\\ToolboxBitmap32"), "/opt/lib/Dorvane.ocx, 30000");
-  EXPECT_EQ(r.value("HKEY_CLASSES_ROOT\\TypeLib\\{3D60A47F-9CC1-4C06-9103-967168E50A11}\\26.0"),
+  // Version 26.0 named in hexadecimal, as LoadRegTypeLib looks it up.
+  EXPECT_EQ(r.value("HKEY_CLASSES_ROOT\\TypeLib\\{3D60A47F-9CC1-4C06-9103-967168E50A11}\\1a.0"),
             "Dorvane");
   EXPECT_EQ(r.value("HKEY_CLASSES_ROOT\\Interface\\{27E78DE4-94C9-4507-8E84-78AD6BF53885}"),
             "_ctlMessage");

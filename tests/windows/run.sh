@@ -63,6 +63,7 @@ value() {  # key [name]: the value's data, "" when missing
   printf '%s\n' "$out" | awk -F'    ' '/REG_SZ/ {print $4}'
 }
 ours() {  # root: how many keys of the library stand under it
+  rm -f "$work/export.reg"
   run reg export "$1" "$work/export.reg" /y >/dev/null
   iconv -f UTF-16LE -t UTF-8 "$work/export.reg" 2>/dev/null |
     grep -ciE "^\[.*($clsid|$libid|$iid|Dorvane\.ctlMessage)"
@@ -76,7 +77,7 @@ check "regsvr32: MiscStatus 0x20191" test "$(value "HKCR\\CLSID\\$clsid\\MiscSta
 check "regsvr32: ToolboxBitmap32 resource 30000" test "$(value "HKCR\\CLSID\\$clsid\\ToolboxBitmap32")" = "$ocx, 30000"
 check "regsvr32: Control key" run reg query "HKCR\\CLSID\\$clsid\\Control"
 check "regsvr32: Version 26.0" test "$(value "HKCR\\CLSID\\$clsid\\Version")" = 26.0
-check "regsvr32: type library win64" test "$(value "HKCR\\TypeLib\\$libid\\26.0\\0\\win64")" = "$ocx"
+check "regsvr32: type library 26.0 (key 1a.0) win64" test "$(value "HKCR\\TypeLib\\$libid\\1a.0\\0\\win64")" = "$ocx"
 check "regsvr32: interface _ctlMessage" test "$(value "HKCR\\Interface\\$iid")" = _ctlMessage
 
 # ---- the GoogleTest cases (Japanese locale: code page 932) -----------------------
@@ -89,6 +90,13 @@ status=$?
 grep -E '^\[  (FAILED|PASSED) ' "$work/gtest.log" | sort -u
 check "GoogleTest cases under Wine" test "$status" -eq 0
 [ "$status" -eq 0 ] || tail -40 "$work/gtest.log"
+
+# The type library's Japanese names are code page 932 bytes: under code page
+# 1252 the library still loads, and the control still binds 明細型 by name.
+(cd "$root" && LC_ALL=C "$wine" "$win/dorvane_windows_tests.exe" --gtest_brief=1 \
+   --gtest_filter='ComTypeLibrary.*:ComClient.NamesBindToTheDispatchIdsOfTheTable' \
+   >"$work/gtest-1252.log" 2>&1)
+check "type library and names under code page 1252" test $? -eq 0
 
 # ---- script hosts: the bytes of the Linux build's "dorvane web" ----------------
 pages=$work/pages
@@ -105,7 +113,7 @@ cd "$pages"
 compare() {  # name codepage locale host page [result]: a script host's merge
   local name=$1 cp=$2 locale=$3 host=$4 page=$5 result=${6:-win-$1.htm}
   "$linux_dorvane" web --codepage "$cp" "$page" "linux-$name.htm" samplekiv.sqlite 2>/dev/null
-  LC_ALL=$locale "$wine" cscript //nologo "$(winpath "$host")" "${page//\//\\}" \
+  LC_ALL=$locale "$wine" "${cscript:-cscript}" //nologo "$(winpath "$host")" "${page//\//\\}" \
     "${result//\//\\}" samplekiv.sqlite >"$work/host.out" 2>/dev/null
   check "$name: script ran ($(tr -d '\r' <"$work/host.out" | head -1))" grep -q wkcycle=2 "$work/host.out"
   check "$name: bytes of dorvane web" cmp -s "linux-$name.htm" "$result"
@@ -173,6 +181,40 @@ timeout 60 "$wine" cscript //nologo "$(winpath "$hosts/merge.vbs")" bad.htm nobo
 check "no desktop: the pass does not block" test $(($(date +%s) - start)) -lt 30
 check "no desktop: the result is written" test -s nobox.htm
 
+# ---- 32-bit: build-windows/i686 beside the 64-bit library -------------------------
+win32=$win/i686
+if [ -f "$win32/Dorvane.ocx" ]; then
+  for f in Dorvane.ocx dorvane.exe; do
+    others=$(i686-w64-mingw32-objdump -p "$win32/$f" | awk '/DLL Name:/ {print $3}' |
+             grep -Eiv "$system_dlls")
+    check "i686 imports of $f: system DLLs only${others:+ (not: $others)}" test -z "$others"
+  done
+  exports=$(i686-w64-mingw32-objdump -p "$win32/Dorvane.ocx" |
+            awk '/Ordinal\/Name Pointer/ {on=1; next} on && NF == 0 {on=0} on {print $3}' | tr '\n' ' ')
+  check "i686 exports, undecorated ($exports)" \
+    test "$exports" = "DllCanUnloadNow DllGetClassObject DllInstall DllRegisterServer DllUnregisterServer "
+fi
+# A 64-bit prefix runs 32-bit programs when Debian's wine32 is installed.
+syswow64=$WINEPREFIX/drive_c/windows/syswow64
+server="HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32"
+view() { run reg query "$server" /ve "/reg:$1" | awk -F'    ' '/REG_SZ/ {print $4}'; }  # 32 or 64
+if [ -f "$win32/Dorvane.ocx" ] && [ -f "$syswow64/cscript.exe" ]; then
+  ocx32="Z:${win32//\//\\}\\Dorvane.ocx"
+  run 'C:\windows\syswow64\regsvr32.exe' /s "$ocx32"
+  check "i686 regsvr32: the 32-bit view names the 32-bit library" test "$(view 32)" = "$ocx32"
+  check "i686 regsvr32: the 64-bit view keeps the 64-bit library" test "$(view 64)" = "$ocx"
+  check "i686 regsvr32: type library win32" \
+    test "$(value "HKCR\\TypeLib\\$libid\\1a.0\\0\\win32")" = "$ocx32"
+  cscript='C:\windows\syswow64\cscript.exe' compare sample-vbs-32bit 932 ja_JP.UTF-8 "$hosts/merge.vbs" sampleweb.htm
+  run 'C:\windows\syswow64\regsvr32.exe' /s /u "$ocx32"
+  check "i686 regsvr32 /u: nothing left in the 32-bit view" test -z "$(view 32)"
+  check "i686 regsvr32 /u: the 64-bit registration stays whole" \
+    test "$(view 64)" = "$ocx" -a "$(value "HKCR\\TypeLib\\$libid\\1a.0\\0\\win64")" = "$ocx" \
+    -a "$(value 'HKCR\Dorvane.ctlMessage\CLSID')" = "$clsid" -a -z "$(value "HKCR\\TypeLib\\$libid\\1a.0\\0\\win32")"
+else
+  echo "skip 32-bit under Wine: no build-windows/i686 or no 32-bit Wine (wine32)"
+fi
+
 # ---- unregistration: machine, then per user ----------------------------------------------
 run regsvr32 /s /u "$ocx"
 check "regsvr32 /u leaves no key" test "$(ours 'HKLM\Software\Classes')" -eq 0
@@ -182,6 +224,35 @@ check "per-user registration leaves the machine alone" test "$(ours 'HKLM\Softwa
 check "per-user InprocServer32" test "$(value "HKCU\\Software\\Classes\\CLSID\\$clsid\\InprocServer32")" = "$ocx"
 run regsvr32 /s /u /n /i:user "$ocx"
 check "regsvr32 /u /n /i:user leaves no key" test "$(ours 'HKCU\Software\Classes')" -eq 0
+
+# ---- the installer: install, use, uninstall, nothing left -------------------------
+if [ -f "$win/dorvane.msi" ]; then
+  "$wine" msiexec /i "$(winpath "$win/dorvane.msi")" /qn >/dev/null 2>&1
+  check "msiexec /i: exit status 0" test $? -eq 0
+  check "msiexec /i: the class names the installed library" test "$(value "HKCR\\CLSID\\$clsid\\InprocServer32")" = 'C:\Program Files\Dorvane\Dorvane.ocx'
+  installed="$WINEPREFIX/drive_c/Program Files/Dorvane"
+  for f in Dorvane.ocx dorvane.exe README.md sample/sampleweb.htm sample/samplekiv.sqlite; do
+    check "msiexec /i: $f installed" test -s "$installed/$f"
+  done
+  check "msiexec /i: type library registered, not self-registered" \
+    test "$(value "HKCR\\TypeLib\\$libid\\1a.0\\0\\win64")" = 'C:\Program Files\Dorvane\Dorvane.ocx'
+  if [ -f "$syswow64/cscript.exe" ]; then
+    check "msiexec /i: the 32-bit library in the 32-bit view" \
+      test "$(view 32)" = 'C:\Program Files (x86)\Dorvane\Dorvane.ocx'
+  fi
+  # The sample page merged in the installed sample folder (its DB名 rows
+  # name samplekiv.sqlite there), byte for byte as the Linux build does.
+  (cd "$installed/sample" && LC_ALL=ja_JP.UTF-8 "$wine" cscript //nologo "$(winpath "$hosts/merge.vbs")" \
+     sampleweb.htm "$(winpath "$work/installed.htm")" samplekiv.sqlite >/dev/null 2>&1)
+  check "installed: a script merges the sample page as dorvane web" cmp -s linux-sample-vbs.htm "$work/installed.htm"
+  "$wine" msiexec /x "$(winpath "$win/dorvane.msi")" /qn >/dev/null 2>&1
+  check "msiexec /x: exit status 0" test $? -eq 0
+  printf 'On Error Resume Next\r\nSet o = CreateObject("Dorvane.ctlMessage")\r\nWScript.Echo Err.Number\r\n' >"$work/create.vbs"
+  check "msiexec /x: CreateObject fails with 429" \
+    test "$(run cscript //nologo "$(winpath "$work/create.vbs")")" = 429
+  check "msiexec /x: no file left" test ! -e "$installed" -a ! -e "$WINEPREFIX/drive_c/Program Files (x86)/Dorvane"
+  check "msiexec /x: no key left" test "$(ours 'HKLM\Software\Classes')" -eq 0 -a "$(ours 'HKLM\Software\Wow6432Node\Classes')" -eq 0
+fi
 
 echo "Windows stage: $failures failed"
 [ "$failures" -eq 0 ]

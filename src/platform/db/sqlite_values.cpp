@@ -32,10 +32,13 @@ bool currencyFromText(const std::string& s, std::int64_t& scaled) {
   size_t i = 0;
   bool negative = false;
   if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
-  __int128 whole = 0;
+  // In units of 1/10,000: more than fits in 64 bits is no currency.
+  std::uint64_t whole = 0;
+  bool fits = true;
   int digits = 0;
   for (; i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])); ++i, ++digits)
-    whole = whole * 10 + (s[i] - '0');
+    fits = fits && !__builtin_mul_overflow(whole, 10u, &whole) &&
+           !__builtin_add_overflow(whole, static_cast<unsigned>(s[i] - '0'), &whole);
   int frac = 0, fracDigits = 0;
   if (i < s.size() && s[i] == '.') {
     for (++i; i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])); ++i) {
@@ -45,9 +48,12 @@ bool currencyFromText(const std::string& s, std::int64_t& scaled) {
   }
   if (digits == 0 || i != s.size()) return false;
   while (fracDigits < 4) frac *= 10, ++fracDigits;
-  __int128 v = whole * 10000 + frac;
-  if (v > std::numeric_limits<std::int64_t>::max()) return false;
-  scaled = static_cast<std::int64_t>(negative ? -v : v);
+  std::uint64_t v = 0;
+  if (!fits || __builtin_mul_overflow(whole, 10000u, &v) ||
+      __builtin_add_overflow(v, static_cast<unsigned>(frac), &v) ||
+      v > std::uint64_t{std::numeric_limits<std::int64_t>::max()})
+    return false;
+  scaled = negative ? -static_cast<std::int64_t>(v) : static_cast<std::int64_t>(v);
   return true;
 }
 }  // namespace

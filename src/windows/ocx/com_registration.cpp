@@ -14,8 +14,14 @@ namespace dorvane::windows {
 namespace {
 
 constexpr char kClassesRoot[] = "HKEY_CLASSES_ROOT\\";
-// The type library's system key: this library is 64-bit.
-constexpr const char* kPlatform = sizeof(void*) == 8 ? "win64" : "win32";
+// The type library's system key, and the registry view of this library's
+// bitness: on 64-bit Windows a 32-bit library registers in the 32-bit view
+// (WOW6432Node), where 32-bit hosts look, and each bitness may be
+// registered beside the other.
+constexpr bool k64 = sizeof(void*) == 8;
+constexpr const char* kPlatform = k64 ? "win64" : "win32";
+constexpr REGSAM kView = k64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+constexpr REGSAM kOtherView = k64 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 
 std::wstring wide(const std::string& utf8) {
   const std::u16string w = text::fromUtf8(utf8);
@@ -32,6 +38,36 @@ std::wstring subkeyOf(RegistrationScope scope, const std::string& key) {
   return wide(rest);
 }
 
+// Keys the two views share: all but the classes and interfaces, which each
+// view has its own of (the ProgID and the type library are one for both).
+bool sharedKey(const std::string& key) {
+  return key.rfind("HKEY_CLASSES_ROOT\\CLSID\\", 0) != 0 &&
+         key.rfind("HKEY_CLASSES_ROOT\\Interface\\", 0) != 0;
+}
+
+// True when the library of the other bitness is registered in scope: the
+// other view's class names another file (where a registry has one view for
+// both, as for the user's classes under Wine, it names this one).
+bool otherBitnessRegistered(RegistrationScope scope) {
+  const auto entries = com::registrationEntries("", kPlatform);
+  const auto server = std::find_if(entries.begin(), entries.end(), [](const auto& e) {
+    return e.key.size() > 15 && e.key.compare(e.key.size() - 15, 15, "\\InprocServer32") == 0;
+  });
+  if (server == entries.end()) return false;
+  HKEY k = nullptr;
+  if (::RegOpenKeyExW(rootOf(scope), subkeyOf(scope, server->key).c_str(), 0,
+                      KEY_QUERY_VALUE | kOtherView, &k) != ERROR_SUCCESS)
+    return false;
+  std::wstring path(MAX_PATH * 4, L'\0');
+  DWORD bytes = static_cast<DWORD>(path.size() * sizeof(wchar_t));
+  const LONG status = ::RegQueryValueExW(k, nullptr, nullptr, nullptr,
+                                         reinterpret_cast<BYTE*>(path.data()), &bytes);
+  ::RegCloseKey(k);
+  if (status != ERROR_SUCCESS) return true;  // a class of the other view all the same
+  path.resize(::wcsnlen(path.c_str(), bytes / sizeof(wchar_t)));
+  return ::lstrcmpiW(path.c_str(), modulePath().c_str()) != 0;
+}
+
 }  // namespace
 
 HRESULT registerServer(RegistrationScope scope) {
@@ -41,8 +77,8 @@ HRESULT registerServer(RegistrationScope scope) {
   // The entries as the control's registration data lists them.
   for (const auto& key : com::registrationEntries(path, kPlatform)) {
     HKEY k = nullptr;
-    if (::RegCreateKeyExW(rootOf(scope), subkeyOf(scope, key.key).c_str(), 0, nullptr, 0, KEY_WRITE,
-                          nullptr, &k, nullptr) != ERROR_SUCCESS) {
+    if (::RegCreateKeyExW(rootOf(scope), subkeyOf(scope, key.key).c_str(), 0, nullptr, 0,
+                          KEY_WRITE | kView, nullptr, &k, nullptr) != ERROR_SUCCESS) {
       unregisterServer(scope);
       return SELFREG_E_CLASS;
     }
@@ -64,19 +100,23 @@ HRESULT registerServer(RegistrationScope scope) {
 
 HRESULT unregisterServer(RegistrationScope scope) {
   HRESULT result = S_OK;
+  // While the other bitness stays registered, the keys both views share stay
+  // too, but for this bitness's own entry of the type library.
+  const bool keepShared = otherBitnessRegistered(scope);
+  const std::string ownLibraryEntry = std::string("\\0\\") + kPlatform;
   // Deepest first: each key is empty of subkeys when its turn comes. The
   // keys between an entry and its folder (the type library's locale key "0")
   // were made by registration too: they go once they are empty, up to the
   // key of the class, type library or interface itself.
   for (const auto& key : com::registrationKeys(kPlatform)) {
+    if (keepShared && sharedKey(key) &&
+        (key.size() < ownLibraryEntry.size() ||
+         key.compare(key.size() - ownLibraryEntry.size(), std::string::npos, ownLibraryEntry) != 0))
+      continue;
     std::string k = key;
     for (bool first = true;; first = false) {
       const std::wstring sub = subkeyOf(scope, k);
-      LONG status = ::RegDeleteKeyExW(rootOf(scope), sub.c_str(), KEY_WOW64_64KEY, 0);
-      // The type libraries' key is one for 32-bit and 64-bit programs; Wine
-      // keeps a copy for 32-bit programs.
-      if (k.rfind("HKEY_CLASSES_ROOT\\TypeLib\\", 0) == 0)
-        ::RegDeleteKeyExW(rootOf(scope), sub.c_str(), KEY_WOW64_32KEY, 0);
+      LONG status = ::RegDeleteKeyExW(rootOf(scope), sub.c_str(), kView, 0);
       if (first && status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND &&
           status != ERROR_ACCESS_DENIED)
         result = SELFREG_E_CLASS;

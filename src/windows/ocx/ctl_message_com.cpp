@@ -147,7 +147,10 @@ CtlMessageCom::CtlMessageCom() {
   control_.setCodePage(static_cast<int>(::GetACP()));
 }
 
-CtlMessageCom::~CtlMessageCom() { objectDestroyed(); }
+CtlMessageCom::~CtlMessageCom() {
+  if (typeInfo_) typeInfo_->Release();
+  objectDestroyed();
+}
 
 HRESULT CtlMessageCom::QueryInterface(REFIID iid, void** out) {
   if (!out) return E_POINTER;
@@ -193,16 +196,29 @@ HRESULT CtlMessageCom::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
 HRESULT CtlMessageCom::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
   if (!names || !ids) return E_POINTER;
   if (count == 0) return S_OK;
-  const std::u16string name(reinterpret_cast<const char16_t*>(names[0] ? names[0] : L""));
-  const auto m = memberNamed(name);
-  ids[0] = m ? m->id : DISPID_UNKNOWN;
-  HRESULT h = m ? S_OK : DISP_E_UNKNOWNNAME;
+  ids[0] = idOfName(names[0]);
+  HRESULT h = ids[0] != DISPID_UNKNOWN ? S_OK : DISP_E_UNKNOWNNAME;
   // Named arguments are not taken.
   for (UINT i = 1; i < count; ++i) {
     ids[i] = DISPID_UNKNOWN;
     h = DISP_E_UNKNOWNNAME;
   }
   return h;
+}
+
+// The type library binds the name, case-blind. It holds the Japanese
+// method names in code page 932 and the system reads them in its ANSI code
+// page: where that is another, the library does not know 明細型 and
+// WEB明細型 as UTF-16, and the control's own table binds them. A name the
+// library binds to no member of the control (IDispatch's own) is unknown.
+DISPID CtlMessageCom::idOfName(LPOLESTR name) {
+  if (!name) return DISPID_UNKNOWN;
+  if (!typeInfo_) typeInfo_ = ctlMessageTypeInfo();
+  MEMBERID id = MEMBERID_NIL;
+  if (typeInfo_ && SUCCEEDED(typeInfo_->GetIDsOfNames(&name, 1, &id)))
+    return memberWithId(id) ? id : DISPID_UNKNOWN;
+  const auto m = memberNamed(std::u16string(reinterpret_cast<const char16_t*>(name)));
+  return m ? m->id : DISPID_UNKNOWN;
 }
 
 HRESULT CtlMessageCom::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
@@ -473,11 +489,11 @@ DORVANE_TEXT_PROPERTY(textWeb)
 DORVANE_TEXT_PROPERTY(textWebbefore)
 #undef DORVANE_TEXT_PROPERTY
 
-HRESULT CtlMessageCom::DetailRows() {
+HRESULT CtlMessageCom::Detail() {
   return guarded([&] { control_.明細型(); });
 }
 
-HRESULT CtlMessageCom::WebDetailRows() {
+HRESULT CtlMessageCom::WebDetail() {
   return guarded([&] { control_.WEB明細型(); });
 }
 

@@ -24,9 +24,9 @@ class CtlMessageCom final : public _ctlMessage, public ISupportErrorInfo {
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
 
-  // IDispatch: names bound by the control's own description (the Japanese
-  // method names included); strings by reference accepted as BSTR*, VARIANT*
-  // or by value.
+  // IDispatch: names bound through the type library (the Japanese method
+  // names included); strings by reference accepted as BSTR*, VARIANT* or by
+  // value.
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid,
@@ -66,12 +66,12 @@ class CtlMessageCom final : public _ctlMessage, public ISupportErrorInfo {
   HRESULT STDMETHODCALLTYPE get_textWebbefore(BSTR* value) override;
   HRESULT STDMETHODCALLTYPE put_textWebbefore(BSTR value) override;
 
-  // _ctlMessage: the methods (DetailRows is 明細型, WebDetailRows WEB明細型)
-  HRESULT STDMETHODCALLTYPE DetailRows() override;
+  // _ctlMessage: the methods (Detail is 明細型, WebDetail WEB明細型)
+  HRESULT STDMETHODCALLTYPE Detail() override;
   HRESULT STDMETHODCALLTYPE ocxKiv(BSTR* kivdbloc, BSTR* kivdb2loc, VARIANT* result) override;
   HRESULT STDMETHODCALLTYPE ocxwebKiv(BSTR* readFile, BSTR* saveFile, BSTR* kivdbloc,
                                       BSTR* kivdb2loc, VARIANT* result) override;
-  HRESULT STDMETHODCALLTYPE WebDetailRows() override;
+  HRESULT STDMETHODCALLTYPE WebDetail() override;
 
  private:
   CtlMessageCom();
@@ -79,8 +79,10 @@ class CtlMessageCom final : public _ctlMessage, public ISupportErrorInfo {
   HRESULT invokeMethod(DISPID id, DISPPARAMS* params, VARIANT* result, UINT* argError);
   HRESULT getProperty(DISPID id, VARIANT* result);
   HRESULT putProperty(DISPID id, bool byRef, const VARIANT& value);
+  DISPID idOfName(LPOLESTR name);
 
   LONG refs_ = 1;
+  ITypeInfo* typeInfo_ = nullptr;  // _ctlMessage, read at the first name bound
   ctlMessage control_;
 };
 

@@ -73,10 +73,11 @@ thread_local std::map<std::string, std::shared_ptr<OdbcConnection>> pool;
 // Exact decimal text to a currency scaled by 10,000, when it has at most
 // four decimals and fits.
 std::optional<std::int64_t> exactCurrency(const std::string& s) {
+  constexpr std::uint64_t kMax = std::numeric_limits<std::int64_t>::max();
   size_t i = 0;
   bool negative = false;
   if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
-  __int128 v = 0;
+  std::uint64_t v = 0;  // at most the largest int64 at every step
   int digits = 0, decimals = -1;
   for (; i < s.size(); ++i) {
     if (s[i] == '.' && decimals < 0) {
@@ -84,15 +85,17 @@ std::optional<std::int64_t> exactCurrency(const std::string& s) {
       continue;
     }
     if (s[i] < '0' || s[i] > '9') return std::nullopt;
-    v = v * 10 + (s[i] - '0');
+    v = v * 10 + static_cast<unsigned>(s[i] - '0');
     ++digits;
     if (decimals >= 0 && ++decimals > 4) return std::nullopt;
-    if (v > std::numeric_limits<std::int64_t>::max()) return std::nullopt;
+    if (v > kMax) return std::nullopt;
   }
   if (digits == 0) return std::nullopt;
-  for (int d = decimals < 0 ? 0 : decimals; d < 4; ++d) v *= 10;
-  if (v > std::numeric_limits<std::int64_t>::max()) return std::nullopt;
-  return static_cast<std::int64_t>(negative ? -v : v);
+  for (int d = decimals < 0 ? 0 : decimals; d < 4; ++d) {
+    v *= 10;
+    if (v > kMax) return std::nullopt;
+  }
+  return negative ? -static_cast<std::int64_t>(v) : static_cast<std::int64_t>(v);
 }
 
 bool isTextType(SQLSMALLINT t) {
