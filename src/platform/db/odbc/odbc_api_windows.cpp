@@ -4,13 +4,9 @@ namespace dorvane::db {
 
 // The Windows build links odbc32: the table points at it.
 const OdbcApi& driverManager() {
-  static const OdbcApi api = [] {
-    OdbcApi a;
-#define DORVANE_ODBC_LINKED(name) a.name = &::name;
-    DORVANE_ODBC_CALLS(DORVANE_ODBC_LINKED)
+#define DORVANE_ODBC_LINKED(name) &::name,
+  static const OdbcApi api{DORVANE_ODBC_CALLS(DORVANE_ODBC_LINKED)};
 #undef DORVANE_ODBC_LINKED
-    return a;
-  }();
   return api;
 }
 

@@ -11,11 +11,12 @@
   X(zip_open)                                                                                      \
   X(zip_close)                                                                                     \
   X(zip_discard)                                                                                   \
-  X(zip_strerror) X(zip_error_init_with_code) X(zip_error_strerror) X(zip_error_fini)              \
-      X(zip_get_num_entries) X(zip_get_name) X(zip_name_locate) X(zip_stat_init) X(zip_stat_index) \
-          X(zip_fopen_index) X(zip_fread) X(zip_fclose) X(zip_file_strerror) X(zip_file_set_mtime) \
-              X(zip_delete) X(zip_file_add) X(zip_file_replace) X(zip_set_file_compression)        \
-                  X(zip_source_buffer) X(zip_source_free)
+  X(zip_strerror)                                                                                  \
+  X(zip_error_init_with_code) X(zip_error_strerror) X(zip_error_fini) X(zip_get_num_entries)       \
+      X(zip_get_name) X(zip_name_locate) X(zip_stat_init) X(zip_stat_index) X(zip_fopen_index)     \
+          X(zip_fread) X(zip_fclose) X(zip_file_strerror) X(zip_file_set_mtime) X(zip_delete)      \
+              X(zip_file_add) X(zip_file_replace) X(zip_set_file_compression) X(zip_source_buffer) \
+                  X(zip_source_free)
 
 namespace dorvane::sheet::ooxml {
 
