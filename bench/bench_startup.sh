@@ -35,11 +35,12 @@ python3 - "$work/times.json" <<'PY'
 import json, sys
 r = {x["command"]: x for x in json.load(open(sys.argv[1]))["results"]}
 floor = r["sqlite3"]["mean"]
+cpu = lambda x: x["user"] + x["system"]  # steadier than wall time on a busy machine
 for name in ["sqlite3", "version", "web", "web-mem", "resolve"]:
     x = r[name]
     print(f"{name:8} mean {x['mean'] * 1000:6.2f} ms  (median {x['median'] * 1000:6.2f}, "
           f"user {x['user'] * 1000:5.2f}, system {x['system'] * 1000:5.2f})"
-          f"  {x['mean'] / floor:4.2f}x sqlite3 --version")
+          f"  {x['mean'] / floor:4.2f}x sqlite3 --version, CPU {cpu(x) / cpu(r['sqlite3']):4.2f}x")
 PY
 echo "libraries initialised: sqlite3 --version $(libraries sqlite3 --version)," \
   "dorvane --version $(libraries "$dorvane" --version)," \
