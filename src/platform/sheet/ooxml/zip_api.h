@@ -7,16 +7,32 @@
 #include <zip.h>
 
 // Every libzip function the package calls.
-#define DORVANE_ZIP_CALLS(X)                                                                       \
-  X(zip_open)                                                                                      \
-  X(zip_close)                                                                                     \
-  X(zip_discard)                                                                                   \
-  X(zip_strerror)                                                                                  \
-  X(zip_error_init_with_code) X(zip_error_strerror) X(zip_error_fini) X(zip_get_num_entries)       \
-      X(zip_get_name) X(zip_name_locate) X(zip_stat_init) X(zip_stat_index) X(zip_fopen_index)     \
-          X(zip_fread) X(zip_fclose) X(zip_file_strerror) X(zip_file_set_mtime) X(zip_delete)      \
-              X(zip_file_add) X(zip_file_replace) X(zip_set_file_compression) X(zip_source_buffer) \
-                  X(zip_source_free)
+// clang-format off
+#define DORVANE_ZIP_CALLS(X) \
+  X(zip_open) \
+  X(zip_close) \
+  X(zip_discard) \
+  X(zip_strerror) \
+  X(zip_error_init_with_code) \
+  X(zip_error_strerror) \
+  X(zip_error_fini) \
+  X(zip_get_num_entries) \
+  X(zip_get_name) \
+  X(zip_name_locate) \
+  X(zip_stat_init) \
+  X(zip_stat_index) \
+  X(zip_fopen_index) \
+  X(zip_fread) \
+  X(zip_fclose) \
+  X(zip_file_strerror) \
+  X(zip_file_set_mtime) \
+  X(zip_delete) \
+  X(zip_file_add) \
+  X(zip_file_replace) \
+  X(zip_set_file_compression) \
+  X(zip_source_buffer) \
+  X(zip_source_free)
+// clang-format on
 
 namespace dorvane::sheet::ooxml {
 
