@@ -7,9 +7,8 @@
 #include <filesystem>
 
 #include "batch/batch.h"
+#include "platform/sheet/calc/calc_backend.h"
 #include "platform/sheet/calc/calc_job.h"
-#include "platform/sheet/calc/calc_process.h"
-#include "platform/sheet/calc/calc_sheet.h"
 #include "platform/sheet/ooxml/ooxml_workbook.h"
 #include "platform/text/utf.h"
 
@@ -82,7 +81,7 @@ class PrivateCalcMerger : public WorkbookMerger {
       return fail("load " + job.read + ": the file does not exist");
     if (sheet::ooxml::isWorkbookFile(job.read) && sheet::ooxml::isWorkbookFile(job.save))
       return mergeNatively(job, observer, report);
-    if (!sheet::calc::CalcProcess::canSave(job.save))
+    if (!sheet::calc::exportFilterFor(job.save))
       return fail("save " + job.save + ": it must end in .xlsx, .ods or .xls");
     sheet::calc::WorkbookJob work;
     work.in = job.read;
@@ -98,7 +97,7 @@ class PrivateCalcMerger : public WorkbookMerger {
       if (told && !retried.empty()) {
         told->failed(sheet::calc::kFirstTryStep, err::kSheetOperationFailed, retried);
       }
-      mergeOn(sheet::calc::attach(address), job, observer, report, r);
+      mergeOn(sheet::calc::backend().attach(address), job, observer, report, r);
     };
     work.retrying = [&](const std::string& why) {
       retried = why + "; the job ran once more on a fresh Calc";
@@ -125,7 +124,7 @@ class PrivateCalcMerger : public WorkbookMerger {
     calc_.reset();
   }
 
-  std::unique_ptr<sheet::calc::CalcProcess> calc_;
+  std::unique_ptr<sheet::calc::PrivateCalc> calc_;
 };
 
 }  // namespace

@@ -17,7 +17,7 @@
 #include "batch/batch.h"
 #include "cli/command_line.h"
 #include "cli/commands.h"
-#include "platform/sheet/calc/calc_process.h"
+#include "platform/sheet/calc/calc_backend.h"
 
 namespace dorvane::cli {
 
@@ -79,7 +79,7 @@ std::atomic<int> signals{0};
 
 extern "C" void onBatchSignal(int) {
   stopping = true;
-  if (++signals > 1) sheet::calc::CalcProcess::killAllFromSignal();
+  if (++signals > 1) sheet::calc::killPrivateCalcsFromSignal();
 }
 
 // While alive, Ctrl-C, SIGTERM and SIGHUP stop the batch from starting jobs.

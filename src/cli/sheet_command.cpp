@@ -22,9 +22,8 @@
 #include "cli/report_writer.h"
 #include "platform/file/interrupt.h"
 #include "platform/file/result_file.h"
+#include "platform/sheet/calc/calc_backend.h"
 #include "platform/sheet/calc/calc_job.h"
-#include "platform/sheet/calc/calc_process.h"
-#include "platform/sheet/calc/calc_sheet.h"
 #include "platform/sheet/ooxml/ooxml_workbook.h"
 #include "platform/text/utf.h"
 
@@ -93,7 +92,7 @@ std::optional<std::string> check(const Options& o) {
                     : "OUT must keep IN's kind: .xlsx or .xltx (use --office to convert "
                       "through LibreOffice Calc)";
     }
-  } else if (o.files.size() == 2 && !sheet::calc::CalcProcess::canSave(o.files[1])) {
+  } else if (o.files.size() == 2 && !sheet::calc::exportFilterFor(o.files[1])) {
     return "OUT must end in .xlsx, .ods or .xls";
   }
   return std::nullopt;
@@ -103,7 +102,7 @@ std::atomic<int> interrupted{0};  // the signal that interrupts the merge
 
 extern "C" void onSignal(int sig) {
   interrupted = sig;
-  sheet::calc::CalcProcess::killAllFromSignal();
+  sheet::calc::killPrivateCalcsFromSignal();
   file::removePendingFiles();  // a save under way then fails, the old OUT stays
 }
 
@@ -288,7 +287,7 @@ int mergeFile(const Options& o) {
   }
   if (o.native()) return mergeNative(o);
   SignalGuard signals;
-  std::unique_ptr<sheet::calc::CalcProcess> calc;
+  std::unique_ptr<sheet::calc::PrivateCalc> calc;
   int status = kExitOk;
   std::string retryNote;
   sheet::calc::WorkbookJob job;
@@ -301,7 +300,7 @@ int mergeFile(const Options& o) {
   };
   job.work = [&](const std::string& address) {
     stopWhenInterrupted();
-    sheet::RunningOnThisThread running(sheet::calc::attach(address));
+    sheet::RunningOnThisThread running(sheet::calc::backend().attach(address));
     status = merge(o, std::make_shared<CountingBox>(), false, retryNote);
     stopWhenInterrupted();
   };

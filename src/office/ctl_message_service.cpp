@@ -41,6 +41,7 @@
 #include "office/office_message_box.h"
 #include "office/uno_variant.h"
 #include "platform/sheet/calc/calc_in_process.h"
+#include "platform/sheet/calc/calc_module.h"
 #include "platform/text/utf.h"
 
 namespace dorvane::office {
@@ -325,6 +326,8 @@ class CtlMessageService
 
 uno::Reference<uno::XInterface> SAL_CALL
 create(const uno::Reference<uno::XComponentContext>& context) {
+  // Inside the office the Calc code is linked in: no module to load.
+  sheet::calc::useBackend(sheet::calc::unoBackend());
   return static_cast<::cppu::OWeakObject*>(new CtlMessageService(context));
 }
 

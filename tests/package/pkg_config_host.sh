@@ -32,3 +32,18 @@ if grep -q gethere result.htm; then
   echo "the host's merge left markers unfilled" >&2
   exit 1
 fi
+
+# The command starts without LibreOffice's libraries, and a worksheet merge
+# loads the Calc module of its own installation: with no Calc listening, the
+# module answers 429 "nothing listens", not the loader "cannot be loaded".
+if [ -e "$build/dorvane-calc.so" ]; then
+  if ldd "$prefix/bin/dorvane" | grep -q libuno_; then
+    echo "the installed command links LibreOffice's libraries" >&2
+    exit 1
+  fi
+  said=$(DORVANE_CALC="pipe,name=dorvane-none-$$" "$prefix/bin/dorvane" sheet --db samplekiv.sqlite 2>&1 || true)
+  case $said in
+    *"error 429: No spreadsheet application is running: nothing listens"*) ;;
+    *) echo "the installed command did not reach its Calc module: $said" >&2; exit 1 ;;
+  esac
+fi

@@ -2,8 +2,10 @@
 
 #include <dorvane/runtime_error.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -222,7 +224,12 @@ void ResultFile::commit() {
     return;
   }
   if (mode_ != 0 && ::fchmod(fd_, mode_) != 0) fail("Cannot write", errno);
-  if (::fsync(fd_) != 0) fail("Cannot write", errno);
+  // On a file system held in memory (tmpfs, such as /dev/shm) a sync makes
+  // nothing more durable: the result and its folder are not synced there.
+  struct statfs fsInfo {};
+  const bool inMemory = ::fstatfs(fd_, &fsInfo) == 0 &&
+                        (fsInfo.f_type == TMPFS_MAGIC || fsInfo.f_type == RAMFS_MAGIC);
+  if (!inMemory && ::fsync(fd_) != 0) fail("Cannot write", errno);
   const int closed = ::close(fd_);
   const int closeError = errno;
   fd_ = -1;
@@ -234,6 +241,7 @@ void ResultFile::commit() {
     committed_ = true;
     forgetPendingFile(pendingSlot_, true);
   }
+  if (inMemory) return;
   // The rename lasts only once the folder is on disk too.
   fs::path dir = fs::path(target_).parent_path();
   if (dir.empty()) dir = ".";

@@ -14,7 +14,9 @@
 //   - otherwise the bytes go to a new temporary file in the target's folder,
 //     which on commit() is synced, given the old result's permissions,
 //     renamed over the target, and the folder synced: an existing result is
-//     replaced whole or, on any failure, left exactly as it was.
+//     replaced whole or, on any failure, left exactly as it was. (On a file
+//     system held in memory, tmpfs or ramfs, nothing is synced: it would
+//     make nothing more durable.)
 // The temporary file is removed when the object goes without commit(), and
 // when SIGINT, SIGTERM or SIGHUP end the process under an InterruptGuard
 // (platform/file/interrupt.h). A write past the file-size limit (ulimit -f)

@@ -4,6 +4,7 @@
 
 #include <mutex>
 
+#include "platform/sheet/calc/calc_backend.h"
 #include "platform/sheet/calc/calc_sheet.h"
 
 namespace dorvane::sheet {
@@ -37,7 +38,7 @@ std::shared_ptr<Application> attachRunning() {
     std::lock_guard<std::mutex> lock(registryMutex());
     if (registered()) return registered();
   }
-  return calc::attach(calc::addressFromEnvironment());
+  return calc::backend().attach(calc::addressFromEnvironment());
 }
 
 void registerRunning(std::shared_ptr<Application> app) {

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "platform/convert.h"
+#include "platform/db/odbc/odbc_api.h"
 #include "platform/db/odbc_connect_string.h"
 #include "platform/text/compare.h"
 #include "platform/text/utf.h"
@@ -38,9 +39,10 @@ SQLULEN timeoutFromEnv(const char* name, SQLULEN fallback) {
 SQLHENV environment() {
   static SQLHENV env = [] {
     SQLHENV e = SQL_NULL_HENV;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &e)))
+    if (!SQL_SUCCEEDED(driverManager().SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &e)))
       return SQLHENV(SQL_NULL_HENV);
-    SQLSetEnvAttr(e, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    driverManager().SQLSetEnvAttr(e, SQL_ATTR_ODBC_VERSION,
+                                  reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     return e;
   }();
   return env;
@@ -55,8 +57,9 @@ std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle, bool* connectionLost
     SQLINTEGER native = 0;
     SQLWCHAR message[1024] = {};
     SQLSMALLINT length = 0;
-    SQLRETURN rc = SQLGetDiagRecW(type, handle, i, state, &native, message,
-                                  static_cast<SQLSMALLINT>(std::size(message)), &length);
+    SQLRETURN rc =
+        driverManager().SQLGetDiagRecW(type, handle, i, state, &native, message,
+                                       static_cast<SQLSMALLINT>(std::size(message)), &length);
     if (!SQL_SUCCEEDED(rc)) break;
     std::string s = text::toUtf8(std::u16string(reinterpret_cast<char16_t*>(state), 5));
     std::string m = text::toUtf8(reinterpret_cast<char16_t*>(message));
@@ -132,21 +135,26 @@ std::shared_ptr<OdbcConnection> OdbcConnection::pooled(const std::string& attrib
   const std::string shown = maskPasswords(attributes);
   SQLHENV env = environment();
   SQLHDBC dbc = SQL_NULL_HDBC;
-  if (env == SQL_NULL_HENV || !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc)))
+  if (env == SQL_NULL_HENV ||
+      !SQL_SUCCEEDED(driverManager().SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc)))
     throw RuntimeError(err::kOdbcConnectFailed,
                        "ODBC--connection to '" + shown + "' failed: no ODBC driver manager.");
   SQLULEN login = timeoutFromEnv("DORVANE_ODBC_LOGIN_TIMEOUT", 15);
-  SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(login), 0);
-  SQLSetConnectAttr(dbc, SQL_ATTR_CONNECTION_TIMEOUT, reinterpret_cast<SQLPOINTER>(login), 0);
+  driverManager().SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
+                                    reinterpret_cast<SQLPOINTER>(login), 0);
+  driverManager().SQLSetConnectAttr(dbc, SQL_ATTR_CONNECTION_TIMEOUT,
+                                    reinterpret_cast<SQLPOINTER>(login), 0);
   // Read only, no transactions of ours: each statement sees the data
   // committed when it starts.
-  SQLSetConnectAttr(dbc, SQL_ATTR_ACCESS_MODE, reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
+  driverManager().SQLSetConnectAttr(dbc, SQL_ATTR_ACCESS_MODE,
+                                    reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
   std::u16string in = text::fromUtf8(attributes);
-  SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, w(in), static_cast<SQLSMALLINT>(in.size()),
-                                   nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+  SQLRETURN rc =
+      driverManager().SQLDriverConnectW(dbc, nullptr, w(in), static_cast<SQLSMALLINT>(in.size()),
+                                        nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
   if (!SQL_SUCCEEDED(rc)) {
     std::string why = maskPasswords(diagnostics(SQL_HANDLE_DBC, dbc));
-    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    driverManager().SQLFreeHandle(SQL_HANDLE_DBC, dbc);
     throw RuntimeError(err::kOdbcConnectFailed,
                        "ODBC--connection to '" + shown + "' failed: " + why + ".");
   }
@@ -156,25 +164,26 @@ std::shared_ptr<OdbcConnection> OdbcConnection::pooled(const std::string& attrib
 }
 
 OdbcConnection::~OdbcConnection() {
-  for (auto& [sql, p] : prepared_) SQLFreeHandle(SQL_HANDLE_STMT, p.stmt);
-  SQLDisconnect(dbc_);
-  SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+  for (auto& [sql, p] : prepared_) driverManager().SQLFreeHandle(SQL_HANDLE_STMT, p.stmt);
+  driverManager().SQLDisconnect(dbc_);
+  driverManager().SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
 }
 
 void OdbcConnection::fail(SQLSMALLINT type, SQLHANDLE handle, const std::string& what) {
   bool lost = false;
   std::string why = maskPasswords(diagnostics(type, handle, &lost));
   SQLUINTEGER dead = SQL_CD_FALSE;
-  if (!lost && SQL_SUCCEEDED(SQLGetConnectAttr(dbc_, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)))
+  if (!lost && SQL_SUCCEEDED(driverManager().SQLGetConnectAttr(dbc_, SQL_ATTR_CONNECTION_DEAD,
+                                                               &dead, 0, nullptr)))
     lost = dead == SQL_CD_TRUE;
   // Not every driver says so: a connection that cannot run a trivial
   // statement is gone as well.
   if (!lost) {
     SQLHSTMT probe = SQL_NULL_HSTMT;
     std::u16string one = u"SELECT 1";
-    lost = !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &probe)) ||
-           !SQL_SUCCEEDED(SQLExecDirectW(probe, w(one), SQL_NTS));
-    if (probe != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, probe);
+    lost = !SQL_SUCCEEDED(driverManager().SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &probe)) ||
+           !SQL_SUCCEEDED(driverManager().SQLExecDirectW(probe, w(one), SQL_NTS));
+    if (probe != SQL_NULL_HSTMT) driverManager().SQLFreeHandle(SQL_HANDLE_STMT, probe);
   }
   if (lost) {
     auto it = pool.find(attributes_);
@@ -187,10 +196,11 @@ void OdbcConnection::fail(SQLSMALLINT type, SQLHANDLE handle, const std::string&
 
 SQLHSTMT OdbcConnection::newStatement() {
   SQLHSTMT stmt = SQL_NULL_HSTMT;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt)))
+  if (!SQL_SUCCEEDED(driverManager().SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt)))
     fail(SQL_HANDLE_DBC, dbc_, "allocating a statement");
   SQLULEN query = timeoutFromEnv("DORVANE_ODBC_QUERY_TIMEOUT", 60);
-  SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(query), 0);
+  driverManager().SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(query),
+                                 0);
   return stmt;
 }
 
@@ -199,17 +209,19 @@ namespace {
 // Reads the result columns of stmt.
 std::vector<OdbcColumn> describe(SQLHSTMT stmt) {
   SQLSMALLINT count = 0;
-  SQLNumResultCols(stmt, &count);
+  driverManager().SQLNumResultCols(stmt, &count);
   std::vector<OdbcColumn> out(static_cast<size_t>(count));
   for (SQLSMALLINT i = 1; i <= count; ++i) {
     OdbcColumn& c = out[static_cast<size_t>(i - 1)];
     SQLWCHAR name[256] = {};
     SQLSMALLINT nameLength = 0, nullable = 0;
-    SQLDescribeColW(stmt, i, name, 256, &nameLength, &c.sqlType, &c.size, &c.digits, &nullable);
+    driverManager().SQLDescribeColW(stmt, i, name, 256, &nameLength, &c.sqlType, &c.size, &c.digits,
+                                    &nullable);
     c.name = reinterpret_cast<char16_t*>(name);
     SQLWCHAR typeName[64] = {};
     SQLSMALLINT typeLength = 0;
-    SQLColAttributeW(stmt, i, SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &typeLength, nullptr);
+    driverManager().SQLColAttributeW(stmt, i, SQL_DESC_TYPE_NAME, typeName, sizeof typeName,
+                                     &typeLength, nullptr);
     std::u16string t = reinterpret_cast<char16_t*>(typeName);
     c.boolean =
         c.sqlType == SQL_BIT || text::equalsText(t, u"bool") || text::equalsText(t, u"boolean");
@@ -223,7 +235,7 @@ std::optional<std::u16string> readText(SQLHSTMT stmt, SQLUSMALLINT i) {
   char16_t buf[2048];
   for (;;) {
     SQLLEN got = 0;
-    SQLRETURN rc = SQLGetData(stmt, i, SQL_C_WCHAR, buf, sizeof buf, &got);
+    SQLRETURN rc = driverManager().SQLGetData(stmt, i, SQL_C_WCHAR, buf, sizeof buf, &got);
     if (rc == SQL_NO_DATA) break;
     if (!SQL_SUCCEEDED(rc)) return std::nullopt;
     if (got == SQL_NULL_DATA) return std::nullopt;
@@ -250,7 +262,7 @@ Variant readValue(SQLHSTMT stmt, SQLUSMALLINT i, const OdbcColumn& c) {
     case SQL_INTEGER:
     case SQL_BIGINT: {
       SQLBIGINT v = 0;
-      SQLGetData(stmt, i, SQL_C_SBIGINT, &v, sizeof v, &ind);
+      driverManager().SQLGetData(stmt, i, SQL_C_SBIGINT, &v, sizeof v, &ind);
       if (ind == SQL_NULL_DATA) return Variant::null();
       if (c.sqlType == SQL_SMALLINT) return Variant::integer(static_cast<std::int16_t>(v));
       if (v >= std::numeric_limits<std::int32_t>::min() &&
@@ -260,13 +272,13 @@ Variant readValue(SQLHSTMT stmt, SQLUSMALLINT i, const OdbcColumn& c) {
     }
     case SQL_REAL: {
       float v = 0;
-      SQLGetData(stmt, i, SQL_C_FLOAT, &v, sizeof v, &ind);
+      driverManager().SQLGetData(stmt, i, SQL_C_FLOAT, &v, sizeof v, &ind);
       return ind == SQL_NULL_DATA ? Variant::null() : Variant::single(v);
     }
     case SQL_FLOAT:
     case SQL_DOUBLE: {
       double v = 0;
-      SQLGetData(stmt, i, SQL_C_DOUBLE, &v, sizeof v, &ind);
+      driverManager().SQLGetData(stmt, i, SQL_C_DOUBLE, &v, sizeof v, &ind);
       return ind == SQL_NULL_DATA ? Variant::null() : Variant::dbl(v);
     }
     case SQL_NUMERIC:
@@ -282,7 +294,7 @@ Variant readValue(SQLHSTMT stmt, SQLUSMALLINT i, const OdbcColumn& c) {
     case SQL_TYPE_TIME:
     case SQL_TYPE_TIMESTAMP: {
       SQL_TIMESTAMP_STRUCT ts{};
-      SQLGetData(stmt, i, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &ind);
+      driverManager().SQLGetData(stmt, i, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &ind);
       if (ind == SQL_NULL_DATA) return Variant::null();
       if (c.sqlType == SQL_TYPE_TIME) ts.year = 1899, ts.month = 12, ts.day = 30;
       return Variant::date(dateFromParts(ts.year, ts.month, ts.day, ts.hour, ts.minute,
@@ -294,7 +306,7 @@ Variant readValue(SQLHSTMT stmt, SQLUSMALLINT i, const OdbcColumn& c) {
       std::vector<std::uint8_t> bytes;
       std::uint8_t buf[4096];
       for (;;) {
-        SQLRETURN rc = SQLGetData(stmt, i, SQL_C_BINARY, buf, sizeof buf, &ind);
+        SQLRETURN rc = driverManager().SQLGetData(stmt, i, SQL_C_BINARY, buf, sizeof buf, &ind);
         if (rc == SQL_NO_DATA || !SQL_SUCCEEDED(rc)) break;
         if (ind == SQL_NULL_DATA) return Variant::null();
         size_t n = (ind == SQL_NO_TOTAL || ind > static_cast<SQLLEN>(sizeof buf))
@@ -317,15 +329,16 @@ Variant readValue(SQLHSTMT stmt, SQLUSMALLINT i, const OdbcColumn& c) {
 OdbcRows OdbcConnection::run(const std::u16string& sql, const std::vector<OdbcParameter>& params) {
   SQLHSTMT stmt;
   Prepared* kept = nullptr;
-  std::unique_ptr<void, void (*)(void*)> owned(
-      nullptr, [](void* h) { SQLFreeHandle(SQL_HANDLE_STMT, static_cast<SQLHSTMT>(h)); });
+  std::unique_ptr<void, void (*)(void*)> owned(nullptr, [](void* h) {
+    driverManager().SQLFreeHandle(SQL_HANDLE_STMT, static_cast<SQLHSTMT>(h));
+  });
   auto it = prepared_.find(sql);
   if (it != prepared_.end()) {
     kept = &it->second;
     stmt = kept->stmt;
   } else {
     stmt = newStatement();
-    if (!SQL_SUCCEEDED(SQLPrepareW(stmt, w(sql), SQL_NTS))) {
+    if (!SQL_SUCCEEDED(driverManager().SQLPrepareW(stmt, w(sql), SQL_NTS))) {
       owned.reset(stmt);
       fail(SQL_HANDLE_STMT, stmt, "preparing " + text::toUtf8(sql));
     }
@@ -344,20 +357,20 @@ OdbcRows OdbcConnection::run(const std::u16string& sql, const std::vector<OdbcPa
     SQLSMALLINT type = p.target.boolean ? SQL_WVARCHAR : p.target.sqlType;
     SQLULEN size = isTextType(type) || p.target.size == 0 ? std::max<SQLULEN>(p.value.size(), 1)
                                                           : p.target.size;
-    SQLRETURN rc = SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT,
-                                    SQL_C_WCHAR, type, size, p.target.digits,
-                                    const_cast<char16_t*>(p.value.data()), lengths[i], &lengths[i]);
+    SQLRETURN rc = driverManager().SQLBindParameter(
+        stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_WCHAR, type, size,
+        p.target.digits, const_cast<char16_t*>(p.value.data()), lengths[i], &lengths[i]);
     if (!SQL_SUCCEEDED(rc))
       fail(SQL_HANDLE_STMT, stmt, "binding the values of " + text::toUtf8(sql));
   }
   struct Closer {
     SQLHSTMT s;
     ~Closer() {
-      SQLFreeStmt(s, SQL_CLOSE);
-      SQLFreeStmt(s, SQL_RESET_PARAMS);
+      driverManager().SQLFreeStmt(s, SQL_CLOSE);
+      driverManager().SQLFreeStmt(s, SQL_RESET_PARAMS);
     }
   } closer{stmt};
-  SQLRETURN rc = SQLExecute(stmt);
+  SQLRETURN rc = driverManager().SQLExecute(stmt);
   if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA)
     fail(SQL_HANDLE_STMT, stmt, "running " + text::toUtf8(sql));
   OdbcRows out;
@@ -369,7 +382,7 @@ OdbcRows OdbcConnection::run(const std::u16string& sql, const std::vector<OdbcPa
   }
   const auto& columns = *out.columns;
   for (;;) {
-    rc = SQLFetch(stmt);
+    rc = driverManager().SQLFetch(stmt);
     if (rc == SQL_NO_DATA) break;
     if (!SQL_SUCCEEDED(rc)) fail(SQL_HANDLE_STMT, stmt, "reading the rows of " + text::toUtf8(sql));
     std::vector<Variant> row;
@@ -384,13 +397,15 @@ OdbcRows OdbcConnection::run(const std::u16string& sql, const std::vector<OdbcPa
 const std::vector<RemoteTable>& OdbcConnection::tables() {
   if (tables_) return *tables_;
   SQLHSTMT stmt = newStatement();
-  std::unique_ptr<void, void (*)(void*)> guard(
-      stmt, [](void* h) { SQLFreeHandle(SQL_HANDLE_STMT, static_cast<SQLHSTMT>(h)); });
+  std::unique_ptr<void, void (*)(void*)> guard(stmt, [](void* h) {
+    driverManager().SQLFreeHandle(SQL_HANDLE_STMT, static_cast<SQLHSTMT>(h));
+  });
   std::u16string kinds = u"TABLE,VIEW";
-  if (!SQL_SUCCEEDED(SQLTablesW(stmt, nullptr, 0, nullptr, 0, nullptr, 0, w(kinds), SQL_NTS)))
+  if (!SQL_SUCCEEDED(
+          driverManager().SQLTablesW(stmt, nullptr, 0, nullptr, 0, nullptr, 0, w(kinds), SQL_NTS)))
     fail(SQL_HANDLE_STMT, stmt, "listing the tables");
   std::vector<RemoteTable> out;
-  while (SQL_SUCCEEDED(SQLFetch(stmt))) {
+  while (SQL_SUCCEEDED(driverManager().SQLFetch(stmt))) {
     RemoteTable t;
     t.schema = readText(stmt, 2).value_or(u"");
     t.name = readText(stmt, 3).value_or(u"");
@@ -443,24 +458,26 @@ const std::vector<OdbcColumn>& OdbcConnection::columns(const RemoteTable& table)
   if (!table.select.empty())
     return columns_[key] = *run(u"SELECT * FROM " + key + u" AS q WHERE 1 = 0", {}).columns;
   SQLHSTMT stmt = newStatement();
-  std::unique_ptr<void, void (*)(void*)> guard(
-      stmt, [](void* h) { SQLFreeHandle(SQL_HANDLE_STMT, static_cast<SQLHSTMT>(h)); });
+  std::unique_ptr<void, void (*)(void*)> guard(stmt, [](void* h) {
+    driverManager().SQLFreeHandle(SQL_HANDLE_STMT, static_cast<SQLHSTMT>(h));
+  });
   std::u16string schema = pattern(table.schema), name = pattern(table.name);
-  if (!SQL_SUCCEEDED(SQLColumnsW(stmt, nullptr, 0, table.schema.empty() ? nullptr : w(schema),
-                                 table.schema.empty() ? 0 : SQL_NTS, w(name), SQL_NTS, nullptr, 0)))
+  if (!SQL_SUCCEEDED(driverManager().SQLColumnsW(
+          stmt, nullptr, 0, table.schema.empty() ? nullptr : w(schema),
+          table.schema.empty() ? 0 : SQL_NTS, w(name), SQL_NTS, nullptr, 0)))
     fail(SQL_HANDLE_STMT, stmt, "listing the columns of " + text::toUtf8(key));
   std::vector<OdbcColumn> out;
-  while (SQL_SUCCEEDED(SQLFetch(stmt))) {
+  while (SQL_SUCCEEDED(driverManager().SQLFetch(stmt))) {
     OdbcColumn c;
     c.name = readText(stmt, 4).value_or(u"");
     SQLSMALLINT type = 0, digits = 0;
     SQLINTEGER size = 0;
     SQLLEN ind = 0;
-    SQLGetData(stmt, 5, SQL_C_SSHORT, &type, sizeof type, &ind);
+    driverManager().SQLGetData(stmt, 5, SQL_C_SSHORT, &type, sizeof type, &ind);
     std::u16string typeName = readText(stmt, 6).value_or(u"");
-    SQLGetData(stmt, 7, SQL_C_SLONG, &size, sizeof size, &ind);
+    driverManager().SQLGetData(stmt, 7, SQL_C_SLONG, &size, sizeof size, &ind);
     if (ind == SQL_NULL_DATA) size = 0;
-    SQLGetData(stmt, 9, SQL_C_SSHORT, &digits, sizeof digits, &ind);
+    driverManager().SQLGetData(stmt, 9, SQL_C_SSHORT, &digits, sizeof digits, &ind);
     if (ind == SQL_NULL_DATA) digits = 0;
     c.sqlType = type;
     c.size = size > 0 ? static_cast<SQLULEN>(size) : 0;
@@ -474,20 +491,21 @@ const std::vector<OdbcColumn>& OdbcConnection::columns(const RemoteTable& table)
 std::optional<std::vector<std::u16string>> OdbcConnection::indexColumns(
     const RemoteTable& table, const std::u16string& index) {
   SQLHSTMT stmt = newStatement();
-  std::unique_ptr<void, void (*)(void*)> guard(
-      stmt, [](void* h) { SQLFreeHandle(SQL_HANDLE_STMT, static_cast<SQLHSTMT>(h)); });
+  std::unique_ptr<void, void (*)(void*)> guard(stmt, [](void* h) {
+    driverManager().SQLFreeHandle(SQL_HANDLE_STMT, static_cast<SQLHSTMT>(h));
+  });
   std::u16string schema = table.schema, name = table.name;
-  if (!SQL_SUCCEEDED(SQLStatisticsW(stmt, nullptr, 0, schema.empty() ? nullptr : w(schema),
-                                    schema.empty() ? 0 : SQL_NTS, w(name), SQL_NTS, SQL_INDEX_ALL,
-                                    SQL_QUICK)))
+  if (!SQL_SUCCEEDED(driverManager().SQLStatisticsW(
+          stmt, nullptr, 0, schema.empty() ? nullptr : w(schema), schema.empty() ? 0 : SQL_NTS,
+          w(name), SQL_NTS, SQL_INDEX_ALL, SQL_QUICK)))
     fail(SQL_HANDLE_STMT, stmt, "listing the indexes of " + text::toUtf8(table.quoted()));
   std::map<int, std::u16string> ordered;
-  while (SQL_SUCCEEDED(SQLFetch(stmt))) {
+  while (SQL_SUCCEEDED(driverManager().SQLFetch(stmt))) {
     auto indexName = readText(stmt, 6);
     if (!indexName || !text::equalsText(*indexName, index)) continue;
     SQLSMALLINT position = 0;
     SQLLEN ind = 0;
-    SQLGetData(stmt, 8, SQL_C_SSHORT, &position, sizeof position, &ind);
+    driverManager().SQLGetData(stmt, 8, SQL_C_SSHORT, &position, sizeof position, &ind);
     if (auto column = readText(stmt, 9)) ordered[position] = *column;
   }
   if (ordered.empty()) return std::nullopt;

@@ -20,13 +20,13 @@ std::string stepName(JobStep step, const WorkbookJob& job) {
   return "save " + job.out;
 }
 
-void runWorkbookJob(std::unique_ptr<CalcProcess>& calc, const WorkbookJob& job, JobStep& step) {
+void runWorkbookJob(std::unique_ptr<PrivateCalc>& calc, const WorkbookJob& job, JobStep& step) {
   std::string firstLoss;  // how the Calc of the first try was lost; empty on the first try
   for (;;) {
     std::optional<std::string> lost;
     try {
       step = JobStep::Start;
-      if (!calc) calc = CalcProcess::start();
+      if (!calc) calc = backend().start();
       step = JobStep::Load;
       calc->load(job.in);
       step = JobStep::Work;
@@ -36,7 +36,7 @@ void runWorkbookJob(std::unique_ptr<CalcProcess>& calc, const WorkbookJob& job, 
       lost = calc->lost();
       if (!lost) {
         step = JobStep::Save;
-        calc->saveAs(job.out);
+        saveAs(*calc, job.out);
         return;
       }
     } catch (const RuntimeError& e) {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/sheet/calc/calc_process.h"
+#include "platform/sheet/calc/calc_backend.h"
 
 namespace dorvane::sheet::calc {
 
@@ -36,8 +36,8 @@ struct WorkbookJob {
 // IN", "merge IN" (job.task), "save OUT".
 std::string stepName(JobStep step, const WorkbookJob& job);
 
-// Runs job on the private Calc in calc, started there first when calc is
-// null: loads job.in, runs job.work and saves job.out, with step following
+// Runs job on the private Calc in calc, started there first (by the
+// backend) when calc is null: loads job.in, runs job.work and saves job.out, with step following
 // the steps. When that Calc ends or stops answering before the job is done,
 // it is ended with its process group, a fresh one is started in calc and
 // the whole job runs once more from job.in: nothing is written before the
@@ -45,6 +45,6 @@ std::string stepName(JobStep step, const WorkbookJob& job);
 // failing step raised (with the first loss added on a second try), or 1004
 // when the Calc was lost on both tries. On raising, calc holds a Calc in
 // any state, or none: the caller ends it.
-void runWorkbookJob(std::unique_ptr<CalcProcess>& calc, const WorkbookJob& job, JobStep& step);
+void runWorkbookJob(std::unique_ptr<PrivateCalc>& calc, const WorkbookJob& job, JobStep& step);
 
 }  // namespace dorvane::sheet::calc

@@ -2,9 +2,7 @@
 
 #include <dorvane/runtime_error.h>
 
-#include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <filesystem>
 
 #ifdef DORVANE_HAVE_UNO
@@ -26,7 +24,6 @@
 #include <random>
 #include <thread>
 
-#include "platform/file/result_file.h"
 #include "platform/sheet/calc/calc_sheet.h"
 #include "platform/sheet/calc/calc_uno.h"
 #endif
@@ -36,17 +33,6 @@ namespace dorvane::sheet::calc {
 namespace fs = std::filesystem;
 
 namespace {
-
-// The export filter for the extension of path, or null.
-const char* filterFor(const std::string& path) {
-  std::string ext = fs::path(path).extension().string();
-  std::transform(ext.begin(), ext.end(), ext.begin(),
-                 [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
-  if (ext == ".xlsx") return "Calc MS Excel 2007 XML";
-  if (ext == ".ods") return "calc8";
-  if (ext == ".xls") return "MS Excel 97";
-  return nullptr;
-}
 
 // The process groups of the running private Calcs, for killAllFromSignal.
 constexpr int kSlots = 8;
@@ -68,7 +54,7 @@ void forget(int pid) {
 
 }  // namespace
 
-bool CalcProcess::canSave(const std::string& path) { return filterFor(path) != nullptr; }
+bool CalcProcess::canSave(const std::string& path) { return exportFilterFor(path) != nullptr; }
 
 void CalcProcess::killAllFromSignal() {
 #ifdef DORVANE_HAVE_UNO
@@ -93,6 +79,7 @@ void CalcProcess::load(const std::string&) {}
 void CalcProcess::create() {}
 void CalcProcess::closeDocument() {}
 void CalcProcess::saveAs(const std::string&) {}
+std::string CalcProcess::store(const std::string&) { return {}; }
 void CalcProcess::stop() {}
 std::optional<std::string> CalcProcess::lost() { return "is not running"; }
 
@@ -330,8 +317,10 @@ void CalcProcess::create() {
   }
 }
 
-void CalcProcess::saveAs(const std::string& path) {
-  const char* filter = filterFor(path);
+void CalcProcess::saveAs(const std::string& path) { calc::saveAs(*this, path); }
+
+std::string CalcProcess::store(const std::string& path) {
+  const char* filter = exportFilterFor(path);
   if (!filter) {
     throw RuntimeError(err::kSheetOperationFailed,
                        "The workbook " + path + " needs the extension .xlsx, .ods or .xls");
@@ -353,9 +342,7 @@ void CalcProcess::saveAs(const std::string& path) {
   } catch (const uno::Exception& e) {
     refuse("saving the workbook as " + path, e);
   }
-  // By the result file rules: an existing workbook is replaced whole or left
-  // as it was, a link is kept, a read-only workbook refused.
-  file::copyToResultFile(stored.string(), path, "workbook");
+  return stored.string();
 }
 
 void CalcProcess::stop() {
