@@ -5,9 +5,7 @@
 # What differs between the systems is chosen here by file: a platform file
 # NAME_windows.cpp replaces NAME.cpp, and a file with no POSIX twin ending in
 # _windows.cpp is taken only here. Linux-only parts stay out: Calc over UNO,
-# the office extension, the network service, the Qt face, batch runs, and the
-# Access backend (db/access/, until its in-process reader serves Windows:
-# then it joins DORVANE_CORE_SOURCES and access_files_windows.cpp goes).
+# the office extension, the network service, the Qt face and batch runs.
 
 add_compile_options(-Wall -Wextra)
 # -O2, as the Linux build (GCC 12 at -O3 warns falsely inside libstdc++'s
@@ -41,11 +39,11 @@ foreach(folder ${DORVANE_CORE_FOLDERS})
 endforeach()
 file(GLOB_RECURSE DORVANE_CORE_SOURCES CONFIGURE_DEPENDS ${DORVANE_CORE_GLOBS})
 list(FILTER DORVANE_CORE_SOURCES EXCLUDE REGEX
-     "src/(control/(library|face)/|platform/db/access/|platform/sheet/calc/)")
+     "src/(control/(library|face)/|platform/sheet/calc/)")
 # The component runtime of the POSIX build (its registry file, dlopen, its own
 # dispatch) and what only it serves: on Windows the system's COM does this.
 list(FILTER DORVANE_CORE_SOURCES EXCLUDE REGEX
-     "src/(control/(registry_file|host_runtime|library_locator|ctl_message_object|sample_run)|platform/db/access_odbc_links)\\.cpp$")
+     "src/(control/(registry_file|host_runtime|library_locator|ctl_message_object|sample_run))\\.cpp$")
 # A Windows file replaces its POSIX twin.
 foreach(source ${DORVANE_CORE_SOURCES})
   if(source MATCHES "^(.*)_windows\\.cpp$")

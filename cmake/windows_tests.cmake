@@ -15,6 +15,8 @@ set(DORVANE_WINDOWS_TEST_SOURCES
     tests/resolve/sql_text_test.cpp
     tests/platform/convert_test.cpp
     tests/platform/db/sql_literals_test.cpp
+    tests/platform/db/access/access_values_test.cpp
+    tests/platform/db/access/access_damage_test.cpp
     tests/platform/text/text_test.cpp
     tests/platform/text/code_page_test.cpp
     tests/platform/sheet/memory_sheet_test.cpp

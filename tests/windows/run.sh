@@ -124,6 +124,17 @@ compare edge-932 932 ja_JP.UTF-8 "$hosts/merge.vbs" edge.htm
 compare stop-932 932 ja_JP.UTF-8 "$hosts/merge.js" stop.htm
 compare edge-1252 1252 C "$hosts/merge.vbs" edge.htm
 compare japanese-folder 932 ja_JP.UTF-8 "$hosts/merge.vbs" 日本語フォルダ/ページ.htm 日本語フォルダ/結果.htm
+# An Access reference database (and the source file it names) read in the
+# host's process: VBScript against the Linux build's bytes.
+cp "$root/../shared/fixtures/access/ref.mdb" "$root/../shared/fixtures/access/source.mdb" .
+chmod u+w ref.mdb source.mdb
+printf '<p><!-- !!price,A01; -->gethere <!-- !!qprice,A01; -->gethere <!-- !!name,A01; -->gethere <!-- !!names,A01; -->gethere</p>\n' >access.htm
+"$linux_dorvane" web --codepage 932 access.htm linux-access.htm ref.mdb 2>/dev/null
+LC_ALL=ja_JP.UTF-8 "$wine" cscript //nologo "$(winpath "$hosts/merge.vbs")" access.htm win-access.htm \
+  ref.mdb >"$work/host.out" 2>/dev/null
+check "access-vbs: script ran ($(tr -d '\r' <"$work/host.out" | head -1))" grep -q wkcycle=2 "$work/host.out"
+check "access-vbs: values read from ref.mdb and source.mdb" test "$(grep -c gethere linux-access.htm)" -eq 0
+check "access-vbs: bytes of dorvane web" cmp -s linux-access.htm win-access.htm
 # Wine's ANSI code page is 932 or 1252 by the locale, never 65001: UTF-8
 # pages are merged by the Windows dorvane.exe against the Linux one.
 "$linux_dorvane" web --codepage 65001 utf8.htm linux-utf8.htm samplekiv.sqlite 2>/dev/null

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/db/access_files.h"
+#include "platform/db/access/access_database.h"
 #include "platform/db/database_policy.h"
 #include "platform/db/file_format.h"
 #include "platform/db/odbc/odbc_database.h"
@@ -76,7 +76,7 @@ class DefaultEngine : public Engine {
                          "Unrecognized database format '" + utf8 + "' (not a regular file).");
     }
     if (auto sqlite = db::cachedSqliteDatabase(id, path)) return sqlite;
-    if (auto access = db::cachedAccessFile(id, path)) return access;
+    if (auto access = db::cachedAccessDatabase(id, path)) return access;
 
     db::FileFormat format = readFormat(utf8);
     switch (format) {
@@ -85,7 +85,7 @@ class DefaultEngine : public Engine {
       case db::FileFormat::Jet3:
       case db::FileFormat::Jet4:
       case db::FileFormat::Ace:
-        return db::openAccessFile(utf8, path, format);
+        return db::openAccessDatabase(utf8, id, path, format);
       case db::FileFormat::Unknown:
         break;
     }

@@ -31,23 +31,8 @@ class FileCache {
   void keep(const file::FileIdentity& id, T value) {
     entries_[{id.device, id.index}] = Entry{id.size, id.modifiedNs, std::move(value)};
   }
-  // The same for a POSIX struct stat.
-  template <class Stat>
-  const T* find(const Stat& st) const {
-    return find(identityOf(st));
-  }
-  template <class Stat>
-  void keep(const Stat& st, T value) {
-    keep(identityOf(st), std::move(value));
-  }
 
  private:
-  template <class Stat>
-  static file::FileIdentity identityOf(const Stat& st) {
-    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-            static_cast<std::int64_t>(st.st_size),
-            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
-  }
   struct Entry {
     std::int64_t size;
     std::int64_t modifiedNs;

@@ -49,4 +49,20 @@ long long InputFile::read(char* buf, std::size_t n) {
   }
 }
 
+long long InputFile::readAt(std::int64_t offset, char* buf, std::size_t n) {
+  std::size_t done = 0;
+  while (done < n) {
+    ssize_t got = ::pread(static_cast<int>(handle_), buf + done, n - done,
+                          static_cast<off_t>(offset) + static_cast<off_t>(done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      error_ = std::strerror(errno);
+      return -1;
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return static_cast<long long>(done);
+}
+
 }  // namespace dorvane::file

@@ -1,4 +1,5 @@
-// Reading a file from its first byte: the page file, a database's header.
+// Reading a file from its first byte (a page file, a database's header) or
+// at an offset (the pages of an Access file).
 // One implementation per system: input_file.cpp (POSIX descriptors) and
 // input_file_windows.cpp (handles; paths as UTF-16, so any file name works).
 #pragma once
@@ -28,6 +29,10 @@ class InputFile {
   // Reads up to n bytes into buf: the count, 0 at the end, -1 on a failure
   // (error() then says why).
   long long read(char* buf, std::size_t n);
+  // Reads up to n bytes at byte offset of a regular file into buf: the count
+  // (short only at the end of the file), -1 on a failure. Not to be mixed
+  // with read(): where read() goes on from afterwards differs by system.
+  long long readAt(std::int64_t offset, char* buf, std::size_t n);
   // The system's reason for the last failure.
   const std::string& error() const { return error_; }
 

@@ -59,4 +59,26 @@ long long InputFile::read(char* buf, std::size_t n) {
   return got;
 }
 
+long long InputFile::readAt(std::int64_t offset, char* buf, std::size_t n) {
+  std::size_t done = 0;
+  while (done < n) {
+    OVERLAPPED at{};
+    const std::uint64_t where = static_cast<std::uint64_t>(offset) + done;
+    at.Offset = static_cast<DWORD>(where);
+    at.OffsetHigh = static_cast<DWORD>(where >> 32);
+    const std::size_t left = n - done;
+    const DWORD want = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
+    DWORD got = 0;
+    if (!::ReadFile(handleOf(handle_), buf + done, want, &got, &at)) {
+      const DWORD e = ::GetLastError();
+      if (e == ERROR_HANDLE_EOF) break;
+      error_ = systemMessage(e);
+      return -1;
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  return static_cast<long long>(done);
+}
+
 }  // namespace dorvane::file

@@ -70,9 +70,20 @@ std::u16string fromUtf8(std::string_view s) {
 
 std::string toUtf8(std::u16string_view s) {
   std::string out;
-  out.reserve(s.size());
+  toUtf8(s, out);
+  return out;
+}
+
+void toUtf8(std::u16string_view s, std::string& out) {
+  out.resize(3 * s.size());  // a code unit gives at most 3 bytes, a pair 4
+  char* o = out.data();
+  auto put = [&o](unsigned c) { *o++ = static_cast<char>(c); };
   for (size_t i = 0; i < s.size(); ++i) {
     char32_t cp = s[i];
+    if (cp < 0x80) {
+      put(cp);
+      continue;
+    }
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
         s[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
@@ -80,23 +91,21 @@ std::string toUtf8(std::u16string_view s) {
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
       cp = kReplacement;
     }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    if (cp < 0x800) {
+      put(0xC0 | (cp >> 6));
+      put(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+      put(0xE0 | (cp >> 12));
+      put(0x80 | ((cp >> 6) & 0x3F));
+      put(0x80 | (cp & 0x3F));
     } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+      put(0xF0 | (cp >> 18));
+      put(0x80 | ((cp >> 12) & 0x3F));
+      put(0x80 | ((cp >> 6) & 0x3F));
+      put(0x80 | (cp & 0x3F));
     }
   }
-  return out;
+  out.resize(static_cast<size_t>(o - out.data()));
 }
 
 }  // namespace dorvane::text

@@ -10,5 +10,7 @@ namespace dorvane::text {
 
 std::u16string fromUtf8(std::string_view s);
 std::string toUtf8(std::u16string_view s);
+// The same into out, whose room is kept for the next value.
+void toUtf8(std::u16string_view s, std::string& out);
 
 }  // namespace dorvane::text

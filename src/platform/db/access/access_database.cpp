@@ -1,9 +1,7 @@
 #include "platform/db/access/access_database.h"
 
 #include <dorvane/runtime_error.h>
-#include <sys/stat.h>
 
-#include <cstdio>
 #include <filesystem>
 
 #include "platform/db/access/access_header.h"
@@ -14,6 +12,7 @@
 #include "platform/db/odbc_connect_string.h"
 #include "platform/db/sqlite_recordset.h"
 #include "platform/db/sqlite_values.h"
+#include "platform/file/input_file.h"
 #include "platform/text/compare.h"
 #include "platform/text/utf.h"
 
@@ -34,13 +33,28 @@ std::size_t pageSize(FileFormat format) { return format == FileFormat::Jet3 ? 20
 // thread-safe.
 thread_local FileCache<std::shared_ptr<AccessFile>> cache;
 
+// The first bytes of the file at utf8Path (fewer when it is shorter, none
+// when it cannot be read).
+std::size_t readHead(const std::string& utf8Path, std::uint8_t* into, std::size_t size) {
+  file::InputFile in;
+  if (in.open(utf8Path) != file::InputFile::Status::Ok) return 0;
+  const long long got = in.readAt(0, reinterpret_cast<char*>(into), size);
+  return got > 0 ? static_cast<std::size_t>(got) : 0;
+}
+
 FileFormat formatOf(const std::string& path) {
-  unsigned char header[64];
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return FileFormat::Unknown;
-  size_t n = std::fread(header, 1, sizeof header, f);
-  std::fclose(f);
-  return detectFormat(header, n);
+  std::uint8_t header[64];
+  return detectFormat(header, readHead(path, header, sizeof header));
+}
+
+// A path as the system's own: UTF-8 is taken as such on every system.
+fs::path pathOf(const std::string& utf8) {
+  return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string utf8Of(const fs::path& path) {
+  const std::u8string s = path.u8string();
+  return std::string(s.begin(), s.end());
 }
 
 }  // namespace
@@ -53,21 +67,16 @@ AccessFile::AccessFile(std::string path, FileFormat format)
 }
 
 std::shared_ptr<AccessFile> AccessFile::open(const std::string& utf8Path, FileFormat format) {
-  struct stat st {};
-  if (::stat(utf8Path.c_str(), &st) != 0)
+  file::FileIdentity id;
+  if (file::identifyFile(utf8Path, id) != file::FileKind::Regular)
     throw RuntimeError(err::kFileNotFound, "Could not find file '" + utf8Path + "'.");
-  std::size_t page = pageSize(format);
-  if (static_cast<std::size_t>(st.st_size) < 2 * page)
-    damaged(utf8Path, "it is shorter than two pages (truncated)");
-  if (static_cast<std::size_t>(st.st_size) % page != 0)
+  const auto page = static_cast<std::int64_t>(pageSize(format));
+  if (id.size < 2 * page) damaged(utf8Path, "it is shorter than two pages (truncated)");
+  if (id.size % page != 0)
     damaged(utf8Path, "its size is not a whole number of " + std::to_string(page) +
                           "-byte pages (truncated)");
   std::uint8_t header[256];
-  std::size_t got = 0;
-  if (std::FILE* f = std::fopen(utf8Path.c_str(), "rb")) {
-    got = std::fread(header, 1, sizeof header, f);
-    std::fclose(f);
-  }
+  const std::size_t got = readHead(utf8Path, header, sizeof header);
   // Access asks for the password; the engine has none to give.
   if (hasDatabasePassword(header, got, format))
     throw RuntimeError(err::kNotValidPassword,
@@ -173,12 +182,12 @@ void AccessFile::indexColumn(const std::u16string& table, const std::u16string& 
 std::string AccessFile::linkedPath(const CatalogEntry& entry) const {
   std::string stored = entry.database;
   std::vector<fs::path> candidates;
-  fs::path p(stored);
+  fs::path p = pathOf(stored);
   if (!stored.empty()) {
     if (p.is_absolute()) {
       candidates.push_back(p);
     } else {
-      candidates.push_back(fs::path(path_).parent_path() / p);
+      candidates.push_back(pathOf(path_).parent_path() / p);
       std::error_code ec;
       fs::path cwd = fs::current_path(ec);
       if (!ec) candidates.push_back(cwd / p);
@@ -186,7 +195,7 @@ std::string AccessFile::linkedPath(const CatalogEntry& entry) const {
   }
   for (const auto& c : candidates) {
     std::error_code ec;
-    if (fs::is_regular_file(c, ec)) return c.string();
+    if (fs::is_regular_file(c, ec)) return utf8Of(c);
   }
   throw RuntimeError(err::kFileNotFound, "Could not find file '" + stored +
                                              "': the linked table '" + text::toUtf8(entry.name) +
@@ -311,22 +320,19 @@ bool AccessDatabase::isLinked(const std::u16string& table) {
          (entry->type == object_type::kLinkedTable || entry->type == object_type::kOdbcLinkedTable);
 }
 
-std::shared_ptr<Database> cachedAccessDatabase(const struct stat& st, const std::u16string& name) {
-  const auto* file = cache.find(st);
+std::shared_ptr<Database> cachedAccessDatabase(const file::FileIdentity& id,
+                                               const std::u16string& name) {
+  const auto* file = cache.find(id);
   return file ? std::make_shared<AccessDatabase>(*file, name) : nullptr;
 }
 
 std::shared_ptr<Database> openAccessDatabase(const std::string& utf8Path,
+                                             const file::FileIdentity& id,
                                              const std::u16string& name, FileFormat format) {
-  struct stat st {};
-  if (::stat(utf8Path.c_str(), &st) != 0)
-    throw RuntimeError(err::kFileNotFound, "Could not find file '" + utf8Path + "'.");
-  if (auto db = cachedAccessDatabase(st, name)) return db;
   std::error_code ec;
-  std::string canonical = fs::canonical(utf8Path, ec).string();
-  if (ec) canonical = utf8Path;
-  auto file = AccessFile::open(canonical, format);
-  cache.keep(st, file);
+  const fs::path canonical = fs::canonical(pathOf(utf8Path), ec);
+  auto file = AccessFile::open(ec ? utf8Path : utf8Of(canonical), format);
+  cache.keep(id, file);
   return std::make_shared<AccessDatabase>(file, name);
 }
 

@@ -9,7 +9,6 @@
 #pragma once
 
 #include <dorvane/engine.h>
-#include <sys/stat.h>
 
 #include <memory>
 #include <optional>
@@ -19,20 +18,24 @@
 #include "platform/db/access_odbc_links.h"
 #include "platform/db/file_format.h"
 #include "platform/db/sqlite_database.h"
+#include "platform/file/file_identity.h"
 
 namespace dorvane::db {
 
-// Opens the Access file at utf8Path (format already detected from its
-// header) as a database named name. Raises 3049 for a file that is truncated
-// or damaged, or whose catalog cannot be read.
+// Opens the Access file at utf8Path, whose identity is id (format already
+// detected from its header), as a database named name, and keeps it for
+// cachedAccessDatabase. Raises 3049 for a file that is truncated or damaged,
+// or whose catalog cannot be read.
 std::shared_ptr<Database> openAccessDatabase(const std::string& utf8Path,
+                                             const file::FileIdentity& id,
                                              const std::u16string& name, FileFormat format);
 
-// The database of the Access file st describes when the engine has read it
+// The database of the Access file id describes when the engine has read it
 // on this thread and it is unchanged since (same size and modification
 // time), or nullptr. Costs no file access: the engine calls it before it
 // looks at the file's header.
-std::shared_ptr<Database> cachedAccessDatabase(const struct stat& st, const std::u16string& name);
+std::shared_ptr<Database> cachedAccessDatabase(const file::FileIdentity& id,
+                                               const std::u16string& name);
 
 class AccessDatabase : public SqliteDatabase {
  public:

@@ -74,23 +74,68 @@ void SqliteImportSink::begin(const AccessTableDef& def) {
         values += ")";
       }
       insertBatch_ = connection_.prepare(into + text::fromUtf8(values));
-      pending_.resize(kBatchRows);
+      batchRows_ = kBatchRows;
     }
   }
+  columns_ = def.columns.size();
+  pending_.resize(batchRows_ * columns_);
   begun_ = true;
 }
 
 void SqliteImportSink::row(const std::vector<JetValue>& row) {
   if (!insert_.get()) return;
-  if (pending_.empty()) {  // no batch statement: one row at a time
-    pending_.push_back(row);
-    pendingRows_ = 1;
-    flush();
-    pending_.clear();
-    return;
+  Bound* into = pending_.data() + pendingRows_ * columns_;
+  for (size_t i = 0; i < columns_; ++i) hold(row[i], into[i]);
+  if (++pendingRows_ == batchRows_) flush();
+}
+
+void SqliteImportSink::hold(const JetValue& v, Bound& into) {
+  using Kind = Bound::Kind;
+  switch (v.kind) {
+    case JetValue::Kind::Null:
+      into.kind = Kind::Null;
+      return;
+    case JetValue::Kind::Integer:
+      into.kind = Kind::Integer;
+      into.i = v.i;
+      return;
+    case JetValue::Kind::Real:
+      into.kind = Kind::Real;
+      into.d = v.d;
+      return;
+    case JetValue::Kind::Currency:
+      // Money compares as a number; beyond what a double holds exactly it is
+      // kept as exact decimal text.
+      if (std::fabs(static_cast<double>(v.i)) < kExactCurrencyLimit) {
+        into.kind = Kind::Real;
+        into.d = static_cast<double>(v.i) / 10000.0;
+      } else {
+        into.kind = Kind::Text;
+        into.text = currencyText(v.i);
+      }
+      return;
+    case JetValue::Kind::Text:
+      into.kind = Kind::Text;
+      text::toUtf8(v.text, into.text);
+      return;
+    case JetValue::Kind::Blob:
+      into.kind = Kind::Blob;
+      into.bytes.assign(v.bytes.begin(), v.bytes.end());
+      return;
+    case JetValue::Kind::Decimal: {
+      // As a number when a double gives the same digits back (so it
+      // compares as a number), otherwise as its exact text.
+      text::toUtf8(v.text, into.text);
+      const double d = std::strtod(into.text.c_str(), nullptr);
+      if (exactDecimalText(d) == into.text) {
+        into.kind = Kind::Real;
+        into.d = d;
+      } else {
+        into.kind = Kind::Text;
+      }
+      return;
+    }
   }
-  pending_[pendingRows_++] = row;  // reuses the held strings' room
-  if (pendingRows_ == kBatchRows) flush();
 }
 
 void SqliteImportSink::flush() {
@@ -105,64 +150,42 @@ void SqliteImportSink::flush() {
     table_.rows += static_cast<long long>(rows);
   };
   if (pendingRows_ == kBatchRows && insertBatch_.get()) {
-    for (size_t r = 0; r < pendingRows_; ++r) bind(insertBatch_.get(), pending_[r], r);
+    for (size_t r = 0; r < pendingRows_; ++r) bind(insertBatch_.get(), r, r);
     step(insertBatch_.get(), pendingRows_);
   } else {
     for (size_t r = 0; r < pendingRows_; ++r) {
-      bind(insert_.get(), pending_[r], 0);
+      bind(insert_.get(), r, 0);
       step(insert_.get(), 1);
     }
   }
   pendingRows_ = 0;
 }
 
-void SqliteImportSink::bind(sqlite3_stmt* s, const std::vector<JetValue>& row, size_t at) {
-  for (size_t i = 0; i < row.size(); ++i) {
-    const JetValue& v = row[i];
-    int p = static_cast<int>(at * row.size() + i + 1);
+void SqliteImportSink::bind(sqlite3_stmt* s, size_t row, size_t at) {
+  const Bound* values = pending_.data() + row * columns_;
+  for (size_t i = 0; i < columns_; ++i) {
+    const Bound& v = values[i];
+    const int p = static_cast<int>(at * columns_ + i + 1);
     switch (v.kind) {
-      case JetValue::Kind::Null:
+      case Bound::Kind::Null:
         sqlite3_bind_null(s, p);
         break;
-      case JetValue::Kind::Integer:
+      case Bound::Kind::Integer:
         sqlite3_bind_int64(s, p, v.i);
         break;
-      case JetValue::Kind::Real:
+      case Bound::Kind::Real:
         sqlite3_bind_double(s, p, v.d);
         break;
-      case JetValue::Kind::Currency:
-        // Money compares as a number; beyond what a double holds exactly it is
-        // kept as exact decimal text.
-        if (std::fabs(static_cast<double>(v.i)) < kExactCurrencyLimit) {
-          sqlite3_bind_double(s, p, static_cast<double>(v.i) / 10000.0);
-        } else {
-          std::string t = currencyText(v.i);
-          sqlite3_bind_text(s, p, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
-        }
+      case Bound::Kind::Text:
+        sqlite3_bind_text(s, p, v.text.data(), static_cast<int>(v.text.size()), SQLITE_STATIC);
         break;
-      case JetValue::Kind::Text:
-        sqlite3_bind_text16(s, p, v.text.data(), static_cast<int>(v.text.size() * 2),
-                            SQLITE_STATIC);
-        break;
-      case JetValue::Kind::Blob:
+      case Bound::Kind::Blob:
         // An empty value stays an empty value: SQLite binds a null pointer as Null.
         if (v.bytes.empty())
           sqlite3_bind_zeroblob(s, p, 0);
         else
           sqlite3_bind_blob(s, p, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_STATIC);
         break;
-      case JetValue::Kind::Decimal: {
-        // As a number when a double gives the same digits back (so it
-        // compares as a number), otherwise as its exact text.
-        std::string t = text::toUtf8(v.text);
-        double d = std::strtod(t.c_str(), nullptr);
-        if (exactDecimalText(d) == t) {
-          sqlite3_bind_double(s, p, d);
-        } else {
-          sqlite3_bind_text(s, p, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
-        }
-        break;
-      }
     }
   }
 }

@@ -56,9 +56,20 @@ class SqliteImportSink : public TableSink {
 
  private:
   void exec(const std::string& sql);
-  // Binds row as the `at`-th row of statement s (its parameters from
-  // at * columns + 1 on).
-  void bind(sqlite3_stmt* s, const std::vector<JetValue>& row, size_t at);
+  // One value of a held row as SQLite is given it: text as UTF-8 (the
+  // database's own encoding, so SQLite neither converts nor copies it).
+  // The held strings keep their room from one row to the next.
+  struct Bound {
+    enum class Kind : std::uint8_t { Null, Integer, Real, Text, Blob } kind = Kind::Null;
+    std::int64_t i = 0;
+    double d = 0;
+    std::string text;
+    std::vector<std::uint8_t> bytes;
+  };
+  static void hold(const JetValue& v, Bound& into);
+  // Binds the held row `row` as the `at`-th row of statement s (its
+  // parameters from at * columns + 1 on).
+  void bind(sqlite3_stmt* s, size_t row, size_t at);
   // Inserts the rows held in pending_ (all of them with the batch statement
   // when full, else one by one).
   void flush();
@@ -68,7 +79,9 @@ class SqliteImportSink : public TableSink {
   bool begun_ = false, open_ = false;
   Statement insert_;       // one row
   Statement insertBatch_;  // kBatchRows rows: fewer statement runs for a large table
-  std::vector<std::vector<JetValue>> pending_;
+  size_t columns_ = 0;
+  size_t batchRows_ = 1;        // rows pending_ holds room for
+  std::vector<Bound> pending_;  // batchRows_ rows of columns_ values
   size_t pendingRows_ = 0;
 };
 

@@ -5,12 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "platform/db/access/access_format.h"
+#include "platform/file/input_file.h"
 
 namespace dorvane::db {
 
@@ -46,7 +46,7 @@ class PageFile {
   void read(std::uint32_t page, std::vector<std::uint8_t>& buf, const char* what);
 
  private:
-  std::ifstream in_;
+  file::InputFile in_;
   const JetLayout* layout_ = &kJet4Layout;
   JetHeader header_;
   std::uint32_t pageCount_ = 0;

@@ -62,47 +62,57 @@ class TableReader {
           damage("row " + std::to_string(r) + " of data page " + std::to_string(number) +
                  " cannot be read (its column count, offsets or null mask do not fit in it)");
         for (std::size_t i = 0; i < def_.columns.size(); ++i)
-          row[i] = value(def_.columns[i], spans[i], bytes);
+          value(def_.columns[i], spans[i], bytes, row[i]);
         sink.row(row);
       }
     }
   }
 
  private:
-  JetValue value(const StoredColumn& stored, const FieldSpan& f, const std::uint8_t* row) {
+  // The value of column `stored` in row into v. The row's values are
+  // decoded into the same JetValues row after row: text keeps its room.
+  void value(const StoredColumn& stored, const FieldSpan& f, const std::uint8_t* row, JetValue& v) {
     const AccessColumn& column = stored.column;
-    JetValue v;
+    v.kind = JetValue::Kind::Null;
+    v.i = 0;
+    v.d = 0;
+    v.text.clear();
+    v.bytes.clear();
     if (stored.storedType == jet::kBoolean) {
       v.kind = JetValue::Kind::Integer;
       v.i = f.present ? 1 : 0;  // a Yes/No value lives in the null mask: set means Yes
-      return v;
+      return;
     }
-    if (!f.present) return v;
+    if (!f.present) return;
     const std::uint8_t* p = row + f.start;
     const std::size_t n = f.size;
     try {
-      if (column.calculated) return calculatedValue(column, p, n);
+      if (column.calculated) {
+        v = calculatedValue(column, p, n);
+        return;
+      }
       switch (column.type) {
         case jet::kText:
           v.kind = JetValue::Kind::Text;
-          v.text = text(p, n);
-          return v;
+          text(p, n, v.text);
+          return;
         case jet::kMemo: {
           const std::vector<std::uint8_t> bytes = readLongValue(file_, p, n);
           v.kind = JetValue::Kind::Text;
-          v.text = text(bytes.data(), bytes.size());
-          return v;
+          text(bytes.data(), bytes.size(), v.text);
+          return;
         }
         case jet::kOle:
           v.kind = JetValue::Kind::Blob;
           v.bytes = readLongValue(file_, p, n);
-          return v;
+          return;
         case jet::kExtendedDateTime:
           v.kind = JetValue::Kind::Real;
           v.d = decodeExtendedDate(p, n);
-          return v;
+          return;
         default:
-          return decodeFixedValue(column.type, p, n, column.scale);
+          v = decodeFixedValue(column.type, p, n, column.scale);
+          return;
       }
     } catch (const std::runtime_error& e) {
       damage(std::string(e.what()) + " in column '" + column.name + "'");
@@ -130,7 +140,7 @@ class TableReader {
       case jet::kText:
       case jet::kMemo:
         v.kind = JetValue::Kind::Text;
-        v.text = text(p, length);
+        text(p, length, v.text);
         return v;
       case jet::kBoolean:
         v.kind = JetValue::Kind::Integer;
@@ -143,9 +153,11 @@ class TableReader {
     }
   }
 
-  std::u16string text(const std::uint8_t* p, std::size_t n) {
-    if (!file_.jet3()) return decodeJet4Text(p, n);
-    return decodeJet3Text(p, n, file_.header().codePage);
+  void text(const std::uint8_t* p, std::size_t n, std::u16string& out) {
+    if (!file_.jet3())
+      decodeJet4Text(p, n, out);
+    else
+      out = decodeJet3Text(p, n, file_.header().codePage);
   }
 
   PageFile& file_;

@@ -104,8 +104,14 @@ JetValue calculatedDecimal(const std::uint8_t* p, std::size_t n) {
 
 std::u16string decodeJet4Text(const std::uint8_t* p, std::size_t n) {
   std::u16string out;
+  decodeJet4Text(p, n, out);
+  return out;
+}
+
+void decodeJet4Text(const std::uint8_t* p, std::size_t n, std::u16string& out) {
   if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
-    out.reserve(n);
+    out.resize(n);  // at most one character per byte
+    char16_t* o = out.data();
     bool compressed = true;
     std::size_t i = 2;
     while (i < n) {
@@ -113,20 +119,20 @@ std::u16string decodeJet4Text(const std::uint8_t* p, std::size_t n) {
         compressed = !compressed;
         ++i;
       } else if (compressed) {
-        out.push_back(p[i++]);
+        *o++ = p[i++];
       } else if (i + 1 < n) {
-        out.push_back(static_cast<char16_t>(p[i] | (p[i + 1] << 8)));
+        *o++ = static_cast<char16_t>(p[i] | (p[i + 1] << 8));
         i += 2;
       } else {
         break;  // a dangling byte ends the value
       }
     }
-    return out;
+    out.resize(static_cast<std::size_t>(o - out.data()));
+    return;
   }
   out.resize(n / 2);
   for (std::size_t i = 0; i < n / 2; ++i)
     out[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
-  return out;
 }
 
 std::u16string decodeJet3Text(const std::uint8_t* p, std::size_t n, int codePage) {

@@ -17,6 +17,8 @@ namespace dorvane::db {
 // Text of a Jet 4 Text or Memo value: UTF-16LE, or the compressed form that
 // starts with FF FE and switches between one-byte and two-byte runs at each 00.
 std::u16string decodeJet4Text(const std::uint8_t* p, std::size_t n);
+// The same into out, whose room is kept for the next value.
+void decodeJet4Text(const std::uint8_t* p, std::size_t n, std::u16string& out);
 
 // Text of a Jet 3 Text or Memo value, stored in the file's code page
 // (1252 when the file names none iconv knows). Bytes the code page leaves

@@ -41,6 +41,16 @@ int collate(void*, int lenA, const void* a, int lenB, const void* b) {
   auto* pa = static_cast<const unsigned char*>(a);
   auto* pb = static_cast<const unsigned char*>(b);
   const unsigned char *ea = pa + lenA, *eb = pb + lenB;
+  // Equal bytes are equal characters: the comparison starts at the first
+  // character whose bytes differ (keys of one table often share a prefix).
+  const std::size_t shared = static_cast<std::size_t>(std::min(lenA, lenB));
+  std::size_t same = 0;
+  while (same < shared && pa[same] == pb[same]) ++same;
+  // Back to the first byte of the character that differs.
+  if (same < shared)
+    while (same > 0 && ((pa[same] & 0xC0) == 0x80 || (pb[same] & 0xC0) == 0x80)) --same;
+  pa += same;
+  pb += same;
   while (pa < ea && pb < eb) {
     if (*pa < 0x80 && *pb < 0x80) {  // the common case: ASCII on both sides
       unsigned char x = *pa++, y = *pb++;

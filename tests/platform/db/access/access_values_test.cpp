@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "platform/db/access/jet_collation.h"
+#include "platform/text/utf.h"
 
 namespace dorvane::db {
 namespace {
@@ -101,16 +102,38 @@ TEST(JetCollation, CaseBlindForLatinLettersOnly) {
     std::u16string a, b;
     int sign;
   } cases[] = {
-      {u"abc", u"ABC", 0},  {u"ａｂｃ", u"ＡＢＣ", 0},  // full-width Latin
-      {u"ｷｰ", u"キー", 1},                              // half-width and full-width kana differ
-      {u"é", u"É", 1},                                  // beyond ASCII and full-width: exact
-      {u"A01", u"A02", -1}, {u"A0", u"A01", -1},       {u"", u"", 0},
+      {u"abc", u"ABC", 0},
+      {u"ａｂｃ", u"ＡＢＣ", 0},  // full-width Latin
+      {u"ｷｰ", u"キー", 1},        // half-width and full-width kana differ
+      {u"é", u"É", 1},            // beyond ASCII and full-width: exact
+      {u"A01", u"A02", -1},
+      {u"A0", u"A01", -1},
+      {u"", u"", 0},
+      // A shared prefix, then a difference inside a multi-byte character.
+      {u"品名ａ", u"品名Ａ", 0},
+      {u"アイ", u"アウ", -1},
+      {u"品名1", u"品名", 1},
   };
+  // The same on SQLite's side, whose text is UTF-8.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+  ASSERT_EQ(registerJetCollation(db), SQLITE_OK);
+  sqlite3_stmt* st = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT (?1 > ?2 COLLATE JET) - (?1 < ?2 COLLATE JET)", -1, &st,
+                               nullptr),
+            SQLITE_OK);
   for (const auto& c : cases) {
     int r = compareJet(c.a, c.b);
     EXPECT_EQ((r > 0) - (r < 0), c.sign);
     EXPECT_EQ(-((compareJet(c.b, c.a) > 0) - (compareJet(c.b, c.a) < 0)), c.sign);
+    sqlite3_bind_text16(st, 1, c.a.data(), static_cast<int>(c.a.size() * 2), SQLITE_STATIC);
+    sqlite3_bind_text16(st, 2, c.b.data(), static_cast<int>(c.b.size() * 2), SQLITE_STATIC);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(st, 0), c.sign) << text::toUtf8(c.a) << " " << text::toUtf8(c.b);
+    sqlite3_reset(st);
   }
+  sqlite3_finalize(st);
+  sqlite3_close(db);
 }
 
 }  // namespace
