@@ -1,13 +1,15 @@
 """Workbooks for the stand-in spreadsheet application's cases (openpyxl).
 
   book.py make OUT.xlsx CELL=TEXT ...   a workbook whose active sheet "Data"
-                                        holds the texts (numbers as numbers)
+                                        holds the texts (numbers as numbers);
+                                        note:CELL=TEXT gives the cell a note
   book.py dump FILE.xlsx                every cell with a value or a note, one a
                                         line: CELL<TAB>TYPE:VALUE<TAB>NOTE
 """
 import sys
 
 import openpyxl
+import openpyxl.comments
 
 
 def make(out, cells):
@@ -16,6 +18,9 @@ def make(out, cells):
     ws.title = "Data"
     for spec in cells:
         cell, value = spec.split("=", 1)
+        if cell.startswith("note:"):
+            ws[cell[5:]].comment = openpyxl.comments.Comment(value, "test")
+            continue
         try:
             ws[cell] = float(value) if value.strip() else value
         except ValueError:

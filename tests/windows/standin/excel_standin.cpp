@@ -504,7 +504,7 @@ int wmain(int argc, wchar_t** argv) {
   DWORD cookie = 0;
   // Wine's Running Object Table lives in a service that may still be starting.
   HRESULT h = E_FAIL;
-  for (int attempt = 0; attempt < 50; ++attempt) {
+  for (int attempt = 0; attempt < 200; ++attempt) {
     h = ::RegisterActiveObject(application, clsid, ACTIVEOBJECT_STRONG, &cookie);
     if (h != HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE)) break;
     ::Sleep(200);
