@@ -27,9 +27,7 @@
 // RESULT and LOG.
 #include <dorvane/runtime_error.h>
 #include <dorvane/sheet.h>
-#include <objbase.h>
-#include <oleauto.h>
-#include <windows.h>
+#include <ole2.h>
 
 #include <cstdio>
 #include <cstring>

@@ -9,7 +9,7 @@
 // Failing calls raise dorvane::RuntimeError (see raiseFor).
 #pragma once
 
-#include <oaidl.h>
+#include <ole2.h>
 
 #include <initializer_list>
 #include <string>

@@ -1,5 +1,4 @@
 #include <dorvane/runtime_error.h>
-#include <oleauto.h>
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,4 @@
 #include <dorvane/runtime_error.h>
-#include <objbase.h>
-#include <oleauto.h>
 
 #include <cstdio>
 #include <optional>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <dorvane/variant.h>
-#include <oaidl.h>
+#include <ole2.h>
 
 namespace dorvane::sheet::automation {
 

@@ -1,5 +1,4 @@
 #include <dorvane/runtime_error.h>
-#include <oleauto.h>
 
 #include <cstring>
 #include <string>
