@@ -434,6 +434,31 @@ class StandinApplication : public StandinObject {
   bool chart_;
 };
 
+// The class object: CreateObject("Excel.Application") in a script reaches the
+// running stand-in through it (the benchmark's script does).
+class StandinFactory : public IClassFactory {
+ public:
+  explicit StandinFactory(IDispatch* app) : app_(app) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+      *out = static_cast<IClassFactory*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+    if (outer) return CLASS_E_NOAGGREGATION;
+    return app_->QueryInterface(iid, out);
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+ private:
+  IDispatch* app_;
+};
+
 int usage() {
   std::fprintf(stderr,
                "usage: excel_standin CLASS WORKBOOK RESULT LOG [--chart-sheet] "
@@ -512,6 +537,9 @@ int wmain(int argc, wchar_t** argv) {
                  static_cast<unsigned long>(h));
     return 1;
   }
+  StandinFactory factory(application);
+  DWORD classCookie = 0;
+  ::CoRegisterClassObject(clsid, &factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &classCookie);
   std::printf("ready\n");
   std::fflush(stdout);
 
@@ -536,6 +564,7 @@ int wmain(int argc, wchar_t** argv) {
     ::DispatchMessageW(&msg);
   }
   ::RevokeActiveObject(cookie, nullptr);
+  ::CoRevokeClassObject(classCookie);
   ::CoDisconnectObject(application, 0);
   application->Release();
   ::CoUninitialize();
