@@ -37,3 +37,10 @@ target_compile_options(dorvane_windows_tests PRIVATE
 add_executable(dorvane_box_watcher tests/windows/box_watcher.cpp)
 set_target_properties(dorvane_box_watcher PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 target_link_libraries(dorvane_box_watcher PRIVATE user32)
+
+# The stand-in spreadsheet application the automation backend is tested and
+# measured against (tests/windows/standin).
+add_executable(excel_standin tests/windows/standin/excel_standin.cpp)
+set_target_properties(excel_standin PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+target_link_libraries(excel_standin PRIVATE dorvane_core ole32 oleaut32 uuid)
+target_link_options(excel_standin PRIVATE -municode)

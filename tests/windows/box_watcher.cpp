@@ -1,7 +1,7 @@
 // Waits for the message boxes the passes show (visible dialogs of the
 // standard dialog class), prints the text of each and presses OK. Waits up
-// to the seconds given (default 20) for the first box and 5 seconds for each
-// next one. Exits 0 when it closed at least one, 1 when none came.
+// to the seconds given (default 20) for the first box and the seconds of the
+// second argument (default 5) for each next one. Exits 0 when it closed at least one, 1 when none came.
 #include <windows.h>
 
 #include <cstdio>
@@ -24,6 +24,7 @@ BOOL CALLBACK findBox(HWND window, LPARAM found) {
 
 int main(int argc, char** argv) {
   int wait = (argc > 1 ? std::atoi(argv[1]) : 20) * 10;
+  const int next = (argc > 2 ? std::atoi(argv[2]) : 5) * 10;
   int closed = 0;
   for (int waited = 0; waited < wait; ++waited) {
     HWND box = nullptr;
@@ -40,7 +41,7 @@ int main(int argc, char** argv) {
       ++closed;
       ::Sleep(500);  // until it has gone
       waited = 0;
-      wait = 50;
+      wait = next;
     }
     ::Sleep(100);
   }

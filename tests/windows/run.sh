@@ -157,6 +157,9 @@ check "ocxKiv without a spreadsheet: each pass fails alone, the call returns" me
 check "Err: overflow 6 with its description" member overflow "6 Overflow: the new value of wkcycle"
 check "Err: a Null argument 13 with its description" member null-argument "13 Type mismatch: the argument readFile"
 
+# ---- ocxKiv on the stand-in spreadsheet application -------------------------------------
+. "$root/tests/windows/standin/cases.sh"
+
 # ---- the message box: waits for OK on a desktop, never blocks without one ----------
 printf '<!-- !!price,A01 --> gethere !!' >bad.htm   # a "!!" with no ";" after it: "error"
 if command -v xvfb-run >/dev/null; then

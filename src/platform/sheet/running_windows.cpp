@@ -1,10 +1,12 @@
-// The running spreadsheet application on Windows: one a host registered.
-// This build reaches no other spreadsheet application yet, so without one
-// attachRunning raises 429 and each worksheet pass ends with "error".
-#include <dorvane/runtime_error.h>
+// The running spreadsheet application on Windows: one a host registered, or
+// else the instance of "Excel.Application" in the Running Object Table,
+// reached over automation. Without one attachRunning raises 429 and each
+// worksheet pass ends with "error".
 #include <dorvane/sheet.h>
 
 #include <mutex>
+
+#include "platform/sheet/automation/automation_sheet.h"
 
 namespace dorvane::sheet {
 
@@ -37,9 +39,7 @@ std::shared_ptr<Application> attachRunning() {
     std::lock_guard<std::mutex> lock(registryMutex());
     if (registered()) return registered();
   }
-  throw RuntimeError(err::kCannotCreateObject,
-                     "ActiveX component can't create object: no running spreadsheet application "
-                     "(this build of Dorvane reaches none on Windows)");
+  return automation::attach();
 }
 
 void registerRunning(std::shared_ptr<Application> app) {
