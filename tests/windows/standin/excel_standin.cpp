@@ -525,13 +525,9 @@ int wmain(int argc, wchar_t** argv) {
   if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
   auto* application = new StandinApplication(app, chart);
   DWORD cookie = 0;
-  // Wine's Running Object Table lives in a service that may still be starting.
-  HRESULT h = E_FAIL;
-  for (int attempt = 0; attempt < 200; ++attempt) {
-    h = ::RegisterActiveObject(application, clsid, ACTIVEOBJECT_STRONG, &cookie);
-    if (h != HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE)) break;
-    ::Sleep(200);
-  }
+  // The table lives in the RPC service, which the call starts when it is not
+  // running yet; the entry is there when the call returns.
+  const HRESULT h = ::RegisterActiveObject(application, clsid, ACTIVEOBJECT_STRONG, &cookie);
   if (FAILED(h)) {
     std::fprintf(stderr, "excel_standin: RegisterActiveObject failed: 0x%08lX\n",
                  static_cast<unsigned long>(h));
