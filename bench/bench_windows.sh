@@ -11,13 +11,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 linux=$(realpath "${1:-$root/build}")
 win=$(realpath "${2:-$root/build-windows}")
 runs=${3:-5}
-wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-work=$(mktemp -d /tmp/dorvane-bench-windows-XXXXXX)
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY
-trap 'WINEPREFIX=$work/prefix "$wineserver" -k 2>/dev/null; rm -rf "$work"' EXIT
-cd "$work"
+. "$root/bench/windows_prefix.sh"
 
 # The page: 10,000 lines of 104 bytes, each a placeholder and its marker
 # (1,040,000 bytes); the database: 5,000 codes, an indexed sum per placeholder.
@@ -25,12 +19,7 @@ for i in $(seq 0 9999); do
   printf '<TR><TD>!!p,K%05d;</TD><TD>gethere</TD></TR>%54s\n' $((i % 5000)) ''
 done >page.htm
 {
-  echo "CREATE TABLE 参照ﾃｰﾌﾞﾙ (ｷｰ TEXT, 転送優先 BOOLEAN, ｷｰﾌｨｰﾙﾄﾞ TEXT, ALTｷｰﾌｨｰﾙﾄﾞ TEXT,"
-  echo "  DB名 TEXT, ﾌｨｰﾙﾄﾞ名 TEXT, ﾌｨｰﾙﾄﾞﾀｲﾌﾟ TEXT, \"ﾃｰﾌﾞﾙ／ｸｴﾘｰF\" TEXT, ﾃｰﾌﾞﾙ名 TEXT,"
-  echo "  ｸｴﾘｰ名 TEXT, コメント項目名 TEXT, 内容説明 TEXT, 単位 DOUBLE, ﾗｳﾝﾄﾞ TEXT, 小数位 SMALLINT,"
-  echo "  行間 SMALLINT);"
-  echo "CREATE INDEX ｷｰ ON 参照ﾃｰﾌﾞﾙ (ｷｰ);"
-  echo "CREATE TABLE 明細項目ﾃｰﾌﾞﾙ (ｷｰ TEXT, 明細順序 SMALLINT, ﾌｨｰﾙﾄﾞ名 TEXT);"
+  reference_tables
   echo "CREATE TABLE items (code TEXT, price DOUBLE); CREATE INDEX items_code ON items (code);"
   echo "INSERT INTO 参照ﾃｰﾌﾞﾙ VALUES ('!!p', 1, 'code', NULL, 'prices.sqlite', 'price', '数値',"
   echo "  'table', 'items', NULL, NULL, NULL, 1, '四捨五入', 2, 0);"
@@ -46,11 +35,6 @@ If Err.Number <> 0 Then WScript.Quit 3
 WScript.Echo Int((Timer - t) * 1000)
 VBS
 
-"$wine" wineboot -i >/dev/null 2>&1
-"$wine" regsvr32 /s "Z:${win//\//\\}\\Dorvane.ocx" >/dev/null 2>&1
-
-ms() { echo $(($(date +%s%N) / 1000000)); }
-median() { sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 linux_runs=() com_runs=() exe_runs=()
 for _ in $(seq "$runs"); do
   t=$(ms); "$linux/dorvane" web page.htm out-linux.htm prices.sqlite; linux_runs+=($(($(ms) - t)))
