@@ -6,6 +6,7 @@
 # Run from the repository root: bench/bench_batch.sh [BUILD_DIR] (default build).
 set -euo pipefail
 
+here=$(cd "$(dirname "$0")" && pwd)
 build=$(realpath "${1:-build}")
 dorvane="$build/dorvane"
 fixtures=$(realpath ../shared/fixtures/access)
@@ -51,12 +52,7 @@ echo "  dorvane batch -j 2:                            $(elapsed "$t2" "$t3") s"
 # ---- 200 pages against a SQLite source: -j 1 against -j 2 -------------------
 cd "$work"
 {
-  echo "CREATE TABLE 参照ﾃｰﾌﾞﾙ (ｷｰ TEXT, 転送優先 BOOLEAN, ｷｰﾌｨｰﾙﾄﾞ TEXT, ALTｷｰﾌｨｰﾙﾄﾞ TEXT,"
-  echo "  DB名 TEXT, ﾌｨｰﾙﾄﾞ名 TEXT, ﾌｨｰﾙﾄﾞﾀｲﾌﾟ TEXT, \"ﾃｰﾌﾞﾙ／ｸｴﾘｰF\" TEXT, ﾃｰﾌﾞﾙ名 TEXT,"
-  echo "  ｸｴﾘｰ名 TEXT, コメント項目名 TEXT, 内容説明 TEXT, 単位 DOUBLE, ﾗｳﾝﾄﾞ TEXT, 小数位 SMALLINT,"
-  echo "  行間 SMALLINT);"
-  echo "CREATE INDEX ｷｰ ON 参照ﾃｰﾌﾞﾙ (ｷｰ);"
-  echo "CREATE TABLE 明細項目ﾃｰﾌﾞﾙ (ｷｰ TEXT, 明細順序 SMALLINT, ﾌｨｰﾙﾄﾞ名 TEXT);"
+  cat "$here/reference_tables.sql"
   echo "INSERT INTO 参照ﾃｰﾌﾞﾙ VALUES ('!!p', 1, 'code', NULL, '$work/kiv.sqlite', 'price',"
   echo "  '数値', 'table', 'items', NULL, NULL, NULL, 1, '四捨五入', 2, 0);"
   echo "CREATE TABLE items (code TEXT, price DOUBLE);"
