@@ -17,7 +17,7 @@
 namespace dorvane::sheet::automation {
 
 // The kinds of object the worksheet merge reaches; each keeps its own ids.
-enum class Kind { Application, Workbook, Worksheet, Range, Comment, WorksheetFunction };
+enum class Kind { Application, Workbook, Worksheet, Range, Comment };
 
 // A VARIANT that clears itself.
 class OwnedVariant {
@@ -81,7 +81,6 @@ class Dispatch {
 // A VARIANT holding a number or a text for an argument (not owned: the
 // text must outlive the call).
 VARIANT longArg(long v);
-VARIANT doubleArg(double v);
 VARIANT boolArg(bool v);
 VARIANT dispatchArg(IDispatch* d);
 

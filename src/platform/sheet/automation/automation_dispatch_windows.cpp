@@ -46,8 +46,7 @@ HRESULT lookUp(IDispatch* d, std::vector<LPOLESTR>& names, std::vector<DISPID>& 
 }  // namespace
 
 const char* kindName(Kind kind) {
-  static const char* const names[] = {"Application", "Workbook", "Worksheet",
-                                      "Range",       "Comment",  "WorksheetFunction"};
+  static const char* const names[] = {"Application", "Workbook", "Worksheet", "Range", "Comment"};
   return names[static_cast<int>(kind)];
 }
 
@@ -233,14 +232,6 @@ VARIANT longArg(long v) {
   ::VariantInit(&a);
   V_VT(&a) = VT_I4;
   V_I4(&a) = v;
-  return a;
-}
-
-VARIANT doubleArg(double v) {
-  VARIANT a;
-  ::VariantInit(&a);
-  V_VT(&a) = VT_R8;
-  V_R8(&a) = v;
   return a;
 }
 

@@ -15,8 +15,6 @@
 #include <memory>
 #include <string>
 
-#include "resolve/rounding.h"
-
 namespace dorvane::sheet::automation {
 
 // The ProgID of the application attach looks for.
@@ -26,11 +24,5 @@ inline constexpr const char16_t* kApplicationProgId = u"Excel.Application";
 // GetActiveObject); never starts one. Raises 429 when the ProgID is not
 // registered or no instance runs (or the calling thread has no apartment).
 std::shared_ptr<Application> attach(const std::u16string& progId = kApplicationProgId);
-
-// The worksheet function ROUND, ROUNDUP or ROUNDDOWN of app (an application
-// attach returned), reached through its WorksheetFunction object, which is
-// asked for on first use and kept. Raises 13 for another application and
-// the application's error when it refuses.
-double worksheetRound(Application& app, double value, double places, RoundingMode mode);
 
 }  // namespace dorvane::sheet::automation

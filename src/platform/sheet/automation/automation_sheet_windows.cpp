@@ -222,26 +222,8 @@ class AutomationApplication : public Application {
     return std::make_shared<AutomationWorkbook>(std::move(book));
   }
 
-  double round(double value, double places, RoundingMode mode) {
-    if (!functions_) {
-      functions_ = Dispatch::objectOf(Kind::WorksheetFunction, d_.get(L"WorksheetFunction"),
-                                      L"WorksheetFunction");
-      if (!functions_) {
-        throw RuntimeError(err::kObjectNotSet,
-                           "Application.WorksheetFunction: the application gave no object");
-      }
-    }
-    const wchar_t* name = mode == RoundingMode::Nearest ? L"Round"
-                          : mode == RoundingMode::Up    ? L"RoundUp"
-                                                        : L"RoundDown";
-    OwnedVariant r = as(functions_.call(name, {doubleArg(value), doubleArg(places)}), VT_R8,
-                        Kind::WorksheetFunction, name);
-    return V_R8(&*r);
-  }
-
  private:
   Dispatch d_;
-  Dispatch functions_;
 };
 
 std::string hex(HRESULT h) {
@@ -278,16 +260,6 @@ std::shared_ptr<Application> attach(const std::u16string& progId) {
                            name + "\" offers no automation (" + hex(h) + ")");
   }
   return std::make_shared<AutomationApplication>(Dispatch(Kind::Application, d));
-}
-
-double worksheetRound(Application& app, double value, double places, RoundingMode mode) {
-  auto* automation = dynamic_cast<AutomationApplication*>(&app);
-  if (!automation) {
-    throw RuntimeError(err::kTypeMismatch,
-                       "Type mismatch: worksheet functions of an application not reached over "
-                       "automation");
-  }
-  return automation->round(value, places, mode);
 }
 
 }  // namespace dorvane::sheet::automation
