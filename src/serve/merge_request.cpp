@@ -1,5 +1,6 @@
 #include "serve/merge_request.h"
 
+#include <dorvane/engine.h>
 #include <dorvane/observer.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -201,6 +202,11 @@ MergeAnswer runMerge(const MergeRequest& request) {
   MergeAnswer answer;
   WatchingObserver watch(request.deadline);
   try {
+    // Nothing in a request waits between two placeholders: its passes share
+    // their read snapshots (each file locked and its identity checked once
+    // per span instead of once per placeholder and pass). The run ends with
+    // the request, so the next one sees the files as they are then.
+    ReadRun run;
     if (Clock::now() > request.deadline) throw DeadlinePassed{};
     if (request.kind == MergeKind::Resolve) {
       ResolveAnswer r =
