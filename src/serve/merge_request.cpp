@@ -48,6 +48,7 @@ class WatchingObserver : public MergeObserver {
   // Only notes and checks the clock: the placeholders of a pass may share
   // their snapshots.
   bool mayWait() const override { return false; }
+  bool hearsRows() const override { return false; }
   std::vector<RunError> errors;
 
  private:
