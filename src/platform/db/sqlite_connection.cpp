@@ -218,6 +218,18 @@ std::shared_ptr<const void>* SqliteConnection::schemaSlot(const std::string& key
   return &slots_[key];
 }
 
+std::shared_ptr<const void>* SqliteConnection::snapshotSlot(const std::string& key) {
+  constexpr std::size_t kMaxReads = 4096;
+  joinSnapshot();
+  if (!inSnapshot_) return nullptr;
+  const std::uint64_t snapshot = currentSnapshot();
+  if (readsSnapshot_ != snapshot || reads_.size() >= kMaxReads) {
+    reads_.clear();
+    readsSnapshot_ = snapshot;
+  }
+  return &reads_[key];
+}
+
 std::optional<ObjectKind> SqliteConnection::knownKind(const std::u16string& name) {
   const auto now = schemaStamp();
   if (!now) return std::nullopt;

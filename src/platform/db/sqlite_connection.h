@@ -103,6 +103,11 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
   // database, after a change of its schema. Null for a file outside a
   // snapshot, where the schema may change between statements.
   std::shared_ptr<const void>* schemaSlot(const std::string& key);
+  // A place where a caller keeps what it read under key within the thread's
+  // snapshot (the row a key finds, say): emptied when another snapshot
+  // begins, since only within one are the file's data sure to stay as read.
+  // Null outside a snapshot. Holds a bounded number of keys.
+  std::shared_ptr<const void>* snapshotSlot(const std::string& key);
 
  private:
   struct CachedStatement {
@@ -132,6 +137,8 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
   std::uint64_t schemaVersion_ = 0;
   std::optional<std::pair<std::uint64_t, std::uint64_t>> slotsReadAt_;
   std::unordered_map<std::string, std::shared_ptr<const void>> slots_;
+  std::uint64_t readsSnapshot_ = 0;  // the snapshot reads_ were made in
+  std::unordered_map<std::string, std::shared_ptr<const void>> reads_;
   // knownKind's names (folded) and when they were read: the schema's stamp.
   std::uint64_t schemaChanges_ = 0;
   std::optional<std::pair<std::uint64_t, std::uint64_t>> namesReadAt_;

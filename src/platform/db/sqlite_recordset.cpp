@@ -208,7 +208,7 @@ bool TableRecordset::load(sqlite3_int64 rowid) {
     current_.reset();
     return false;
   }
-  row_ = columns_->readRow(stmt.get(), 1);
+  row_ = std::make_shared<const std::vector<Variant>>(columns_->readRow(stmt.get(), 1));
   current_ = rowid;
   return true;
 }
@@ -219,7 +219,7 @@ void TableRecordset::loadFirst() {
   Statement stmt = db_->connection().cachedStatement(selectRows() + orderBy() + " LIMIT 1");
   if (stmt.step()) {
     current_ = sqlite3_column_int64(stmt.get(), 0);
-    row_ = columns_->readRow(stmt.get(), 1);
+    row_ = std::make_shared<const std::vector<Variant>>(columns_->readRow(stmt.get(), 1));
   } else {
     current_.reset();
   }
@@ -260,14 +260,33 @@ void TableRecordset::Seek(const std::u16string& comparison, const Variant& key) 
     return;
   lastSeek_.reset();
   atFirst_ = false;
-  Statement stmt = db_->connection().cachedStatement(seekSql_);
-  bindVariant(stmt.get(), 1, key);
-  noMatch_ = !stmt.step();
-  if (noMatch_) {
-    current_.reset();
+  // Within one snapshot a key finds the same row whichever recordset seeks
+  // it: a key sought before (by an earlier pass, say) is not read again.
+  struct Found {
+    std::optional<sqlite3_int64> rowid;
+    std::shared_ptr<const std::vector<Variant>> row;
+  };
+  std::shared_ptr<const void>* seen = nullptr;
+  if (key.isString()) {
+    seen = db_->connection().snapshotSlot(seekSql_ + '\x1f' + text::toUtf8(key.asString()));
+  }
+  if (seen && *seen) {
+    const auto& found = *static_cast<const Found*>(seen->get());
+    noMatch_ = !found.rowid;
+    current_ = found.rowid;
+    row_ = found.row;
   } else {
-    current_ = sqlite3_column_int64(stmt.get(), 0);
-    row_ = columns_->readRow(stmt.get(), 1);
+    Statement stmt = db_->connection().cachedStatement(seekSql_);
+    bindVariant(stmt.get(), 1, key);
+    noMatch_ = !stmt.step();
+    if (noMatch_) {
+      current_.reset();
+      row_.reset();
+    } else {
+      current_ = sqlite3_column_int64(stmt.get(), 0);
+      row_ = std::make_shared<const std::vector<Variant>>(columns_->readRow(stmt.get(), 1));
+    }
+    if (seen) *seen = std::make_shared<const Found>(Found{current_, row_});
   }
   if (snapshot != 0 && db_->connection().inSnapshot() && key.isString())
     lastSeek_ = LastSeek{snapshot, key.asString()};
@@ -279,7 +298,7 @@ Variant TableRecordset::Fields(const std::u16string& name) const {
   settle();
   if (!current_) throwNoCurrent(table_);
   refuseNested(*columns_, col, table_);
-  return row_[static_cast<size_t>(col)];
+  return (*row_)[static_cast<size_t>(col)];
 }
 
 long TableRecordset::RecordCount() const {

@@ -127,7 +127,7 @@ class TableRecordset : public Recordset {
   // The current row; the first one is read when first needed (settle).
   mutable bool atFirst_ = true;
   mutable std::optional<sqlite3_int64> current_;
-  mutable std::vector<Variant> row_;
+  mutable std::shared_ptr<const std::vector<Variant>> row_;
   bool noMatch_ = false;
   // The key of the Seek that put the recordset where it stands, and the
   // snapshot it ran in; reset by every other move.
