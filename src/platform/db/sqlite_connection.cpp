@@ -165,6 +165,7 @@ class SnapshotRegistry {
       if (!sqlite3_get_autocommit(c->db_))
         sqlite3_exec(c->db_, "ROLLBACK", nullptr, nullptr, nullptr);
       c->inSnapshot_ = false;
+      c->reads_.clear();  // what the snapshot read goes with it
     }
     joined.clear();
   }
