@@ -18,8 +18,10 @@
 #include <dorvane/variant.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dorvane {
@@ -41,6 +43,13 @@ class ctlMessage {
   // text to saveFile. Returns Empty; failures are recorded in failures().
   Variant ocxwebKiv(const std::u16string& readFile, const std::u16string& saveFile,
                     const std::u16string& kivdbloc, const std::u16string& kivdb2loc);
+  // The page merge of ocxwebKiv on a page held in memory, for hosts that are
+  // handed the page rather than a file: page (bytes in the code page) is
+  // decoded into text, the four passes run, and *result gets the bytes the
+  // result file would hold. Returns Empty; failures are recorded in
+  // failures() with the steps "load" and "save" for the page's own.
+  Variant ocxwebKivBytes(std::string_view page, std::string* result, const std::u16string& kivdbloc,
+                         const std::u16string& kivdb2loc);
   // Expands the detail placeholders of text from HitStr on into HTML tables.
   void WEB明細型();
 
@@ -98,6 +107,11 @@ class ctlMessage {
  private:
   void mergeSheet();
   void mergeWeb();
+  // ocxwebKiv's steps: load() fills text, the four passes, save() writes it;
+  // loadStep and saveStep name the first and last step in failures().
+  void mergePage(const std::string& loadStep, const std::function<void()>& load,
+                 const std::string& saveStep, const std::function<void()>& save,
+                 const std::u16string& kivdbloc, const std::u16string& kivdb2loc);
   // Records a failure and tells the observer.
   void recordFailure(std::string step, int number, std::string description);
   // Shows "error" with reason, sets objExcel to null: a pass's error handler.

@@ -65,6 +65,9 @@ class MergeObserver {
   // takes notes, or ends the merge by throwing): a pass then reads its
   // placeholders in shared snapshots, as it does when nothing listens.
   virtual bool mayWait() const { return true; }
+  // False for an observer that ignores referenceRowRead: the row's fields
+  // are then not gathered and turned into text for it.
+  virtual bool hearsRows() const { return true; }
 };
 
 }  // namespace dorvane

@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "report/merge_record.h"
@@ -82,6 +83,13 @@ struct JobReport {
 // when the page cannot be loaded). observer may be null; report, when not
 // null, hears the merge and gets the result page.
 JobResult runPageJob(const Job& job, MergeObserver* observer, JobReport* report = nullptr);
+
+// Merges the page job's page held in memory (job.read and job.save unused):
+// page in, *result out, as runPageJob would read and write them; nothing is
+// written when the page cannot be decoded. Failures of the page itself are
+// reported as "load: ..." and "save: ...".
+JobResult runPageBytes(const Job& job, std::string_view page, std::string* result,
+                       MergeObserver* observer, JobReport* report = nullptr);
 
 // Runs the workbook jobs of one worker, one after another. report as for
 // runPageJob; it gets the grid of the merged sheet.

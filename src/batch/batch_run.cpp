@@ -81,19 +81,41 @@ JobResult runJob(const Job& job, MergeObserver* observer, std::unique_ptr<Workbo
 
 }  // namespace
 
-JobResult runPageJob(const Job& job, MergeObserver* observer, JobReport* report) {
-  ctlMessage control;
+namespace {
+
+// The control of a page job, told how the job is heard.
+void prepare(ctlMessage& control, const Job& job, MergeObserver* observer, JobReport* report) {
   control.setMessageBox(std::make_shared<RecordingMessageBox>());
   control.setCodePage(job.codePage);
   control.setKeepTextWeb(false);  // a job's members are not read
   control.setObserver(report ? &report->recorder : observer);
-  control.ocxwebKiv(text::fromUtf8(job.read), text::fromUtf8(job.save), text::fromUtf8(job.db),
-                    text::fromUtf8(job.db2));
+}
+
+// What the control's page merge came to.
+JobResult finish(ctlMessage& control, JobReport* report) {
   if (report) report->document = report::PageDocument{control.get_text()};
   JobResult r;
   r.status = pageStatus(control.failures());
   for (const auto& f : control.failures()) r.errors.push_back(describe(f));
   return r;
+}
+
+}  // namespace
+
+JobResult runPageJob(const Job& job, MergeObserver* observer, JobReport* report) {
+  ctlMessage control;
+  prepare(control, job, observer, report);
+  control.ocxwebKiv(text::fromUtf8(job.read), text::fromUtf8(job.save), text::fromUtf8(job.db),
+                    text::fromUtf8(job.db2));
+  return finish(control, report);
+}
+
+JobResult runPageBytes(const Job& job, std::string_view page, std::string* result,
+                       MergeObserver* observer, JobReport* report) {
+  ctlMessage control;
+  prepare(control, job, observer, report);
+  control.ocxwebKivBytes(page, result, text::fromUtf8(job.db), text::fromUtf8(job.db2));
+  return finish(control, report);
 }
 
 Summary run(const std::vector<Job>& jobs, const Options& options) {

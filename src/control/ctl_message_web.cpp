@@ -33,10 +33,30 @@ std::string placeholderAt(const std::u16string& text, std::int32_t pos) {
 
 Variant ctlMessage::ocxwebKiv(const std::u16string& readFile, const std::u16string& saveFile,
                               const std::u16string& kivdbloc, const std::u16string& kivdb2loc) {
+  mergePage(
+      "load " + text::toUtf8(readFile), [&] { text = page::loadPage(readFile, codePage_); },
+      "save " + text::toUtf8(saveFile), [&] { page::savePage(saveFile, text, codePage_); },
+      kivdbloc, kivdb2loc);
+  return Variant();
+}
+
+Variant ctlMessage::ocxwebKivBytes(std::string_view page, std::string* result,
+                                   const std::u16string& kivdbloc,
+                                   const std::u16string& kivdb2loc) {
+  result->clear();
+  mergePage(
+      "load", [&] { text = page::decodePage(page, codePage_); }, "save",
+      [&] { *result = page::encodePage(text, codePage_); }, kivdbloc, kivdb2loc);
+  return Variant();
+}
+
+void ctlMessage::mergePage(const std::string& loadStep, const std::function<void()>& load,
+                           const std::string& saveStep, const std::function<void()>& save,
+                           const std::u16string& kivdbloc, const std::u16string& kivdb2loc) {
   failures_.clear();
-  std::string step = "load " + text::toUtf8(readFile);
+  std::string step = loadStep;
   try {
-    text = page::loadPage(readFile, codePage_);
+    load();
     step = "merge";
     curdbloc = kivdbloc;
     wkcycle = 1;
@@ -53,8 +73,8 @@ Variant ctlMessage::ocxwebKiv(const std::u16string& readFile, const std::u16stri
       mergeWeb();
     }
     curdbloc = kivdbloc;
-    step = "save " + text::toUtf8(saveFile);
-    page::savePage(saveFile, text, codePage_);
+    step = saveStep;
+    save();
   } catch (const RuntimeError& e) {
     recordFailure(step, e.number(), e.description());
   } catch (const std::bad_alloc&) {
@@ -62,7 +82,6 @@ Variant ctlMessage::ocxwebKiv(const std::u16string& readFile, const std::u16stri
   } catch (const std::length_error&) {
     recordFailure(step, err::kOutOfMemory, "Out of memory: a text longer than a string can hold");
   }
-  return Variant();
 }
 
 void ctlMessage::mergeWeb() {

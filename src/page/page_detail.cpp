@@ -132,7 +132,7 @@ void walk(PageMembers& m, PageText& page, MergeObserver& obs, bool inPieces, boo
     m.kivrs = reference::open(*m.kivdb);
     const bool found = reference::seek(*m.kivrs, key);
     obs.keyLookedUp(key, found);
-    if (found) obs.referenceRowRead(reference::observedRow(*m.kivrs));
+    if (found && obs.hearsRows()) obs.referenceRowRead(reference::observedRow(*m.kivrs));
     if (!found) {
       obs.skipped("no row for the key in the reference table");
     } else if (!reference::selectsPass(m.kivrs->Fields(names::kTransferPriority), m.wkcycle)) {
@@ -149,7 +149,9 @@ void walk(PageMembers& m, PageText& page, MergeObserver& obs, bool inPieces, boo
 }  // namespace
 
 void expandDetailTables(PageMembers& m, MergeObserver* observer) {
-  MergeObserver none;
+  struct : MergeObserver {
+    bool hearsRows() const override { return false; }
+  } none;
   MergeObserver& obs = observer ? *observer : none;
   PageText page(std::move(m.text));
   try {

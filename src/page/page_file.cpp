@@ -113,6 +113,35 @@ std::u16string loadPage(const std::u16string& readFile, int codePage) {
   return text;
 }
 
+std::u16string decodePage(std::string_view bytes, int codePage) {
+  text::CodePageConverter converter(codePage);
+  const std::uint64_t limit = pageSizeLimit();
+  if (bytes.size() > limit) {
+    throw RuntimeError(err::kOutOfMemory,
+                       "Out of memory: the page is larger than the page limit of " +
+                           std::to_string(limit) + " bytes (DORVANE_PAGE_LIMIT)");
+  }
+  try {
+    std::u16string text;
+    text.reserve(bytes.size());  // a code page never gives more units than bytes
+    converter.decodeAppend(bytes, text);
+    return text;
+  } catch (const std::bad_alloc&) {
+    throw RuntimeError(err::kOutOfMemory, "The page does not fit in memory");
+  }
+}
+
+std::string encodePage(std::u16string_view text, int codePage) {
+  text::CodePageConverter converter(codePage);
+  try {
+    std::string bytes = converter.encode(text);
+    bytes += "\r\n";
+    return bytes;
+  } catch (const std::bad_alloc&) {
+    throw RuntimeError(err::kOutOfMemory, "The result page does not fit in memory");
+  }
+}
+
 void savePage(const std::u16string& saveFile, const std::u16string& text, int codePage) {
   text::CodePageConverter converter(codePage);
   file::ResultFile out(saveFile == u"-" ? "-" : text::toUtf8(saveFile));

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace dorvane::page {
 
@@ -20,6 +21,15 @@ std::uint64_t pageSizeLimit();
 // larger than pageSizeLimit() (a regular file before anything is read, a
 // device or pipe as soon as it grows past it) or does not fit in memory.
 std::u16string loadPage(const std::u16string& readFile, int codePage);
+
+// A page held in memory decoded as loadPage decodes a file's bytes. Raises 7
+// when it is larger than pageSizeLimit() or does not fit in memory, 5 for an
+// unknown code page.
+std::u16string decodePage(std::string_view bytes, int codePage);
+
+// The bytes savePage would write for text: text encoded in codePage, then
+// CR LF. Raises 5 for an unknown code page, 7 when it does not fit in memory.
+std::string encodePage(std::u16string_view text, int codePage);
 
 // Writes text encoded in codePage, followed by CR LF, as the result file
 // saveFile, by the rules of platform/file/result_file.h: "-" is standard

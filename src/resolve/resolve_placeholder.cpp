@@ -203,7 +203,7 @@ PlaceholderResult resolvePlaceholder(const std::u16string& text, std::int16_t wk
   bool found = reference::seek(kivrs, row.key);
   obs.keyLookedUp(row.key, found);
   if (!found) return outcomeOnly(Outcome::Skip, obs, "no row for the key in the reference table");
-  if (observer) observer->referenceRowRead(reference::observedRow(kivrs));
+  if (observer && observer->hearsRows()) observer->referenceRowRead(reference::observedRow(kivrs));
 
   Variant priority = kivrs.Fields(names::kTransferPriority);
   if (!reference::selectsPass(priority, wkcycle)) {

@@ -1,6 +1,7 @@
 #include "serve/connection_pool.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace dorvane::serve {
 
@@ -14,6 +15,10 @@ void countRequestOnThisConnection() { ++connectionRequests; }
 ConnectionPool::ConnectionPool(int threads) {
   for (int i = 0; i < std::max(1, threads); ++i) {
     threads_.emplace_back([this] {
+      // The thread takes its malloc arena now rather than in the first
+      // request it serves (making one maps and unmaps memory).
+      void* volatile warm = std::malloc(1);
+      std::free(warm);
       for (;;) {
         std::function<void()> fn;
         {

@@ -1,5 +1,6 @@
 #include "serve/merge_request.h"
 
+#include <dorvane/engine.h>
 #include <dorvane/observer.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -8,7 +9,6 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <initializer_list>
 #include <optional>
 #include <vector>
 
@@ -48,6 +48,7 @@ class WatchingObserver : public MergeObserver {
   // Only notes and checks the clock: the placeholders of a pass may share
   // their snapshots.
   bool mayWait() const override { return false; }
+  bool hearsRows() const override { return false; }
   std::vector<RunError> errors;
 
  private:
@@ -66,8 +67,8 @@ fs::path scratchRoot() {
   return fs::temp_directory_path(ec);
 }
 
-// A private folder, removed with everything in it: one per merge of a
-// workbook, one per worker for pages (each leaves it empty: ScratchFiles).
+// A private folder for one workbook merge, removed with everything in it
+// (what the office may leave there goes with it).
 class ScratchFolder {
  public:
   ScratchFolder() {
@@ -80,28 +81,8 @@ class ScratchFolder {
   }
   const fs::path& path() const { return path_; }
 
-  // The worker's folder; made again after a failure to make it.
-  static const ScratchFolder& ofThisThread() {
-    thread_local std::optional<ScratchFolder> folder;
-    if (!folder || folder->path().empty()) folder.emplace();
-    return *folder;
-  }
-
  private:
   fs::path path_;
-};
-
-// The files of one merge in the worker's folder, removed whatever happens:
-// nothing of one request is there for the next.
-class ScratchFiles {
- public:
-  explicit ScratchFiles(std::initializer_list<std::string> paths) : paths_(paths) {}
-  ~ScratchFiles() {
-    for (const auto& p : paths_) ::unlink(p.c_str());
-  }
-
- private:
-  std::vector<std::string> paths_;
 };
 
 bool writeAll(const std::string& path, const std::string& bytes) {
@@ -140,40 +121,59 @@ std::optional<std::string> readAll(const std::string& path) {
   return bytes;
 }
 
-// Merges a page or workbook with the batch runner.
-MergeAnswer runFileMerge(const MergeRequest& request, WatchingObserver& watch) {
-  MergeAnswer answer;
-  const bool page = request.kind == MergeKind::Page;
-  std::optional<ScratchFolder> own;  // what a workbook's office may leave there goes with it
-  const ScratchFolder& scratch = page ? ScratchFolder::ofThisThread() : own.emplace();
-  const char* ext = page ? ".htm" : request.macros ? ".xlsm" : ".xlsx";
-  batch::Job job;
-  job.kind = page ? batch::JobKind::Page : batch::JobKind::Workbook;
+// Merges a workbook on the private office, through files in a scratch
+// folder: the template written there, the result read back into *result.
+// An empty error when it went through, else why the files failed.
+batch::JobResult mergeWorkbook(const MergeRequest& request, batch::Job job, WatchingObserver& watch,
+                               batch::JobReport* report, std::string* result, std::string* error) {
+  ScratchFolder scratch;
+  const char* ext = request.macros ? ".xlsm" : ".xlsx";
+  job.kind = batch::JobKind::Workbook;
   job.read = (scratch.path() / (std::string("template") + ext)).string();
   job.save = (scratch.path() / (std::string("result") + ext)).string();
+  if (scratch.path().empty() || !writeAll(job.read, request.body)) {
+    *error = "no room for the template in the temporary folder";
+    return {};
+  }
+  batch::JobResult r = batch::privateCalcMerger()->merge(job, &watch, report);
+  if (r.status != batch::JobStatus::Failed && !report) {
+    auto bytes = readAll(job.save);
+    if (!bytes) *error = "the result could not be read back";
+    if (bytes) *result = std::move(*bytes);
+  }
+  return r;
+}
+
+// Merges a page (in memory, as `dorvane web` merges a file) or a workbook
+// with the batch runner.
+MergeAnswer runFileMerge(const MergeRequest& request, WatchingObserver& watch) {
+  MergeAnswer answer;
+  batch::Job job;
   job.db = request.db;
   job.db2 = request.db2;
   job.codePage = request.codePage;
-  ScratchFiles files{job.read, job.save};
-  if (scratch.path().empty() || !writeAll(job.read, request.body)) {
-    answer.status = MergeAnswer::Status::Failed;
-    answer.loadError = "no room for the template in the temporary folder";
-    return answer;
-  }
   std::optional<batch::JobReport> report;
   if (request.report) report.emplace(&watch);
+  batch::JobReport* heard = report ? &*report : nullptr;
+  std::string result, error;
   batch::JobResult r;
-  if (page) {
-    r = batch::runPageJob(job, &watch, report ? &*report : nullptr);
+  if (request.kind == MergeKind::Page) {
+    job.kind = batch::JobKind::Page;
+    r = batch::runPageBytes(job, request.body, &result, &watch, heard);
   } else {
-    r = batch::privateCalcMerger()->merge(job, &watch, report ? &*report : nullptr);
+    r = mergeWorkbook(request, job, watch, heard, &result, &error);
   }
   answer.errors = std::move(watch.errors);
+  if (!error.empty()) {
+    answer.status = MergeAnswer::Status::Failed;
+    answer.loadError = error;
+    return answer;
+  }
   if (r.status == batch::JobStatus::Failed) {
     const std::string first = r.errors.empty() ? std::string("failed") : r.errors.front();
-    answer.status = first.rfind("load ", 0) == 0 ? MergeAnswer::Status::BadTemplate
-                                                 : MergeAnswer::Status::Failed;
-    // The scratch paths mean nothing to the client.
+    answer.status = first.rfind("load", 0) == 0 ? MergeAnswer::Status::BadTemplate
+                                                : MergeAnswer::Status::Failed;
+    // What follows the step (a scratch path means nothing to the client).
     const size_t colon = first.find(": ");
     answer.loadError = colon == std::string::npos ? first : first.substr(colon + 2);
     return answer;
@@ -184,13 +184,7 @@ MergeAnswer runFileMerge(const MergeRequest& request, WatchingObserver& watch) {
                                        report->recorder.record(), report->document);
     return answer;
   }
-  auto bytes = readAll(job.save);
-  if (!bytes) {
-    answer.status = MergeAnswer::Status::Failed;
-    answer.loadError = "the result could not be read back";
-    return answer;
-  }
-  answer.body = std::move(*bytes);
+  answer.body = std::move(result);
   return answer;
 }
 
@@ -201,6 +195,11 @@ MergeAnswer runMerge(const MergeRequest& request) {
   MergeAnswer answer;
   WatchingObserver watch(request.deadline);
   try {
+    // Nothing in a request waits between two placeholders: its passes share
+    // their read snapshots (each file locked and its identity checked once
+    // per span instead of once per placeholder and pass). The run ends with
+    // the request, so the next one sees the files as they are then.
+    ReadRun run;
     if (Clock::now() > request.deadline) throw DeadlinePassed{};
     if (request.kind == MergeKind::Resolve) {
       ResolveAnswer r =

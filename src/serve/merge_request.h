@@ -1,11 +1,13 @@
 // One merge asked over HTTP, run on a merge worker: a page, a workbook or a
 // single placeholder, from the request's bytes to the answer's.
 //
-// The template is written to a private temporary folder (the worker's own for
-// pages), merged there by the batch runner (as `dorvane web` / `dorvane sheet
-// IN OUT` merge it) and read back; its files are removed whatever happens. Databases are only the
-// configured ones: the caller passes paths taken from the configuration, and
-// the thread's database policy confines what reference tables name.
+// A page is merged in memory, as `dorvane web` merges a file: the body is the
+// page, the answer the bytes its result file would hold. A workbook is
+// written to a private temporary folder, merged there by the batch runner (as
+// `dorvane sheet IN OUT` merges it) and read back; the folder is removed
+// whatever happens. Databases are only the configured ones: the caller
+// passes paths taken from the configuration, and the thread's database
+// policy confines what reference tables name.
 #pragma once
 
 #include <chrono>

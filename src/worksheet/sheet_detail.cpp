@@ -211,7 +211,8 @@ void expandDetails(SheetMembers& m) {
                                    where);
     const bool found = reference::seek(*m.kivrs, parts.key);
     if (m.observer) m.observer->keyLookedUp(parts.key, found);
-    if (found && m.observer) m.observer->referenceRowRead(reference::observedRow(*m.kivrs));
+    if (found && m.observer && m.observer->hearsRows())
+      m.observer->referenceRowRead(reference::observedRow(*m.kivrs));
     const bool selected =
         found && reference::selectsPass(m.kivrs->Fields(names::kTransferPriority), m.wkcycle);
 

@@ -165,6 +165,7 @@ class SnapshotRegistry {
       if (!sqlite3_get_autocommit(c->db_))
         sqlite3_exec(c->db_, "ROLLBACK", nullptr, nullptr, nullptr);
       c->inSnapshot_ = false;
+      c->reads_.clear();  // what the snapshot read goes with it
     }
     joined.clear();
   }
@@ -191,11 +192,48 @@ std::u16string foldAscii(const std::u16string& name) {
 }
 }  // namespace
 
-std::optional<ObjectKind> SqliteConnection::knownKind(const std::u16string& name) {
+// For a file, its schema version as the thread's snapshot sees it (read once
+// per snapshot); for an in-memory database, 0. With the count of the schema
+// changes made through this connection. Nothing for a file outside a snapshot.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> SqliteConnection::schemaStamp() {
   joinSnapshot();
-  if (!memory_ && !inSnapshot_) return std::nullopt;
-  const std::pair<std::uint64_t, std::uint64_t> now{memory_ ? 0 : currentSnapshot(),
-                                                    schemaChanges_};
+  if (memory_) return std::pair<std::uint64_t, std::uint64_t>{0, schemaChanges_};
+  if (!inSnapshot_) return std::nullopt;
+  const std::uint64_t snapshot = currentSnapshot();
+  if (versionSnapshot_ != snapshot) {
+    Statement stmt = cachedStatement("PRAGMA schema_version");
+    if (!stmt.step()) return std::nullopt;
+    schemaVersion_ = static_cast<std::uint64_t>(sqlite3_column_int64(stmt.get(), 0));
+    versionSnapshot_ = snapshot;
+  }
+  return std::pair<std::uint64_t, std::uint64_t>{schemaVersion_, schemaChanges_};
+}
+
+std::shared_ptr<const void>* SqliteConnection::schemaSlot(const std::string& key) {
+  const auto stamp = schemaStamp();
+  if (!stamp) return nullptr;
+  if (slotsReadAt_ != stamp) {
+    slots_.clear();
+    slotsReadAt_ = stamp;
+  }
+  return &slots_[key];
+}
+
+std::shared_ptr<const void>* SqliteConnection::snapshotSlot(const std::string& key) {
+  constexpr std::size_t kMaxReads = 4096;
+  joinSnapshot();
+  if (!inSnapshot_) return nullptr;
+  const std::uint64_t snapshot = currentSnapshot();
+  if (readsSnapshot_ != snapshot || reads_.size() >= kMaxReads) {
+    reads_.clear();
+    readsSnapshot_ = snapshot;
+  }
+  return &reads_[key];
+}
+
+std::optional<ObjectKind> SqliteConnection::knownKind(const std::u16string& name) {
+  const auto now = schemaStamp();
+  if (!now) return std::nullopt;
   if (namesReadAt_ != now) {
     names_.clear();
     longestName_ = 0;

@@ -96,6 +96,19 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
   // schema may change between statements: the caller asks SQLite then.
   std::optional<ObjectKind> knownKind(const std::u16string& name);
 
+  // A place where a caller keeps what it read from the schema under key (an
+  // index's definition, say), emptied whenever the schema may have changed:
+  // for a file, when its schema version differs (read once per snapshot, the
+  // same test by which SQLite keeps its own parsed schema); for an in-memory
+  // database, after a change of its schema. Null for a file outside a
+  // snapshot, where the schema may change between statements.
+  std::shared_ptr<const void>* schemaSlot(const std::string& key);
+  // A place where a caller keeps what it read under key within the thread's
+  // snapshot (the row a key finds, say): emptied when another snapshot
+  // begins, since only within one are the file's data sure to stay as read.
+  // Null outside a snapshot. Holds a bounded number of keys.
+  std::shared_ptr<const void>* snapshotSlot(const std::string& key);
+
  private:
   struct CachedStatement {
     sqlite3_stmt* stmt = nullptr;
@@ -118,8 +131,15 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
   std::unordered_map<std::u16string, CachedStatement*> shapes_;
   ParameterizedSql shape_;
   bool inSnapshot_ = false;
-  // knownKind's names (folded) and when they were read: the snapshot and
-  // the count of schema changes then.
+  // What the schema is known by (see schemaStamp) and what was read under it.
+  std::optional<std::pair<std::uint64_t, std::uint64_t>> schemaStamp();
+  std::uint64_t versionSnapshot_ = 0;  // the snapshot schemaVersion_ was read in
+  std::uint64_t schemaVersion_ = 0;
+  std::optional<std::pair<std::uint64_t, std::uint64_t>> slotsReadAt_;
+  std::unordered_map<std::string, std::shared_ptr<const void>> slots_;
+  std::uint64_t readsSnapshot_ = 0;  // the snapshot reads_ were made in
+  std::unordered_map<std::string, std::shared_ptr<const void>> reads_;
+  // knownKind's names (folded) and when they were read: the schema's stamp.
   std::uint64_t schemaChanges_ = 0;
   std::optional<std::pair<std::uint64_t, std::uint64_t>> namesReadAt_;
   std::unordered_map<std::u16string, ObjectKind> names_;

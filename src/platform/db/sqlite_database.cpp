@@ -40,6 +40,17 @@ ObjectKind SqliteDatabase::objectKind(const std::u16string& name) {
 
 std::optional<IndexDef> SqliteDatabase::findIndex(const std::u16string& table,
                                                   const std::u16string& index) {
+  // Found once per schema: a reference table's index is set on every pass.
+  std::shared_ptr<const void>* slot =
+      connection_->schemaSlot("index\x1f" + text::toUtf8(table) + "\x1f" + text::toUtf8(index));
+  if (slot && *slot) return *static_cast<const std::optional<IndexDef>*>(slot->get());
+  auto found = std::make_shared<std::optional<IndexDef>>(readIndex(table, index));
+  if (slot) *slot = found;
+  return *found;
+}
+
+std::optional<IndexDef> SqliteDatabase::readIndex(const std::u16string& table,
+                                                  const std::u16string& index) {
   std::u16string indexName;
   {
     Statement stmt = connection_->cachedStatement(

@@ -48,6 +48,8 @@ class SqliteDatabase : public Database, public std::enable_shared_from_this<Sqli
   virtual void beforeSql(const std::u16string& sql);
 
  private:
+  // The named index of table as the schema lists it, or nothing.
+  std::optional<IndexDef> readIndex(const std::u16string& table, const std::u16string& index);
   // Prepares sql, importing each missing table it names first.
   Statement prepareImporting(const std::u16string& sql);
 

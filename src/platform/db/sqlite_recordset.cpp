@@ -173,9 +173,19 @@ void Dynaset::MoveNext() {
 
 TableRecordset::TableRecordset(std::shared_ptr<SqliteDatabase> db, std::u16string table)
     : db_(std::move(db)), table_(std::move(table)), quotedTable_(quoted(table_)) {
-  Statement stmt = db_->connection().cachedStatement(selectRows() + " WHERE rowid = ?1");
-  columns_ = ColumnSet::fromStatement(stmt.get(), 1);
-  loadFirst();
+  std::shared_ptr<const void>* slot = db_->connection().schemaSlot("columns\x1f" + quotedTable_);
+  if (slot && *slot) {
+    columns_ = std::static_pointer_cast<const ColumnSet>(*slot);
+  } else {
+    Statement stmt = db_->connection().cachedStatement(selectRows() + " WHERE rowid = ?1");
+    columns_ = std::make_shared<const ColumnSet>(ColumnSet::fromStatement(stmt.get(), 1));
+    if (slot) *slot = columns_;
+  }
+}
+
+void TableRecordset::settle() const {
+  if (!atFirst_) return;
+  const_cast<TableRecordset*>(this)->loadFirst();
 }
 
 std::string TableRecordset::selectRows() const { return "SELECT rowid, * FROM " + quotedTable_; }
@@ -190,6 +200,7 @@ std::string TableRecordset::orderBy() const {
 }
 
 bool TableRecordset::load(sqlite3_int64 rowid) {
+  atFirst_ = false;
   lastSeek_.reset();
   Statement stmt = db_->connection().cachedStatement(selectRows() + " WHERE rowid = ?1");
   sqlite3_bind_int64(stmt.get(), 1, rowid);
@@ -197,17 +208,18 @@ bool TableRecordset::load(sqlite3_int64 rowid) {
     current_.reset();
     return false;
   }
-  row_ = columns_.readRow(stmt.get(), 1);
+  row_ = std::make_shared<const std::vector<Variant>>(columns_->readRow(stmt.get(), 1));
   current_ = rowid;
   return true;
 }
 
 void TableRecordset::loadFirst() {
+  atFirst_ = false;
   lastSeek_.reset();
   Statement stmt = db_->connection().cachedStatement(selectRows() + orderBy() + " LIMIT 1");
   if (stmt.step()) {
     current_ = sqlite3_column_int64(stmt.get(), 0);
-    row_ = columns_.readRow(stmt.get(), 1);
+    row_ = std::make_shared<const std::vector<Variant>>(columns_->readRow(stmt.get(), 1));
   } else {
     current_.reset();
   }
@@ -247,25 +259,46 @@ void TableRecordset::Seek(const std::u16string& comparison, const Variant& key) 
       lastSeek_->key == key.asString())
     return;
   lastSeek_.reset();
-  Statement stmt = db_->connection().cachedStatement(seekSql_);
-  bindVariant(stmt.get(), 1, key);
-  noMatch_ = !stmt.step();
-  if (noMatch_) {
-    current_.reset();
+  atFirst_ = false;
+  // Within one snapshot a key finds the same row whichever recordset seeks
+  // it: a key sought before (by an earlier pass, say) is not read again.
+  struct Found {
+    std::optional<sqlite3_int64> rowid;
+    std::shared_ptr<const std::vector<Variant>> row;
+  };
+  std::shared_ptr<const void>* seen = nullptr;
+  if (key.isString()) {
+    seen = db_->connection().snapshotSlot(seekSql_ + '\x1f' + text::toUtf8(key.asString()));
+  }
+  if (seen && *seen) {
+    const auto& found = *static_cast<const Found*>(seen->get());
+    noMatch_ = !found.rowid;
+    current_ = found.rowid;
+    row_ = found.row;
   } else {
-    current_ = sqlite3_column_int64(stmt.get(), 0);
-    row_ = columns_.readRow(stmt.get(), 1);
+    Statement stmt = db_->connection().cachedStatement(seekSql_);
+    bindVariant(stmt.get(), 1, key);
+    noMatch_ = !stmt.step();
+    if (noMatch_) {
+      current_.reset();
+      row_.reset();
+    } else {
+      current_ = sqlite3_column_int64(stmt.get(), 0);
+      row_ = std::make_shared<const std::vector<Variant>>(columns_->readRow(stmt.get(), 1));
+    }
+    if (seen) *seen = std::make_shared<const Found>(Found{current_, row_});
   }
   if (snapshot != 0 && db_->connection().inSnapshot() && key.isString())
     lastSeek_ = LastSeek{snapshot, key.asString()};
 }
 
 Variant TableRecordset::Fields(const std::u16string& name) const {
-  int col = columns_.find(name);
+  int col = columns_->find(name);
   if (col < 0) throwNoField(name, table_);
+  settle();
   if (!current_) throwNoCurrent(table_);
-  refuseNested(columns_, col, table_);
-  return row_[static_cast<size_t>(col)];
+  refuseNested(*columns_, col, table_);
+  return (*row_)[static_cast<size_t>(col)];
 }
 
 long TableRecordset::RecordCount() const {
@@ -281,6 +314,7 @@ void TableRecordset::MoveFirst() {
 }
 
 void TableRecordset::MoveNext() {
+  settle();
   if (!current_) throwNoCurrent(table_);
   lastSeek_.reset();
   // The rowids in the current order are read once per index; the walk then

@@ -99,27 +99,35 @@ class TableRecordset : public Recordset {
   long RecordCount() const override;
   void MoveFirst() override;
   void MoveNext() override;
-  bool Eof() const override { return !current_; }
+  bool Eof() const override {
+    settle();
+    return !current_;
+  }
 
  private:
   std::string selectRows() const;  // "SELECT rowid, * FROM "T""
-  std::string orderBy() const;     // current index order, then rowid
+  // Reads the first row once something looks at the position the opening
+  // left; a Seek or move before that makes the read unneeded.
+  void settle() const;
+  std::string orderBy() const;  // current index order, then rowid
   // Loads the row with the given rowid; false when it no longer exists.
   bool load(sqlite3_int64 rowid);
   void loadFirst();
 
   std::shared_ptr<SqliteDatabase> db_;
   std::u16string table_;
-  std::string quotedTable_;  // UTF-8, quoted
-  ColumnSet columns_;
+  std::string quotedTable_;                   // UTF-8, quoted
+  std::shared_ptr<const ColumnSet> columns_;  // kept per schema (schemaSlot)
   std::optional<IndexDef> index_;
   std::string seekSql_;  // built once per index
   // Rowids in the current order, read at the first MoveNext after an index
   // is set, and the current row's place among them.
   std::vector<sqlite3_int64> order_;
   size_t orderPos_ = 0;
-  std::optional<sqlite3_int64> current_;
-  std::vector<Variant> row_;
+  // The current row; the first one is read when first needed (settle).
+  mutable bool atFirst_ = true;
+  mutable std::optional<sqlite3_int64> current_;
+  mutable std::shared_ptr<const std::vector<Variant>> row_;
   bool noMatch_ = false;
   // The key of the Seek that put the recordset where it stands, and the
   // snapshot it ran in; reset by every other move.

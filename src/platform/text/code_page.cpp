@@ -3,7 +3,6 @@
 #include <dorvane/runtime_error.h>
 #include <iconv.h>
 
-#include <bit>
 #include <cerrno>
 #include <cstdint>
 #include <mutex>
@@ -23,8 +22,10 @@ std::mutex& iconvSetupMutex() {
   return m;
 }
 
-constexpr const char* kUtf16 = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
-constexpr const char* kUtf32 = std::endian::native == std::endian::little ? "UTF-32LE" : "UTF-32BE";
+// Code points in the machine's order: glibc's own form ("INTERNAL"), which it
+// converts without loading a module, so a code page loads only its own.
+constexpr const char* kUcs4 = "WCHAR_T";
+static_assert(sizeof(wchar_t) == sizeof(char32_t), "wchar_t holds a code point");
 // One iconv descriptor, closed when the object goes.
 class Iconv {
  public:
@@ -63,10 +64,10 @@ class Converter {
   explicit Converter(int codePage)
       : codePage_(codePage),
         name_(iconvName(codePage)),
-        toUnicode_(kUtf16, name_.c_str()),
-        charToUnicode_(kUtf32, name_.c_str()),
-        fromUnicode_(name_.c_str(), kUtf16),
-        charFromUnicode_(name_.c_str(), kUtf32),
+        toUnicode_(kUcs4, name_.c_str()),
+        charToUnicode_(kUcs4, name_.c_str()),
+        fromUnicode_(name_.c_str(), kUcs4),
+        charFromUnicode_(name_.c_str(), kUcs4),
         bmp_(0x10000, kUnknown) {
     if (!toUnicode_.ok() || !charToUnicode_.ok() || !fromUnicode_.ok() || !charFromUnicode_.ok()) {
       throw RuntimeError(err::kInvalidCall, "Code page " + std::to_string(codePage) +
@@ -111,17 +112,22 @@ class Converter {
  private:
   static constexpr std::uint8_t kUnknown = 0, kHeld = 1, kNotHeld = 2;
 
+  // Code points as UTF-16.
+  static void appendCodePoints(const char32_t* cps, size_t n, std::u16string& out) {
+    for (size_t i = 0; i < n; ++i) appendCodePoint(cps[i], out);
+  }
+
   // Bulk conversion to UTF-16; each undecodable byte (or pair) becomes escapes.
   void decodeFast(std::string_view bytes, std::u16string& out) {
     toUnicode_.reset();
     const char* in = bytes.data();
     size_t inLeft = bytes.size();
-    char16_t buf[4096];
+    char32_t buf[2048];
     while (inLeft > 0) {
       char* o = reinterpret_cast<char*>(buf);
       size_t oLeft = sizeof buf;
       int e = toUnicode_.convert(in, inLeft, o, oLeft);
-      out.append(buf, (sizeof buf - oLeft) / sizeof(char16_t));
+      appendCodePoints(buf, (sizeof buf - oLeft) / sizeof(char32_t), out);
       if (e == 0 || e == E2BIG) continue;
       size_t pos = bytes.size() - inLeft;
       size_t k = rules::escapeLength(codePage_, bytes, pos);
@@ -133,7 +139,7 @@ class Converter {
     char* o = reinterpret_cast<char*>(buf);
     size_t oLeft = sizeof buf;
     toUnicode_.flush(o, oLeft);
-    out.append(buf, (sizeof buf - oLeft) / sizeof(char16_t));
+    appendCodePoints(buf, (sizeof buf - oLeft) / sizeof(char32_t), out);
   }
 
   // One character at a time; a character whose bytes do not come back the
@@ -211,12 +217,22 @@ class Converter {
     return held;
   }
 
-  // Characters already known to be held: one bulk conversion.
+  // Characters already known to be held: one bulk conversion (of their code
+  // points; a held character is never half a surrogate pair).
   void encodeRun(std::u16string_view run, std::string& out) {
     if (run.empty()) return;
+    points_.clear();
+    for (size_t i = 0; i < run.size(); ++i) {
+      char32_t cp = run[i];
+      if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < run.size() && run[i + 1] >= 0xDC00 &&
+          run[i + 1] <= 0xDFFF) {
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (run[++i] - 0xDC00);
+      }
+      points_.push_back(cp);
+    }
     fromUnicode_.reset();
-    const char* in = reinterpret_cast<const char*>(run.data());
-    size_t inLeft = run.size() * sizeof(char16_t);
+    const char* in = reinterpret_cast<const char*>(points_.data());
+    size_t inLeft = points_.size() * sizeof(char32_t);
     char buf[8192];
     while (inLeft > 0) {
       char* o = buf;
@@ -225,10 +241,9 @@ class Converter {
       out.append(buf, sizeof buf - oLeft);
       if (e == 0 || e == E2BIG) continue;
       // Not expected for held characters; never lose one: write a reference.
-      size_t unit = run.size() - inLeft / sizeof(char16_t);
-      rules::appendReference(out, run[unit]);
-      in += sizeof(char16_t);
-      inLeft -= sizeof(char16_t);
+      rules::appendReference(out, points_[points_.size() - inLeft / sizeof(char32_t)]);
+      in += sizeof(char32_t);
+      inLeft -= sizeof(char32_t);
       fromUnicode_.reset();
     }
     char* o = buf;
@@ -242,6 +257,7 @@ class Converter {
   Iconv toUnicode_, charToUnicode_, fromUnicode_, charFromUnicode_;
   std::vector<std::uint8_t> bmp_;
   std::unordered_map<char32_t, std::uint8_t> others_;
+  std::vector<char32_t> points_;  // encodeRun's code points, kept for the next run
 };
 
 std::string iconvName(int codePage) {
@@ -287,7 +303,7 @@ bool codePageAvailable(int codePage) {
   auto it = known.find(codePage);
   if (it != known.end()) return it->second;
   std::string name = iconvName(codePage);
-  Iconv a(kUtf16, name.c_str()), b(name.c_str(), kUtf16);
+  Iconv a(kUcs4, name.c_str()), b(name.c_str(), kUcs4);
   if (known.size() >= 64) known.clear();  // a client may ask for any number
   return known[codePage] = a.ok() && b.ok();
 }

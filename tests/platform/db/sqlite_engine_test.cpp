@@ -401,3 +401,38 @@ TEST_F(SqliteEngine, TablesAndViewsAreKnownByNameInAndOutsideASnapshot) {
 
 }  // namespace
 }  // namespace dorvane
+
+namespace dorvane {
+namespace {
+
+TEST_F(SqliteEngine, WhatAConnectionKeepsFollowsTheFileFromOneSnapshotToTheNext) {
+  auto db = std::dynamic_pointer_cast<db::SqliteDatabase>(open());  // one connection throughout
+  ASSERT_TRUE(db);
+  auto seek = [&](const char16_t* index, const Variant& key) {
+    auto rs = db->OpenRecordset(u"t");
+    rs->setIndex(index);
+    rs->Seek(u"=", key);
+    return rs->NoMatch() ? Variant::null() : rs->Fields(u"v");
+  };
+  {
+    ReadSnapshot snapshot;
+    EXPECT_EQ(seek(u"t_k", Variant::string(u"b")), Variant::longValue(2));
+    EXPECT_EQ(seek(u"t_k", Variant::string(u"b")), Variant::longValue(2));
+    EXPECT_EQ(seek(u"t_v", Variant::longValue(1)), Variant::longValue(1));
+    EXPECT_EQ(db->objectKind(u"later"), db::ObjectKind::None);
+  }
+  // Between two snapshots: other data, an index on another column, a new table.
+  testing::buildDatabase(path_, R"sql(
+    UPDATE t SET v = 20 WHERE k = 'b';
+    DROP INDEX t_v;
+    CREATE INDEX t_v ON t (k);
+    CREATE TABLE later (x);
+  )sql");
+  ReadSnapshot snapshot;
+  EXPECT_EQ(seek(u"t_k", Variant::string(u"b")), Variant::longValue(20));
+  EXPECT_EQ(seek(u"t_v", Variant::string(u"a")), Variant::longValue(3));
+  EXPECT_EQ(db->objectKind(u"later"), db::ObjectKind::Table);
+}
+
+}  // namespace
+}  // namespace dorvane
