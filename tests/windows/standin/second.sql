@@ -1,13 +1,7 @@
 -- The secondary database of the stand-in's cases: its own reference rows,
 -- detail items and source tables ("DB名" names this file, relative to the
--- current directory).
-CREATE TABLE 参照ﾃｰﾌﾞﾙ (
-  ｷｰ TEXT, 転送優先 BOOLEAN, ｷｰﾌｨｰﾙﾄﾞ TEXT, ALTｷｰﾌｨｰﾙﾄﾞ TEXT, DB名 TEXT,
-  ﾌｨｰﾙﾄﾞ名 TEXT, ﾌｨｰﾙﾄﾞﾀｲﾌﾟ TEXT, "ﾃｰﾌﾞﾙ／ｸｴﾘｰF" TEXT, ﾃｰﾌﾞﾙ名 TEXT, ｸｴﾘｰ名 TEXT,
-  コメント項目名 TEXT, 内容説明 TEXT, 単位 DOUBLE, ﾗｳﾝﾄﾞ TEXT, 小数位 SMALLINT, 行間 SMALLINT);
-CREATE INDEX ｷｰ ON 参照ﾃｰﾌﾞﾙ (ｷｰ);
-CREATE TABLE 明細項目ﾃｰﾌﾞﾙ (ｷｰ TEXT, 明細順序 SMALLINT, ﾌｨｰﾙﾄﾞ名 TEXT);
-
+-- current directory). Read after bench/reference_tables.sql, which makes the
+-- empty reference and detail item tables.
 CREATE TABLE parts (code TEXT, name TEXT, weight DOUBLE, extra TEXT);
 INSERT INTO parts VALUES ('S1', 'bolt', 2.675, 'x1'), ('S1', 'nut', 1.5, 'x2'), ('S2', 'washer', 0.25, 'x3');
 CREATE TABLE no_parts (code TEXT, name TEXT, weight DOUBLE, extra TEXT);
