@@ -15,7 +15,8 @@ std::string locateLibrary();
 // failure when the library cannot be loaded or lacks the entry point.
 int callLibraryEntry(const std::string& path, const char* name, std::string* reason);
 
-// The library's version data (DorvaneVersionInfo), or "" with reason set.
+// The library's version data: its section .dorvane_version read from the file,
+// else what its DorvaneVersionInfo returns; "" with reason set when neither is there.
 std::string libraryVersionInfo(const std::string& path, std::string* reason);
 
 }  // namespace dorvane::com

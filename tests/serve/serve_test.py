@@ -262,6 +262,17 @@ def test_reload_and_auth(s, config):
           .status_code == 200, "a bad configuration on SIGHUP keeps the old one")
 
 
+def sockets(pid):
+    """How many sockets the process pid holds."""
+    n = 0
+    for fd in os.listdir("/proc/%d/fd" % pid):
+        try:
+            n += os.readlink("/proc/%d/fd/%s" % (pid, fd)).startswith("socket:")
+        except OSError:
+            pass  # closed meanwhile
+    return n
+
+
 def test_drain(s):
     """SIGTERM while merges run and wait, and while connections wait for a
     connection thread: every request sent before it is answered."""
@@ -273,15 +284,23 @@ def test_drain(s):
             return r.status_code, r.content
         except requests.RequestException as e:
             return None, str(e)
+    held = sockets(s.proc.pid)  # the listening socket
     with concurrent.futures.ThreadPoolExecutor(12) as pool:
         futures = [pool.submit(one, i) for i in range(12)]
-        time.sleep(0.5)
+        # The signal comes once the service has accepted every connection (a
+        # connection still in the kernel's backlog is refused by the drain), on
+        # a busy machine too.
+        deadline = time.time() + 30
+        while (time.time() < deadline and
+               sockets(s.proc.pid) - held + sum(f.done() for f in futures) < len(futures)):
+            time.sleep(0.02)
+        time.sleep(0.1)
         s.proc.send_signal(signal.SIGTERM)
         results = [f.result() for f in futures]
     oks = [body for status, body in results if status == 200]
     expected = oks[0] if oks else None
     check(all(status == 200 for status, _ in results),
-          "drain: every request answered: %s" % sorted(str(st) for st, _ in results))
+          "drain: every request answered: %s" % sorted(str(st) if st else body for st, body in results))
     check(oks and all(b == expected for b in oks), "drain: every merge whole")
     check(s.proc.wait(timeout=30) == 0 and any(l.get("event") == "drained" for l in s.lines()),
           "drain: exit status 0")

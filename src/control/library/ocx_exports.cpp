@@ -15,6 +15,19 @@
 
 using namespace dorvane::com;
 
+// The library's version data, as the Windows build's version resource holds
+// it. It has a section of its own, so that it can be read from the file
+// without loading the library (dorvane --version).
+extern "C" __attribute__((section(".dorvane_version"), used)) const char kDorvaneVersionInfo[] =
+    "CompanyName=Dorvane\n"
+    "FileDescription=Dorvane.ocx: the ctlMessage control\n"
+    "FileVersion=1.00\n"
+    "ProductName=Dorvane\n"
+    "ProductVersion=1.00\n"
+    "OriginalFilename=Dorvane.ocx\n"
+    "OLESelfRegister=\n"
+    "Language=0x0411\n";
+
 namespace {
 
 // The absolute path of this library, as the registry records it.
@@ -76,13 +89,6 @@ __attribute__((visibility("default"))) void DorvaneSetDefaultMessageBox(dorvane:
 }
 
 __attribute__((visibility("default"))) const char* DorvaneVersionInfo(void) {
-  return "CompanyName=Dorvane\n"
-         "FileDescription=Dorvane.ocx: the ctlMessage control\n"
-         "FileVersion=1.00\n"
-         "ProductName=Dorvane\n"
-         "ProductVersion=1.00\n"
-         "OriginalFilename=Dorvane.ocx\n"
-         "OLESelfRegister=\n"
-         "Language=0x0411\n";
+  return kDorvaneVersionInfo;
 }
 }
