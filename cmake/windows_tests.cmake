@@ -30,12 +30,12 @@ target_include_directories(dorvane_windows_tests PRIVATE tests ${DORVANE_COM_GEN
 target_link_libraries(dorvane_windows_tests PRIVATE dorvane_core GTest::gtest GTest::gtest_main
                       GTest::gmock ole32 oleaut32 uuid)
 target_compile_definitions(dorvane_windows_tests PRIVATE DORVANE_SOURCE_DIR=".")
-# GoogleTest's headers parsed once (the C file of the interface ids has none).
-target_precompile_headers(dorvane_windows_tests PRIVATE <gtest/gtest.h> <string> <vector>)
+# Precompiled and so included first in every C++ file: what the shared test
+# support takes from POSIX (mkdtemp), then GoogleTest's headers. The C file of
+# the interface ids needs neither.
+target_precompile_headers(dorvane_windows_tests PRIVATE tests/windows/posix_compat.h <gtest/gtest.h>
+                          <string> <vector>)
 set_source_files_properties(${DORVANE_COM_GEN}/dorvane_com_i.c PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
-# The shared test support uses mkdtemp.
-target_compile_options(dorvane_windows_tests PRIVATE
-  "$<$<COMPILE_LANGUAGE:CXX>:SHELL:-include ${CMAKE_SOURCE_DIR}/tests/windows/posix_compat.h>")
 
 add_executable(dorvane_box_watcher tests/windows/box_watcher.cpp)
 set_target_properties(dorvane_box_watcher PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

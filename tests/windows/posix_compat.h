@@ -1,5 +1,6 @@
 // What the shared test support takes from POSIX and mingw's C library lacks,
-// for the cross-built tests (force-included by cmake/windows_tests.cmake).
+// for the cross-built tests (included first, as a precompiled header, by
+// cmake/windows_tests.cmake).
 #pragma once
 
 #include <direct.h>
