@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <ctime>
-#include <future>
 #include <nlohmann/json.hpp>
 
 #include "platform/db/access/access_table_cache.h"
@@ -115,7 +114,7 @@ Service::Service(Config config, std::string configPath, std::string listen)
     : config_(std::make_shared<const Config>(std::move(config))),
       configPath_(std::move(configPath)),
       listen_(std::move(listen)),
-      pool_(config_->workers, config_->queue) {
+      slots_(config_->workers, config_->queue) {
   const int connections = config_->workers + config_->queue + kSpareConnections;
   http_.new_task_queue = [connections] { return new ConnectionPool(connections); };
   http_.set_payload_max_length(config_->bodyLimit);
@@ -139,7 +138,7 @@ Service::Service(Config config, std::string configPath, std::string listen)
   routes();
 }
 
-Service::~Service() { pool_.close(); }
+Service::~Service() = default;
 
 std::shared_ptr<const Config> Service::config() const {
   std::lock_guard<std::mutex> lock(configLock_);
@@ -156,7 +155,6 @@ int Service::bind(std::string& why) {
 
 bool Service::run() {
   http_.listen_after_bind();
-  pool_.close();
   return draining_.load();
 }
 
@@ -238,7 +236,7 @@ void Service::routes() {
   http_.Get("/readyz", [this](const httplib::Request&, httplib::Response& res) { readiness(res); });
   http_.Get("/metrics", [this](const httplib::Request& req, httplib::Response& res) {
     if (!authorized(req, res, *config())) return;
-    metrics_.setLoad(static_cast<double>(pool_.running()), static_cast<double>(pool_.waiting()));
+    metrics_.setLoad(static_cast<double>(slots_.running()), static_cast<double>(slots_.waiting()));
     const auto reads = db::accessStreamCounts();
     metrics_.setAccessReads(reads.hits, reads.misses);
     res.set_content(metrics_.text(), "text/plain; version=0.0.4");
@@ -326,9 +324,9 @@ void Service::merge(MergeKind kind, const httplib::Request& req, httplib::Respon
     res.set_header("Connection", "close");
     return;
   }
-  auto m = std::make_shared<MergeRequest>();
-  m->kind = kind;
-  m->policy = &c->policy;
+  MergeRequest m;
+  m.kind = kind;
+  m.policy = &c->policy;
   // A configured data source by name: 404 when unknown, 400 when required and absent.
   auto source = [&](const char* param, bool required, std::string& out) {
     if (!req.has_param(param)) {
@@ -346,23 +344,23 @@ void Service::merge(MergeKind kind, const httplib::Request& req, httplib::Respon
     return true;
   };
   if (kind == MergeKind::Resolve) {
-    if (!source("db", true, m->db)) return;
+    if (!source("db", true, m.db)) return;
     const std::string pass = req.has_param("pass") ? req.get_param_value("pass") : "1";
     const std::string form = req.get_param_value("kind");
     if ((pass != "1" && pass != "2") || (!form.empty() && form != "page" && form != "worksheet")) {
       setProblem(res, 400, "pass must be 1 or 2, kind page or worksheet");
       return;
     }
-    m->pass = pass[0] - '0';
-    m->pageKind = form == "page";
+    m.pass = pass[0] - '0';
+    m.pageKind = form == "page";
   } else {
-    if (!source("primary", true, m->db) || !source("secondary", false, m->db2)) return;
+    if (!source("primary", true, m.db) || !source("secondary", false, m.db2)) return;
     const std::string report = req.get_param_value("report");
     if (!report.empty() && report != "html") {
       setProblem(res, 400, "report can only be 'html'");
       return;
     }
-    m->report = report == "html";
+    m.report = report == "html";
   }
   if (kind == MergeKind::Page && req.has_param("codepage")) {
     const std::string text = req.get_param_value("codepage");
@@ -372,10 +370,10 @@ void Service::merge(MergeKind kind, const httplib::Request& req, httplib::Respon
       setProblem(res, 400, "codepage '" + text + "' is not an available code page");
       return;
     }
-    m->codePage = cp;
+    m.codePage = cp;
   }
   if (kind == MergeKind::Workbook) {
-    m->macros =
+    m.macros =
         req.get_header_value("Content-Type") == kXlsm || req.get_param_value("type") == "xlsm";
   }
   if (bytes.empty()) {
@@ -384,23 +382,25 @@ void Service::merge(MergeKind kind, const httplib::Request& req, httplib::Respon
                                           : "the body must hold the template");
     return;
   }
-  m->body = std::move(bytes);
-  m->deadline = requestStart + c->deadline;
+  m.body = std::move(bytes);
+  m.deadline = requestStart + c->deadline;
 
-  auto done = std::make_shared<std::promise<MergeAnswer>>();
-  auto future = done->get_future();
-  if (!pool_.submit([m, c, done] { done->set_value(runMerge(*m)); })) {
-    setProblem(res, 503, "every worker is busy and the queue is full");
-    return;
+  MergeAnswer merged;
+  {
+    // The merge stops at the next placeholder past the deadline.
+    MergeSlot slot(slots_, m.deadline);
+    if (slot.status() == MergeSlot::Status::Full) {
+      setProblem(res, 503, "every worker is busy and the queue is full");
+      return;
+    }
+    if (slot.status() == MergeSlot::Status::TimedOut) {
+      setProblem(res, 504,
+                 "the merge did not end within " + std::to_string(c->deadline.count()) + " ms");
+      return;
+    }
+    merged = runMerge(m);
   }
-  // The worker stops at the next placeholder past the deadline; a single step
-  // that takes longer (a large import) is not waited for.
-  if (future.wait_until(m->deadline + std::chrono::seconds(1)) != std::future_status::ready) {
-    setProblem(res, 504,
-               "the merge did not end within " + std::to_string(c->deadline.count()) + " ms");
-    return;
-  }
-  answer(kind, *m, future.get(), req, res);
+  answer(kind, m, std::move(merged), req, res);
 }
 
 void Service::answer(MergeKind kind, const MergeRequest& m, MergeAnswer&& a,

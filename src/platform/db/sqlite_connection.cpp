@@ -14,6 +14,7 @@
 #include "platform/db/sql_literals.h"
 #include "platform/db/sqlite_recordset.h"
 #include "platform/text/utf.h"
+#include "platform/worker_state.h"
 
 namespace dorvane::db {
 
@@ -133,12 +134,13 @@ SqliteConnection::~SqliteConnection() {
 
 std::string SqliteConnection::lastError() const { return sqlite3_errmsg(db_); }
 
-// The snapshot open on this thread and the connections that joined it.
+// The snapshot open on this worker (platform/worker_state.h) and the
+// connections that joined it.
 class SnapshotRegistry {
  public:
   static SnapshotRegistry& current() {
-    thread_local SnapshotRegistry registry;
-    return registry;
+    static platform::WorkerLocal<SnapshotRegistry> registries;
+    return *registries;
   }
   int depth = 0;         // ReadSnapshots alive
   int runs = 0;          // ReadRuns alive
