@@ -1,5 +1,7 @@
 #include "serve/service.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -102,6 +104,11 @@ std::string utcNow() {
   return text;
 }
 
+void setCork(const httplib::Request& req, int on) {
+  const int sock = socketOfThisConnection(req);
+  if (sock >= 0) ::setsockopt(sock, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
+}
+
 // One line on stderr in a single write, so lines of threads never mix.
 void logLine(const json& j) {
   std::string line = dump(j) + "\n";
@@ -200,8 +207,13 @@ void Service::routes() {
     countRequestOnThisConnection();
     return httplib::Server::HandlerResponse::Unhandled;
   });
-  http_.set_post_routing_handler([this](const httplib::Request&, httplib::Response& res) {
+  // cpp-httplib writes the head and the body of an answer separately: corked
+  // from here (the head is written next) until the logger (called once the
+  // body is written), they leave in one segment. The client wakes once, and
+  // never sees a head without its body, even when this process dies.
+  http_.set_post_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
     if (draining_) res.set_header("Connection", "close");
+    setCork(req, 1);
   });
   http_.set_error_handler([this](const httplib::Request&, httplib::Response& res) {
     if (!res.body.empty()) return;
@@ -218,8 +230,10 @@ void Service::routes() {
       [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
         setProblem(res, 500, "the request failed inside the service");
       });
-  http_.set_logger(
-      [this](const httplib::Request& req, const httplib::Response& res) { logRequest(req, res); });
+  http_.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
+    setCork(req, 0);
+    logRequest(req, res);
+  });
 
   http_.Get("/", [](const httplib::Request&, httplib::Response& res) {
     res.set_header("Content-Security-Policy",
