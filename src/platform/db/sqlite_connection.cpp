@@ -79,8 +79,21 @@ void throwFileInUse(sqlite3* db) {
                                           "'; file already in use.");
 }
 
+namespace {
+
+// Before SQLite's first use in the process: no memory statistics, which
+// would take one process-wide lock for every allocation of every connection
+// (the service's workers merge side by side). Nothing here reads them.
+void configureSqlite() {
+  static const bool configured = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+  (void)configured;
+}
+
+}  // namespace
+
 std::shared_ptr<SqliteConnection> SqliteConnection::openReadOnly(const std::string& utf8Path,
                                                                  std::string* error, int* code) {
+  configureSqlite();
   sqlite3* db = nullptr;
   int rc =
       sqlite3_open_v2(utf8Path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -105,6 +118,7 @@ std::shared_ptr<SqliteConnection> SqliteConnection::openReadOnly(const std::stri
 }
 
 std::shared_ptr<SqliteConnection> SqliteConnection::openMemory() {
+  configureSqlite();
   sqlite3* db = nullptr;
   sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                   nullptr);
