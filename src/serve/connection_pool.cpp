@@ -16,29 +16,43 @@ namespace {
 thread_local int connectionRequests = 0;
 thread_local int connectionSocket = -2;  // -2: not looked for yet
 
-// The open socket whose peer is addr:port, or -1.
-int socketWithPeer(const std::string& addr, int port) {
+// An address as text ("127.0.0.1", "::1") and its port; false for another family.
+bool addressOf(const sockaddr_storage& a, std::string& text, int& port) {
+  char buffer[INET6_ADDRSTRLEN] = "";
+  if (a.ss_family == AF_INET) {
+    const auto* in = reinterpret_cast<const sockaddr_in*>(&a);
+    ::inet_ntop(AF_INET, &in->sin_addr, buffer, sizeof buffer);
+    port = ntohs(in->sin_port);
+  } else if (a.ss_family == AF_INET6) {
+    const auto* in = reinterpret_cast<const sockaddr_in6*>(&a);
+    ::inet_ntop(AF_INET6, &in->sin6_addr, buffer, sizeof buffer);
+    port = ntohs(in->sin6_port);
+  } else {
+    return false;
+  }
+  text = buffer;
+  return true;
+}
+
+// The open socket connecting req's local address to its remote one, or -1.
+int socketOf(const httplib::Request& req) {
   DIR* fds = ::opendir("/proc/self/fd");
   if (!fds) return -1;
   int found = -1;
   while (const dirent* e = ::readdir(fds)) {
     const int fd = std::atoi(e->d_name);
     if (e->d_name[0] < '0' || e->d_name[0] > '9' || fd == ::dirfd(fds)) continue;
-    sockaddr_storage peer{};
-    socklen_t length = sizeof peer;
-    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0) continue;
-    char text[INET6_ADDRSTRLEN] = "";
-    int p = -1;
-    if (peer.ss_family == AF_INET) {
-      const auto* in = reinterpret_cast<const sockaddr_in*>(&peer);
-      ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
-      p = ntohs(in->sin_port);
-    } else if (peer.ss_family == AF_INET6) {
-      const auto* in = reinterpret_cast<const sockaddr_in6*>(&peer);
-      ::inet_ntop(AF_INET6, &in->sin6_addr, text, sizeof text);
-      p = ntohs(in->sin6_port);
-    }
-    if (p == port && addr == text) {
+    sockaddr_storage peer{}, local{};
+    socklen_t peerLength = sizeof peer, localLength = sizeof local;
+    std::string peerText, localText;
+    int peerPort = -1, localPort = -1;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0 ||
+        !addressOf(peer, peerText, peerPort) || peerPort != req.remote_port ||
+        peerText != req.remote_addr)
+      continue;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) == 0 &&
+        addressOf(local, localText, localPort) && localPort == req.local_port &&
+        localText == req.local_addr) {
       found = fd;
       break;
     }
@@ -53,7 +67,7 @@ int requestsOnThisConnection() { return connectionRequests; }
 void countRequestOnThisConnection() { ++connectionRequests; }
 
 int socketOfThisConnection(const httplib::Request& req) {
-  if (connectionSocket == -2) connectionSocket = socketWithPeer(req.remote_addr, req.remote_port);
+  if (connectionSocket == -2) connectionSocket = socketOf(req);
   return connectionSocket;
 }
 
