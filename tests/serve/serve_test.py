@@ -307,7 +307,8 @@ def test_busy(data):
             except OSError:
                 ended = True
             check(ended and time.time() - start < 5, "a slow client is dropped")
-        page = slow_page(20000)
+        # Long enough to outlast the deadline (20,000 pairs can merge within it).
+        page = slow_page(60000)
         with concurrent.futures.ThreadPoolExecutor(6) as pool:
             rs = list(pool.map(lambda _: requests.post(s.url + "/v1/page?primary=sample",
                                                        data=page), range(6)))
