@@ -21,6 +21,10 @@ namespace dorvane::serve {
 int requestsOnThisConnection();
 // Counts one more request on the calling thread's connection.
 void countRequestOnThisConnection();
+// The socket of the connection the calling thread serves, req having been
+// read from it; -1 when it cannot be told. cpp-httplib does not hand it to
+// handlers: it is found once per connection by its two addresses.
+int socketOfThisConnection(const httplib::Request& req);
 
 class ConnectionPool : public httplib::TaskQueue {
  public:

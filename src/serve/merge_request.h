@@ -1,4 +1,4 @@
-// One merge asked over HTTP, run on a merge worker: a page, a workbook or a
+// One merge asked over HTTP, run in a merge slot: a page, a workbook or a
 // single placeholder, from the request's bytes to the answer's.
 //
 // A page is merged in memory, as `dorvane web` merges a file: the body is the
@@ -57,7 +57,7 @@ struct MergeAnswer {
   std::string loadError;         // BadTemplate/Failed: why
 };
 
-// Runs request on the calling thread (a merge worker). Never raises.
+// Runs request on the calling thread, which holds a merge slot. Never raises.
 MergeAnswer runMerge(const MergeRequest& request);
 
 }  // namespace dorvane::serve

@@ -1,10 +1,11 @@
 #include "serve/service.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <ctime>
-#include <future>
 #include <nlohmann/json.hpp>
 
 #include "platform/db/access/access_table_cache.h"
@@ -103,6 +104,11 @@ std::string utcNow() {
   return text;
 }
 
+void setCork(const httplib::Request& req, int on) {
+  const int sock = socketOfThisConnection(req);
+  if (sock >= 0) ::setsockopt(sock, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
+}
+
 // One line on stderr in a single write, so lines of threads never mix.
 void logLine(const json& j) {
   std::string line = dump(j) + "\n";
@@ -115,7 +121,7 @@ Service::Service(Config config, std::string configPath, std::string listen)
     : config_(std::make_shared<const Config>(std::move(config))),
       configPath_(std::move(configPath)),
       listen_(std::move(listen)),
-      pool_(config_->workers, config_->queue) {
+      slots_(config_->workers, config_->queue) {
   const int connections = config_->workers + config_->queue + kSpareConnections;
   http_.new_task_queue = [connections] { return new ConnectionPool(connections); };
   http_.set_payload_max_length(config_->bodyLimit);
@@ -139,7 +145,7 @@ Service::Service(Config config, std::string configPath, std::string listen)
   routes();
 }
 
-Service::~Service() { pool_.close(); }
+Service::~Service() = default;
 
 std::shared_ptr<const Config> Service::config() const {
   std::lock_guard<std::mutex> lock(configLock_);
@@ -156,7 +162,6 @@ int Service::bind(std::string& why) {
 
 bool Service::run() {
   http_.listen_after_bind();
-  pool_.close();
   return draining_.load();
 }
 
@@ -202,8 +207,13 @@ void Service::routes() {
     countRequestOnThisConnection();
     return httplib::Server::HandlerResponse::Unhandled;
   });
-  http_.set_post_routing_handler([this](const httplib::Request&, httplib::Response& res) {
+  // cpp-httplib writes the head and the body of an answer separately: corked
+  // from here (the head is written next) until the logger (called once the
+  // body is written), they leave in one segment. The client wakes once, and
+  // never sees a head without its body, even when this process dies.
+  http_.set_post_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
     if (draining_) res.set_header("Connection", "close");
+    setCork(req, 1);
   });
   http_.set_error_handler([this](const httplib::Request&, httplib::Response& res) {
     if (!res.body.empty()) return;
@@ -220,8 +230,10 @@ void Service::routes() {
       [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
         setProblem(res, 500, "the request failed inside the service");
       });
-  http_.set_logger(
-      [this](const httplib::Request& req, const httplib::Response& res) { logRequest(req, res); });
+  http_.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
+    setCork(req, 0);
+    logRequest(req, res);
+  });
 
   http_.Get("/", [](const httplib::Request&, httplib::Response& res) {
     res.set_header("Content-Security-Policy",
@@ -238,7 +250,7 @@ void Service::routes() {
   http_.Get("/readyz", [this](const httplib::Request&, httplib::Response& res) { readiness(res); });
   http_.Get("/metrics", [this](const httplib::Request& req, httplib::Response& res) {
     if (!authorized(req, res, *config())) return;
-    metrics_.setLoad(static_cast<double>(pool_.running()), static_cast<double>(pool_.waiting()));
+    metrics_.setLoad(static_cast<double>(slots_.running()), static_cast<double>(slots_.waiting()));
     const auto reads = db::accessStreamCounts();
     metrics_.setAccessReads(reads.hits, reads.misses);
     res.set_content(metrics_.text(), "text/plain; version=0.0.4");
@@ -326,9 +338,9 @@ void Service::merge(MergeKind kind, const httplib::Request& req, httplib::Respon
     res.set_header("Connection", "close");
     return;
   }
-  auto m = std::make_shared<MergeRequest>();
-  m->kind = kind;
-  m->policy = &c->policy;
+  MergeRequest m;
+  m.kind = kind;
+  m.policy = &c->policy;
   // A configured data source by name: 404 when unknown, 400 when required and absent.
   auto source = [&](const char* param, bool required, std::string& out) {
     if (!req.has_param(param)) {
@@ -346,23 +358,23 @@ void Service::merge(MergeKind kind, const httplib::Request& req, httplib::Respon
     return true;
   };
   if (kind == MergeKind::Resolve) {
-    if (!source("db", true, m->db)) return;
+    if (!source("db", true, m.db)) return;
     const std::string pass = req.has_param("pass") ? req.get_param_value("pass") : "1";
     const std::string form = req.get_param_value("kind");
     if ((pass != "1" && pass != "2") || (!form.empty() && form != "page" && form != "worksheet")) {
       setProblem(res, 400, "pass must be 1 or 2, kind page or worksheet");
       return;
     }
-    m->pass = pass[0] - '0';
-    m->pageKind = form == "page";
+    m.pass = pass[0] - '0';
+    m.pageKind = form == "page";
   } else {
-    if (!source("primary", true, m->db) || !source("secondary", false, m->db2)) return;
+    if (!source("primary", true, m.db) || !source("secondary", false, m.db2)) return;
     const std::string report = req.get_param_value("report");
     if (!report.empty() && report != "html") {
       setProblem(res, 400, "report can only be 'html'");
       return;
     }
-    m->report = report == "html";
+    m.report = report == "html";
   }
   if (kind == MergeKind::Page && req.has_param("codepage")) {
     const std::string text = req.get_param_value("codepage");
@@ -372,10 +384,10 @@ void Service::merge(MergeKind kind, const httplib::Request& req, httplib::Respon
       setProblem(res, 400, "codepage '" + text + "' is not an available code page");
       return;
     }
-    m->codePage = cp;
+    m.codePage = cp;
   }
   if (kind == MergeKind::Workbook) {
-    m->macros =
+    m.macros =
         req.get_header_value("Content-Type") == kXlsm || req.get_param_value("type") == "xlsm";
   }
   if (bytes.empty()) {
@@ -384,23 +396,25 @@ void Service::merge(MergeKind kind, const httplib::Request& req, httplib::Respon
                                           : "the body must hold the template");
     return;
   }
-  m->body = std::move(bytes);
-  m->deadline = requestStart + c->deadline;
+  m.body = std::move(bytes);
+  m.deadline = requestStart + c->deadline;
 
-  auto done = std::make_shared<std::promise<MergeAnswer>>();
-  auto future = done->get_future();
-  if (!pool_.submit([m, c, done] { done->set_value(runMerge(*m)); })) {
-    setProblem(res, 503, "every worker is busy and the queue is full");
-    return;
+  MergeAnswer merged;
+  {
+    // The merge stops at the next placeholder past the deadline.
+    MergeSlot slot(slots_, m.deadline);
+    if (slot.status() == MergeSlot::Status::Full) {
+      setProblem(res, 503, "every worker is busy and the queue is full");
+      return;
+    }
+    if (slot.status() == MergeSlot::Status::TimedOut) {
+      setProblem(res, 504,
+                 "the merge did not end within " + std::to_string(c->deadline.count()) + " ms");
+      return;
+    }
+    merged = runMerge(m);
   }
-  // The worker stops at the next placeholder past the deadline; a single step
-  // that takes longer (a large import) is not waited for.
-  if (future.wait_until(m->deadline + std::chrono::seconds(1)) != std::future_status::ready) {
-    setProblem(res, 504,
-               "the merge did not end within " + std::to_string(c->deadline.count()) + " ms");
-    return;
-  }
-  answer(kind, *m, future.get(), req, res);
+  answer(kind, m, std::move(merged), req, res);
 }
 
 void Service::answer(MergeKind kind, const MergeRequest& m, MergeAnswer&& a,

@@ -2,7 +2,8 @@
 // reload and drain.
 //
 // Threads: cpp-httplib's accept loop runs in run(); connections are served by
-// a ConnectionPool; merges run on a MergePool of config.workers threads.
+// a ConnectionPool, whose threads also run the merges, each holding one of
+// config.workers MergeSlots while it merges.
 // drain() and reload() may be called from any thread (the signal thread, a
 // test).
 #pragma once
@@ -14,8 +15,8 @@
 #include <mutex>
 #include <string>
 
-#include "serve/merge_pool.h"
 #include "serve/merge_request.h"
+#include "serve/merge_slots.h"
 #include "serve/metrics.h"
 #include "serve/serve_config.h"
 
@@ -30,7 +31,7 @@ class Service {
   // Binds the listening socket; returns the port, or -1 with why set.
   int bind(std::string& why);
   // Serves until drain() has finished: every connection accepted before it
-  // answered, the merge workers ended. Returns true on a clean drain.
+  // answered. Returns true on a clean drain.
   bool run();
   // The one way the service stops: stops accepting (the listening socket is
   // shut, /readyz answers 503), lets every accepted connection — served, or
@@ -57,7 +58,7 @@ class Service {
   std::shared_ptr<const Config> config_;
   const std::string configPath_, listen_;
   httplib::Server http_;
-  MergePool pool_;
+  MergeSlots slots_;
   Metrics metrics_;
   std::atomic<bool> draining_{false};
   std::atomic<int> listenFd_{-1};

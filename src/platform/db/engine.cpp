@@ -1,9 +1,10 @@
 // The process-wide engine: it tells a database's kind by its name or its
 // file's header and hands it to that kind's backend. A name beginning "ODBC;"
 // is a connect string: its database is on a server, reached through the
-// thread's pooled connection for it. SQLite and Access files are cached per
-// thread by their backends, which know an unchanged file by its identity; within
-// a snapshot (ReadSnapshot), a path opened before is not looked at again.
+// worker's pooled connection for it. SQLite and Access files are cached per
+// worker (platform/worker_state.h) by their backends, which know an unchanged
+// file by its identity; within a snapshot (ReadSnapshot), a path opened before
+// is not looked at again.
 #include <dorvane/engine.h>
 #include <dorvane/runtime_error.h>
 
@@ -23,28 +24,30 @@
 #include "platform/file/file_identity.h"
 #include "platform/file/input_file.h"
 #include "platform/text/utf.h"
+#include "platform/worker_state.h"
 
 namespace dorvane {
 
 namespace {
 
-// The files opened on this thread within its current snapshot, by path as given.
+// The files opened by this worker within its current snapshot, by path as given.
 struct OpenedFiles {
   std::uint64_t snapshot = 0;
   std::vector<std::pair<std::u16string, std::shared_ptr<Database>>> databases;
 };
-thread_local OpenedFiles opened;
+platform::WorkerLocal<OpenedFiles> openedFiles;
 
 class DefaultEngine : public Engine {
  public:
   std::shared_ptr<Database> OpenDatabase(const std::u16string& path) override {
-    // A connect string: the database lives on a server (pooled per thread).
+    // A connect string: the database lives on a server (pooled per worker).
     if (db::isOdbcName(path)) {
       db::checkDatabasePolicy(path);
       return std::make_shared<db::OdbcDatabase>(path);
     }
     // A file opened in this snapshot has passed the policy already.
     const std::uint64_t snapshot = db::currentSnapshot();
+    OpenedFiles& opened = *openedFiles;
     if (snapshot != 0 && snapshot == opened.snapshot) {
       for (const auto& [p, database] : opened.databases)
         if (p == path) return database;

@@ -1,11 +1,10 @@
 // What a backend made of a database file (a connection, an imported copy),
-// kept per thread and found again by the file's identity (file_identity.h):
-// device and inode,
-// which stand for its canonical path without resolving it on every open.
-// An entry serves only while the file's size and modification time are
-// unchanged, so a file replaced or written since is opened afresh. Not
-// thread-safe: each thread keeps its own cache, as engine objects belong to
-// the thread that opened them.
+// kept per worker and found again by the file's identity (file_identity.h):
+// device and inode, which stand for its canonical path without resolving it
+// on every open. An entry serves only while the file's size and modification
+// time are unchanged, so a file replaced or written since is opened afresh.
+// Not thread-safe: each worker (platform/worker_state.h) keeps its own cache,
+// as engine objects serve one thread at a time.
 #pragma once
 
 #include <map>

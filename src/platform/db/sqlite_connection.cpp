@@ -14,6 +14,7 @@
 #include "platform/db/sql_literals.h"
 #include "platform/db/sqlite_recordset.h"
 #include "platform/text/utf.h"
+#include "platform/worker_state.h"
 
 namespace dorvane::db {
 
@@ -78,8 +79,21 @@ void throwFileInUse(sqlite3* db) {
                                           "'; file already in use.");
 }
 
+namespace {
+
+// Before SQLite's first use in the process: no memory statistics, which
+// would take one process-wide lock for every allocation of every connection
+// (the service's workers merge side by side). Nothing here reads them.
+void configureSqlite() {
+  static const bool configured = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+  (void)configured;
+}
+
+}  // namespace
+
 std::shared_ptr<SqliteConnection> SqliteConnection::openReadOnly(const std::string& utf8Path,
                                                                  std::string* error, int* code) {
+  configureSqlite();
   sqlite3* db = nullptr;
   int rc =
       sqlite3_open_v2(utf8Path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -104,6 +118,7 @@ std::shared_ptr<SqliteConnection> SqliteConnection::openReadOnly(const std::stri
 }
 
 std::shared_ptr<SqliteConnection> SqliteConnection::openMemory() {
+  configureSqlite();
   sqlite3* db = nullptr;
   sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                   nullptr);
@@ -133,12 +148,13 @@ SqliteConnection::~SqliteConnection() {
 
 std::string SqliteConnection::lastError() const { return sqlite3_errmsg(db_); }
 
-// The snapshot open on this thread and the connections that joined it.
+// The snapshot open on this worker (platform/worker_state.h) and the
+// connections that joined it.
 class SnapshotRegistry {
  public:
   static SnapshotRegistry& current() {
-    thread_local SnapshotRegistry registry;
-    return registry;
+    static platform::WorkerLocal<SnapshotRegistry> registries;
+    return *registries;
   }
   int depth = 0;         // ReadSnapshots alive
   int runs = 0;          // ReadRuns alive

@@ -147,7 +147,7 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
   friend class SnapshotRegistry;
 };
 
-// The number of the snapshot open on this thread (see ReadSnapshot and
+// The number of the snapshot open on this worker (see ReadSnapshot and
 // ReadRun in engine.h), or 0 when none is. Each snapshot gets a new number.
 std::uint64_t currentSnapshot();
 

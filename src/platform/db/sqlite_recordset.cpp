@@ -7,6 +7,7 @@
 
 #include "platform/text/compare.h"
 #include "platform/text/utf.h"
+#include "platform/worker_state.h"
 
 namespace dorvane::db {
 
@@ -34,8 +35,8 @@ void refuseNested(const ColumnSet& columns, int col, const std::u16string& sourc
                                              ", whose value is a nested recordset, not a value.");
 }
 
-// The dynasets of this thread that read on past their buffered rows.
-thread_local std::unordered_set<Dynaset*> streaming;
+// The dynasets of this worker that read on past their buffered rows.
+platform::WorkerLocal<std::unordered_set<Dynaset*>> streaming;
 }  // namespace
 
 int ColumnSet::find(const std::u16string& name) const {
@@ -93,10 +94,13 @@ Dynaset::Dynaset(Statement stmt, std::u16string source, std::shared_ptr<const vo
   stmt_ = std::move(stmt);
   stepped_ = rows_.size();
   seen_ = rows_.size();
-  streaming.insert(this);
+  streamingIn_ = &*streaming;
+  streamingIn_->insert(this);
 }
 
-Dynaset::~Dynaset() { streaming.erase(this); }
+Dynaset::~Dynaset() {
+  if (streamingIn_) streamingIn_->erase(this);
+}
 
 void Dynaset::suspend() {
   if (stmt_.get() && stepped_ > 0) {
@@ -106,7 +110,7 @@ void Dynaset::suspend() {
 }
 
 void suspendDynasetReads() {
-  for (Dynaset* d : streaming) d->suspend();
+  for (Dynaset* d : *streaming) d->suspend();
 }
 
 void Dynaset::streamTo(size_t pos) {

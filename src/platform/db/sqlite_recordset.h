@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/db/sqlite_database.h"
@@ -77,13 +78,14 @@ class Dynaset : public Recordset {
   // it was (re)started, the current row, and where the rows end once known.
   std::shared_ptr<const void> owner_;
   Statement stmt_;
+  std::unordered_set<Dynaset*>* streamingIn_ = nullptr;  // its worker's streaming ones
   size_t stepped_ = 0;
   size_t seen_ = 0;
   std::vector<Variant> row_;
   std::optional<size_t> end_;
 };
 
-// Ends the reads of every dynaset of this thread that stands half-way
+// Ends the reads of every dynaset of this worker that stands half-way
 // through a large result, so that no file stays locked between statements.
 void suspendDynasetReads();
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/text/code_page_rules.h"
+#include "platform/worker_state.h"
 
 namespace dorvane::text {
 
@@ -278,15 +279,17 @@ std::string iconvName(int codePage) {
 
 namespace {
 
-// The calling thread's converter for codePage, opened at its first use and
-// kept for the thread's life: opening one loads glibc's converter modules and
-// closing the last one unloads them again, which a page merged at a time
-// would otherwise pay for twice per page. A converter serves one call at a
-// time (none calls back), so one per thread and code page serves them all.
-// A thread keeps a few; beyond them, a converter is made in own for the call.
-Converter& threadConverter(int codePage, std::unique_ptr<Converter>& own) {
+// The calling worker's converter for codePage (platform/worker_state.h),
+// opened at its first use and kept for the worker's life: opening one loads
+// glibc's converter modules and closing the last one unloads them again,
+// which a page merged at a time would otherwise pay for twice per page. A
+// converter serves one call at a time (none calls back), so one per worker
+// and code page serves them all. A worker keeps a few; beyond them, a
+// converter is made in own for the call.
+Converter& workerConverter(int codePage, std::unique_ptr<Converter>& own) {
   constexpr std::size_t kMaxCodePages = 8;
-  thread_local std::unordered_map<int, std::unique_ptr<Converter>> converters;
+  static platform::WorkerLocal<std::unordered_map<int, std::unique_ptr<Converter>>> perWorker;
+  auto& converters = *perWorker;
   auto it = converters.find(codePage);
   if (it != converters.end()) return *it->second;
   own = std::make_unique<Converter>(codePage);  // raises for an unknown code page
@@ -311,14 +314,14 @@ bool codePageAvailable(int codePage) {
 std::u16string decodeCodePage(std::string_view bytes, int codePage) {
   try {
     std::unique_ptr<Converter> own;
-    return threadConverter(codePage, own).decode(bytes);
+    return workerConverter(codePage, own).decode(bytes);
   } catch (const std::bad_alloc&) {
     throw RuntimeError(err::kOutOfMemory, "Out of memory converting a page of " +
                                               std::to_string(bytes.size()) + " bytes");
   }
 }
 
-CodePageConverter::CodePageConverter(int codePage) : impl_(&threadConverter(codePage, own_)) {}
+CodePageConverter::CodePageConverter(int codePage) : impl_(&workerConverter(codePage, own_)) {}
 
 CodePageConverter::~CodePageConverter() = default;
 
@@ -331,7 +334,7 @@ std::string CodePageConverter::encode(std::u16string_view text) { return impl_->
 std::string encodeCodePage(std::u16string_view text, int codePage) {
   try {
     std::unique_ptr<Converter> own;
-    return threadConverter(codePage, own).encode(text);
+    return workerConverter(codePage, own).encode(text);
   } catch (const std::bad_alloc&) {
     throw RuntimeError(err::kOutOfMemory, "Out of memory converting a page of " +
                                               std::to_string(text.size()) + " characters");

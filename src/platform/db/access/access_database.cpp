@@ -15,6 +15,7 @@
 #include "platform/file/input_file.h"
 #include "platform/text/compare.h"
 #include "platform/text/utf.h"
+#include "platform/worker_state.h"
 
 namespace dorvane::db {
 
@@ -29,9 +30,9 @@ std::size_t pageSize(FileFormat format) { return format == FileFormat::Jet3 ? 20
                      "The Access file '" + path + "' is damaged: " + why + ".");
 }
 
-// Per thread, like the engine's SQLite connections: the objects are not
-// thread-safe.
-thread_local FileCache<std::shared_ptr<AccessFile>> cache;
+// Per worker, like the engine's SQLite connections: the objects serve one
+// thread at a time.
+platform::WorkerLocal<FileCache<std::shared_ptr<AccessFile>>> cache;
 
 // The first bytes of the file at utf8Path (fewer when it is shorter, none
 // when it cannot be read).
@@ -322,7 +323,7 @@ bool AccessDatabase::isLinked(const std::u16string& table) {
 
 std::shared_ptr<Database> cachedAccessDatabase(const file::FileIdentity& id,
                                                const std::u16string& name) {
-  const auto* file = cache.find(id);
+  const auto* file = cache->find(id);
   return file ? std::make_shared<AccessDatabase>(*file, name) : nullptr;
 }
 
@@ -332,7 +333,7 @@ std::shared_ptr<Database> openAccessDatabase(const std::string& utf8Path,
   std::error_code ec;
   const fs::path canonical = fs::canonical(pathOf(utf8Path), ec);
   auto file = AccessFile::open(ec ? utf8Path : utf8Of(canonical), format);
-  cache.keep(id, file);
+  cache->keep(id, file);
   return std::make_shared<AccessDatabase>(file, name);
 }
 

@@ -12,6 +12,7 @@
 #include "platform/db/odbc_connect_string.h"
 #include "platform/text/compare.h"
 #include "platform/text/utf.h"
+#include "platform/worker_state.h"
 
 namespace dorvane::db {
 
@@ -71,7 +72,8 @@ std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle, bool* connectionLost
   return out.empty() ? "no diagnostic from the driver" : out;
 }
 
-thread_local std::map<std::string, std::shared_ptr<OdbcConnection>> pool;
+// Per worker (platform/worker_state.h), by connect string.
+platform::WorkerLocal<std::map<std::string, std::shared_ptr<OdbcConnection>>> pool;
 
 // Exact decimal text to a currency scaled by 10,000, when it has at most
 // four decimals and fits.
@@ -130,8 +132,8 @@ int OdbcRows::find(const std::u16string& name) const {
 }
 
 std::shared_ptr<OdbcConnection> OdbcConnection::pooled(const std::string& attributes) {
-  auto it = pool.find(attributes);
-  if (it != pool.end()) return it->second;
+  auto it = pool->find(attributes);
+  if (it != pool->end()) return it->second;
   const std::string shown = maskPasswords(attributes);
   SQLHENV env = environment();
   SQLHDBC dbc = SQL_NULL_HDBC;
@@ -159,7 +161,7 @@ std::shared_ptr<OdbcConnection> OdbcConnection::pooled(const std::string& attrib
                        "ODBC--connection to '" + shown + "' failed: " + why + ".");
   }
   std::shared_ptr<OdbcConnection> c(new OdbcConnection(attributes, dbc));
-  pool[attributes] = c;
+  (*pool)[attributes] = c;
   return c;
 }
 
@@ -186,8 +188,8 @@ void OdbcConnection::fail(SQLSMALLINT type, SQLHANDLE handle, const std::string&
     if (probe != SQL_NULL_HSTMT) driverManager().SQLFreeHandle(SQL_HANDLE_STMT, probe);
   }
   if (lost) {
-    auto it = pool.find(attributes_);
-    if (it != pool.end() && it->second.get() == this) pool.erase(it);
+    auto it = pool->find(attributes_);
+    if (it != pool->end() && it->second.get() == this) pool->erase(it);
   }
   throw RuntimeError(err::kOdbcCallFailed, "ODBC--call failed on '" + maskPasswords(attributes_) +
                                                "' (" + what + "): " + why +

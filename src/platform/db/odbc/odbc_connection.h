@@ -2,9 +2,10 @@
 // (unixODBC), with its prepared statements and what it learnt from the
 // server's catalog.
 //
-// Connections are pooled per connect string and per thread: pooled() hands
-// out the thread's connection for those attributes, connecting on first use,
-// and keeps it for the life of the thread. A connection the server dropped is
+// Connections are pooled per connect string and per worker
+// (platform/worker_state.h): pooled() hands out the worker's connection for
+// those attributes, connecting on first use, and keeps it for the worker's
+// life. A connection the server dropped is
 // left out of the pool at its first failure, so the next open connects
 // afresh. Statements are prepared once per SQL text (one text per shape: the
 // compared values are parameters) and kept.

@@ -84,7 +84,7 @@ std::shared_ptr<Recordset> openOnServer(OdbcConnection& connection, ServerCatalo
 
 class OdbcDatabase : public Database, public ServerCatalog {
  public:
-  // Connects (or takes the thread's pooled connection) for name, a connect
+  // Connects (or takes the worker's pooled connection) for name, a connect
   // string beginning "ODBC;". Raises 3151.
   explicit OdbcDatabase(std::u16string name);
 

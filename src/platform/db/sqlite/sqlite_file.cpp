@@ -10,18 +10,20 @@
 #include "platform/db/file_cache.h"
 #include "platform/db/sqlite_connection.h"
 #include "platform/db/sqlite_database.h"
+#include "platform/worker_state.h"
 
 namespace dorvane::db {
 
 namespace {
 
-thread_local FileCache<std::shared_ptr<SqliteConnection>> files;
+// Per worker (platform/worker_state.h): a connection serves one thread at a time.
+platform::WorkerLocal<FileCache<std::shared_ptr<SqliteConnection>>> files;
 
 }  // namespace
 
 std::shared_ptr<Database> cachedSqliteDatabase(const file::FileIdentity& id,
                                                const std::u16string& name) {
-  if (auto connection = files.find(id)) return std::make_shared<SqliteDatabase>(*connection, name);
+  if (auto connection = files->find(id)) return std::make_shared<SqliteDatabase>(*connection, name);
   return nullptr;
 }
 
@@ -51,7 +53,7 @@ std::shared_ptr<Database> openSqliteDatabase(const std::string& utf8, const file
     throw RuntimeError(err::kUnrecognizedFormat,
                        "Unrecognized database format '" + utf8 + "' (" + error + ").");
   }
-  files.keep(id, connection);
+  files->keep(id, connection);
   return std::make_shared<SqliteDatabase>(connection, name);
 }
 
