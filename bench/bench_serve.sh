@@ -104,8 +104,14 @@ scenario() {  # scenario NAME PAGE SOURCE DATA_SOURCE_NAME RUNS
   echo "  at 80 % of that ($((per_client * 4)) requests/s):   p50 $p50 ms, p99 $p99 ms"
 }
 
-cpu_ticks() {  # user and system clock ticks of the server so far
-  awk '{ print $14, $15 }' "/proc/$server/stat"
+cpu_ticks() {  # user and system clock ticks so far of the processes PID... (the server)
+  local pids=("${@:-$server}")
+  (cd /proc && awk '{ u += $14; k += $15 } END { print u, k }' "${pids[@]/%//stat}")
+}
+
+cpu_split() {  # "user U s, kernel K s (P % kernel)" between two cpu_ticks readings
+  echo "$1 $2" | awk '{ u = $3 - $1; k = $4 - $2;
+    printf "user %.1f s, kernel %.1f s (%.0f %% kernel)", u / 100, k / 100, 100 * k / (u + k) }'
 }
 
 small_merge() {
@@ -131,9 +137,13 @@ CONF
   /usr/sbin/nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" 2> /dev/null &
   nginx=$!
   for _ in $(seq 100); do curl -sf "http://127.0.0.1:$port/sample.htm" > /dev/null && break; sleep 0.05; done
-  local static
+  local static nginx_pids nginx_before
+  nginx_pids=("$nginx" $(pgrep -P "$nginx"))
+  nginx_before=$(cpu_ticks "${nginx_pids[@]}")
   static=$(wrk -t 2 -c 4 -d "${seconds}s" "http://127.0.0.1:$port/sample.htm" |
     awk '/Requests\/sec/ { print $2 }')
+  local nginx_split
+  nginx_split=$(cpu_split "$nginx_before" "$(cpu_ticks "${nginx_pids[@]}")")
   kill "$nginx"; wait "$nginx" || true; nginx=""
 
   wrk -t 2 -c 4 -d 2s -s "$work/post.lua" "$query" > /dev/null  # warm-up
@@ -143,8 +153,7 @@ CONF
     awk '/Requests\/sec/ { print $2 }')
   after=$(cpu_ticks)
   local split
-  split=$(echo "$before $after" | awk '{ u = $3 - $1; k = $4 - $2;
-    printf "user %.1f s, kernel %.1f s (%.0f %% kernel)", u / 100, k / 100, 100 * k / (u + k) }')
+  split=$(cpu_split "$before" "$after")
 
   local per_client
   per_client=$(awk -v r="$saturated" 'BEGIN { printf "%d", r * 0.8 / 4 }')
@@ -175,6 +184,7 @@ CONF
   echo "  dorvane serve:                            $saturated merges/s" \
     "($(awk -v s="$saturated" -v n="$static" 'BEGIN { printf "1/%.1f", n / s }') of nginx)"
   echo "  service CPU while saturated:              $split"
+  echo "  nginx's CPU while saturated:              $nginx_split"
   echo "  at 80 % of that ($((per_client * 4)) requests/s):       p50 $p50 ms, p99 $p99 ms"
   echo "  resident memory when warm:                $rss MiB"
   echo "  system calls per request (1,000 requests): $(awk -v t="$total" 'BEGIN { printf "%.1f", t / 1000 }')" \
