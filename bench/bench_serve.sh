@@ -9,7 +9,9 @@
 #   - system calls per request over 1,000 requests (strace on every thread
 #     of the warm service), with the thread starts, mappings and shared
 #     objects opened among them;
-#   - resident memory when warm.
+#   - resident memory when warm;
+#   - the floor of that kernel share: the merge alone (bench_small_merge, no
+#     HTTP, 2 threads) plus nginx's own CPU per request for the same page.
 # On a machine of 2 cores the client, nginx and the service share the cores;
 # run it more than once and note the load (uptime) beside the figures.
 # Then one `dorvane web` process per request against the service:
@@ -114,6 +116,11 @@ cpu_split() {  # "user U s, kernel K s (P % kernel)" between two cpu_ticks readi
     printf "user %.1f s, kernel %.1f s (%.0f %% kernel)", u / 100, k / 100, 100 * k / (u + k) }'
 }
 
+per_request() {  # "U K": user and kernel µs per request between two cpu_ticks readings at RATE/s
+  echo "$1 $2 $3" | awk -v t="$seconds" '{ n = $5 * t;
+    printf "%.1f %.1f", ($3 - $1) * 1e4 / n, ($4 - $2) * 1e4 / n }'
+}
+
 small_merge() {
   start 2
   local query="$url/v1/page?primary=sample"
@@ -142,8 +149,10 @@ CONF
   nginx_before=$(cpu_ticks "${nginx_pids[@]}")
   static=$(wrk -t 2 -c 4 -d "${seconds}s" "http://127.0.0.1:$port/sample.htm" |
     awk '/Requests\/sec/ { print $2 }')
-  local nginx_split
-  nginx_split=$(cpu_split "$nginx_before" "$(cpu_ticks "${nginx_pids[@]}")")
+  local nginx_after nginx_split nginx_cost
+  nginx_after=$(cpu_ticks "${nginx_pids[@]}")
+  nginx_split=$(cpu_split "$nginx_before" "$nginx_after")
+  nginx_cost=$(per_request "$nginx_before" "$nginx_after" "$static")
   kill "$nginx"; wait "$nginx" || true; nginx=""
 
   wrk -t 2 -c 4 -d 2s -s "$work/post.lua" "$query" > /dev/null  # warm-up
@@ -152,8 +161,16 @@ CONF
   saturated=$(wrk -t 2 -c 4 -d "${seconds}s" -s "$work/post.lua" "$query" |
     awk '/Requests\/sec/ { print $2 }')
   after=$(cpu_ticks)
-  local split
+  local split cost
   split=$(cpu_split "$before" "$after")
+  cost=$(per_request "$before" "$after" "$saturated")
+
+  # The merge alone, on as many threads as the service has workers.
+  local alone
+  alone=$(cd "$work" && "$build/bench_small_merge" --benchmark_min_time=3 \
+    --benchmark_filter=threads:2 serve.json sample.htm sample 2> /dev/null |
+    awk '/threads:2/ { for (i = 1; i <= NF; i++) if (split($i, kv, "=") == 2) v[kv[1]] = kv[2]
+                       printf "%.1f %.1f", v["user_us"], v["kernel_us"] }')
 
   local per_client
   per_client=$(awk -v r="$saturated" 'BEGIN { printf "%d", r * 0.8 / 4 }')
@@ -185,6 +202,11 @@ CONF
     "($(awk -v s="$saturated" -v n="$static" 'BEGIN { printf "1/%.1f", n / s }') of nginx)"
   echo "  service CPU while saturated:              $split"
   echo "  nginx's CPU while saturated:              $nginx_split"
+  echo "$cost $nginx_cost $alone" | awk '{
+    printf "  CPU per request, user/kernel:             service %.0f/%.0f µs, nginx %.0f/%.0f µs," \
+      " the merge alone %.0f/%.0f µs\n", $1, $2, $3, $4, $5, $6
+    printf "  kernel share of the merge alone plus nginx: %.0f %% (the floor of the service'"'"'s)\n",
+      100 * ($4 + $6) / ($3 + $4 + $5 + $6) }'
   echo "  at 80 % of that ($((per_client * 4)) requests/s):       p50 $p50 ms, p99 $p99 ms"
   echo "  resident memory when warm:                $rss MiB"
   echo "  system calls per request (1,000 requests): $(awk -v t="$total" 'BEGIN { printf "%.1f", t / 1000 }')" \
