@@ -49,10 +49,10 @@ void BM_SmallMerge(benchmark::State& state) {
   getrusage(RUSAGE_THREAD, &after);
   // Summed over the threads, then divided by every thread's iterations.
   const auto perMerge = benchmark::Counter::kAvgIterations;
-  state.counters["user_us"] = benchmark::Counter(
-      microseconds(after.ru_utime) - microseconds(before.ru_utime), perMerge);
-  state.counters["kernel_us"] = benchmark::Counter(
-      microseconds(after.ru_stime) - microseconds(before.ru_stime), perMerge);
+  state.counters["user_us"] =
+      benchmark::Counter(microseconds(after.ru_utime) - microseconds(before.ru_utime), perMerge);
+  state.counters["kernel_us"] =
+      benchmark::Counter(microseconds(after.ru_stime) - microseconds(before.ru_stime), perMerge);
 }
 BENCHMARK(BM_SmallMerge)->Threads(1)->Threads(2)->UseRealTime();
 
