@@ -4,15 +4,16 @@
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <random>
 
 #include "platform/file/interrupt.h"
 
@@ -56,12 +57,16 @@ std::string followLinks(const std::string& path, struct stat& st, bool& exists, 
   return current;
 }
 
-// A new name beside target for its temporary copy.
+// A new name beside target for its temporary copy. The random part comes
+// straight from the kernel: std::random_device first asks the processor
+// what it offers, which a virtual machine answers slowly.
 std::string temporaryName(const fs::path& dir, const std::string& leaf) {
   static std::atomic<unsigned> counter{0};
-  static thread_local std::mt19937 random{std::random_device{}()};
+  unsigned random = 0;
+  if (::getrandom(&random, sizeof random, GRND_NONBLOCK) != sizeof random)
+    random = static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(&random));
   return (dir / ("." + leaf + ".dorvane-" + std::to_string(::getpid()) + "-" +
-                 std::to_string(counter++) + "-" + std::to_string(random()) + ".tmp"))
+                 std::to_string(counter++) + "-" + std::to_string(random) + ".tmp"))
       .string();
 }
 
