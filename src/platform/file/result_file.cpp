@@ -11,7 +11,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 #include <filesystem>
 
@@ -62,9 +61,8 @@ std::string followLinks(const std::string& path, struct stat& st, bool& exists, 
 // what it offers, which a virtual machine answers slowly.
 std::string temporaryName(const fs::path& dir, const std::string& leaf) {
   static std::atomic<unsigned> counter{0};
-  unsigned random = 0;
-  if (::getrandom(&random, sizeof random, GRND_NONBLOCK) != sizeof random)
-    random = static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(&random));
+  unsigned random = 0;  // stays 0 if the kernel has none yet: the counter still differs
+  (void)::getrandom(&random, sizeof random, GRND_NONBLOCK);
   return (dir / ("." + leaf + ".dorvane-" + std::to_string(::getpid()) + "-" +
                  std::to_string(counter++) + "-" + std::to_string(random) + ".tmp"))
       .string();
