@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/db/sqlite_connection.h"
+#include "platform/db/sqlite/sqlite_connection.h"
 #include "platform/text/utf.h"
 #include "resolve/reference_table.h"
 #include "resolve/resolve_placeholder.h"

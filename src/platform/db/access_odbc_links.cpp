@@ -8,7 +8,7 @@
 #include "platform/db/access/access_queries.h"
 #include "platform/db/odbc/odbc_database.h"
 #include "platform/db/odbc_connect_string.h"
-#include "platform/db/sqlite_database.h"
+#include "platform/db/sqlite/sqlite_database.h"
 #include "platform/text/compare.h"
 #include "platform/text/utf.h"
 

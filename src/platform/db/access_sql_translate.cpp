@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/convert.h"
-#include "platform/db/sqlite_connection.h"
+#include "platform/db/sqlite/sqlite_connection.h"
 
 namespace dorvane::db {
 

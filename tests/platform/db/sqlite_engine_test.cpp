@@ -9,7 +9,7 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/db/sqlite_database.h"
+#include "platform/db/sqlite/sqlite_database.h"
 #include "platform/text/utf.h"
 #include "support/error_of.h"
 #include "support/temp_db.h"

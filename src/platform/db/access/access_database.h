@@ -17,7 +17,7 @@
 #include "platform/db/access/access_file.h"
 #include "platform/db/access_odbc_links.h"
 #include "platform/db/file_format.h"
-#include "platform/db/sqlite_database.h"
+#include "platform/db/sqlite/sqlite_database.h"
 #include "platform/file/file_identity.h"
 
 namespace dorvane::db {

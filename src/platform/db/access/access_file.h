@@ -12,7 +12,7 @@
 #include "platform/db/access/access_catalog.h"
 #include "platform/db/access/access_import.h"
 #include "platform/db/file_format.h"
-#include "platform/db/sqlite_database.h"
+#include "platform/db/sqlite/sqlite_database.h"
 
 namespace dorvane::db {
 

@@ -7,7 +7,7 @@
 
 #include "platform/db/access/access_values.h"
 #include "platform/db/access/jet_collation.h"
-#include "platform/db/sqlite_values.h"
+#include "platform/db/sqlite/sqlite_values.h"
 #include "platform/text/compare.h"
 #include "platform/text/utf.h"
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "platform/db/access/access_table.h"
-#include "platform/db/sqlite_connection.h"
-#include "platform/db/sqlite_database.h"
+#include "platform/db/sqlite/sqlite_connection.h"
+#include "platform/db/sqlite/sqlite_database.h"
 
 namespace dorvane::db {
 

@@ -4,7 +4,7 @@
 #include <set>
 
 #include "platform/db/access_sql_translate.h"
-#include "platform/db/sqlite_connection.h"
+#include "platform/db/sqlite/sqlite_connection.h"
 
 namespace dorvane::db {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "platform/convert.h"
-#include "platform/db/sqlite_values.h"
+#include "platform/db/sqlite/sqlite_values.h"
 #include "platform/text/code_page.h"
 
 namespace dorvane::db {

@@ -4,7 +4,7 @@
 
 #include "platform/convert.h"
 #include "platform/db/odbc_connect_string.h"
-#include "platform/db/sqlite_database.h"
+#include "platform/db/sqlite/sqlite_database.h"
 #include "platform/text/utf.h"
 
 namespace dorvane::db {

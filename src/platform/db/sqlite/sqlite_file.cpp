@@ -8,8 +8,8 @@
 #include <filesystem>
 
 #include "platform/db/file_cache.h"
-#include "platform/db/sqlite_connection.h"
-#include "platform/db/sqlite_database.h"
+#include "platform/db/sqlite/sqlite_connection.h"
+#include "platform/db/sqlite/sqlite_database.h"
 #include "platform/worker_state.h"
 
 namespace dorvane::db {

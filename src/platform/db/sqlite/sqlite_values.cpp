@@ -1,4 +1,4 @@
-#include "platform/db/sqlite_values.h"
+#include "platform/db/sqlite/sqlite_values.h"
 
 #include <charconv>
 #include <cmath>

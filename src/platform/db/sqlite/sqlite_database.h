@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/db/sqlite_connection.h"
+#include "platform/db/sqlite/sqlite_connection.h"
 
 namespace dorvane::db {
 

@@ -1,9 +1,9 @@
-#include "platform/db/sqlite_database.h"
+#include "platform/db/sqlite/sqlite_database.h"
 
 #include <dorvane/runtime_error.h>
 
-#include "platform/db/sqlite_recordset.h"
-#include "platform/db/sqlite_values.h"
+#include "platform/db/sqlite/sqlite_recordset.h"
+#include "platform/db/sqlite/sqlite_values.h"
 #include "platform/text/utf.h"
 
 namespace dorvane::db {

@@ -1,4 +1,4 @@
-#include "platform/db/sqlite_connection.h"
+#include "platform/db/sqlite/sqlite_connection.h"
 
 #include <dorvane/engine.h>
 #include <dorvane/runtime_error.h>
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/db/sql_literals.h"
-#include "platform/db/sqlite_recordset.h"
+#include "platform/db/sqlite/sqlite_recordset.h"
 #include "platform/text/utf.h"
 #include "platform/worker_state.h"
 

@@ -22,8 +22,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/db/sqlite_database.h"
-#include "platform/db/sqlite_values.h"
+#include "platform/db/sqlite/sqlite_database.h"
+#include "platform/db/sqlite/sqlite_values.h"
 
 namespace dorvane::db {
 

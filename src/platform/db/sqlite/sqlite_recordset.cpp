@@ -1,4 +1,4 @@
-#include "platform/db/sqlite_recordset.h"
+#include "platform/db/sqlite/sqlite_recordset.h"
 
 #include <dorvane/runtime_error.h>
 
