@@ -102,7 +102,7 @@ add_dependencies(dorvane_ocx dorvane_com_idl)
 set_target_properties(dorvane_ocx PROPERTIES OUTPUT_NAME Dorvane PREFIX "" SUFFIX ".ocx"
                       RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 target_include_directories(dorvane_ocx PRIVATE ${DORVANE_COM_GEN} src/windows)
-target_link_libraries(dorvane_ocx PRIVATE dorvane_core ole32 oleaut32 uuid advapi32 user32)
+target_link_libraries(dorvane_ocx PRIVATE dorvane_core ole32 oleaut32 uuid advapi32 user32 gdi32)
 target_link_options(dorvane_ocx PRIVATE -Wl,--kill-at)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # The .def names the exports undecorated: stdcall's @N suffixes fixed up.
@@ -117,6 +117,21 @@ list(FILTER DORVANE_CLI_SOURCES EXCLUDE REGEX
 add_executable(dorvane ${DORVANE_CLI_SOURCES})
 set_target_properties(dorvane PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 target_link_libraries(dorvane PRIVATE dorvane_core ole32 oleaut32 uuid version)
+
+# ---- the visual control in containers: its tests and benchmark ------------------
+# Both bitnesses (no GoogleTest, which the 32-bit build does not have); run
+# under Wine on a display by tests/windows/run.sh and bench/bench_windows.sh.
+add_executable(dorvane_control_tests tests/windows/control/control_test.cpp
+               ${DORVANE_COM_GEN}/dorvane_com_i.c)
+add_dependencies(dorvane_control_tests dorvane_com_idl)
+set_target_properties(dorvane_control_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+target_include_directories(dorvane_control_tests PRIVATE tests/windows ${DORVANE_COM_GEN})
+target_link_libraries(dorvane_control_tests PRIVATE ole32 oleaut32 uuid user32 gdi32)
+target_link_options(dorvane_control_tests PRIVATE -municode)
+add_executable(bench_control_site bench/bench_control_site.cpp)
+set_target_properties(bench_control_site PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+target_include_directories(bench_control_site PRIVATE tests/windows)
+target_link_libraries(bench_control_site PRIVATE ole32 user32 psapi)
 
 # ---- tests -------------------------------------------------------------------------
 if(DORVANE_BUILD_TESTS)

@@ -50,7 +50,7 @@ timeout 300 "$wine" wineboot >/dev/null 2>&1
 ocx="Z:${win//\//\\}\\Dorvane.ocx"
 
 # ---- every file imports only Windows system DLLs ---------------------------------
-system_dlls='^(KERNEL32|ADVAPI32|USER32|ole32|OLEAUT32|msvcrt|ODBC32|VERSION)\.dll$'
+system_dlls='^(KERNEL32|ADVAPI32|USER32|GDI32|ole32|OLEAUT32|msvcrt|ODBC32|VERSION)\.dll$'
 for f in Dorvane.ocx dorvane.exe dorvane_windows_tests.exe dorvane_box_watcher.exe; do
   others=$(x86_64-w64-mingw32-objdump -p "$win/$f" | awk '/DLL Name:/ {print $3}' |
            grep -Eiv "$system_dlls")
@@ -199,6 +199,42 @@ timeout 60 "$wine" cscript //nologo "$(winpath "$hosts/merge.vbs")" bad.htm nobo
 check "no desktop: the pass does not block" test $(($(date +%s) - start)) -lt 30
 check "no desktop: the result is written" test -s nobox.htm
 
+# ---- the visual control in containers, and the sample run -------------------------
+# The sample folder as the installer lays it out (its database names itself
+# by its C: path). dorvane.exe sample, then the control in Wine's ATL and in
+# a container of the tests' own on a display (tests/windows/control): each
+# check printed, and the sample run's results and ocxwebKiv through the
+# sited control against the Linux build's bytes of the same page and data.
+samplefolder=$WINEPREFIX/drive_c/users/Public/Documents/Dorvane/Sample
+mkdir -p "$samplefolder"
+cp "$win/sample/sampleweb.htm" "$win/sample/samplekiv.sqlite" "$samplefolder/"
+ja "$wine" "$win/dorvane.exe" sample >"$work/sample.out" 2>&1
+check "dorvane.exe sample: exit status 0" test $? -eq 0
+check "dorvane.exe sample: bytes of dorvane web" cmp -s linux-sample-vbs.htm "$samplefolder/sampleweb1.htm"
+mv "$samplefolder" "$samplefolder.away"
+ja "$wine" "$win/dorvane.exe" sample >"$work/sample.out" 2>&1
+check "dorvane.exe sample without the folder: exit status 1" test $? -eq 1
+check "dorvane.exe sample without the folder: the reason" grep -q 'Sample does not exist' "$work/sample.out"
+mv "$samplefolder.away" "$samplefolder"
+control_tests() {  # bits program: the container tests of one bitness
+  local bits=$1 out=$work/control-$1.out
+  "$wineserver" -k 2>/dev/null
+  "$wineserver" -w 2>/dev/null
+  rm -f click-bm-"$bits".htm click-mouse-"$bits".htm dispatch-"$bits".htm
+  timeout 300 xvfb-run -a env LC_ALL=ja_JP.UTF-8 "$wine" "$2" "$bits" >"$out" 2>/dev/null
+  tr -d '\r' <"$out" | sed -n "s/^\(ok  \|FAIL\) /\1 control $bits: /p"
+  failures=$((failures + $(grep -c '^FAIL' "$out")))
+  check "control $bits: every check ran" grep -q 'teardown' "$out"
+  for f in click-bm click-mouse dispatch; do
+    check "control $bits: $f-$bits.htm, bytes of dorvane web" cmp -s linux-sample-vbs.htm "$f-$bits.htm"
+  done
+  "$wineserver" -k 2>/dev/null
+  "$wineserver" -w 2>/dev/null
+}
+if command -v xvfb-run >/dev/null; then
+  control_tests 64 "$win/dorvane_control_tests.exe"
+fi
+
 # ---- 32-bit: build-windows/i686 beside the 64-bit library -------------------------
 win32=$win/i686
 if [ -f "$win32/Dorvane.ocx" ]; then
@@ -224,6 +260,9 @@ if [ -f "$win32/Dorvane.ocx" ] && [ -f "$syswow64/cscript.exe" ]; then
   check "i686 regsvr32: type library win32" \
     test "$(value "HKCR\\TypeLib\\$libid\\1a.0\\0\\win32")" = "$ocx32"
   cscript='C:\windows\syswow64\cscript.exe' compare sample-vbs-32bit 932 ja_JP.UTF-8 "$hosts/merge.vbs" sampleweb.htm
+  if command -v xvfb-run >/dev/null && [ -f "$win32/dorvane_control_tests.exe" ]; then
+    control_tests 32 "$win32/dorvane_control_tests.exe"
+  fi
   run 'C:\windows\syswow64\regsvr32.exe' /s /u "$ocx32"
   check "i686 regsvr32 /u: nothing left in the 32-bit view" test -z "$(view 32)"
   check "i686 regsvr32 /u: the 64-bit registration stays whole" \
@@ -244,13 +283,17 @@ run regsvr32 /s /u /n /i:user "$ocx"
 check "regsvr32 /u /n /i:user leaves no key" test "$(ours 'HKCU\Software\Classes')" -eq 0
 
 # ---- the installer: install, use, uninstall, nothing left -------------------------
+rm -rf "$samplefolder"  # the installer's to make
 if [ -f "$win/dorvane.msi" ]; then
   "$wine" msiexec /i "$(winpath "$win/dorvane.msi")" /qn >/dev/null 2>&1
   check "msiexec /i: exit status 0" test $? -eq 0
   check "msiexec /i: the class names the installed library" test "$(value "HKCR\\CLSID\\$clsid\\InprocServer32")" = 'C:\Program Files\Dorvane\Dorvane.ocx'
   installed="$WINEPREFIX/drive_c/Program Files/Dorvane"
-  for f in Dorvane.ocx dorvane.exe README.md sample/sampleweb.htm sample/samplekiv.sqlite; do
+  for f in Dorvane.ocx dorvane.exe README.md; do
     check "msiexec /i: $f installed" test -s "$installed/$f"
+  done
+  for f in sampleweb.htm samplekiv.sqlite; do
+    check "msiexec /i: $f installed in the sample folder" test -s "$samplefolder/$f"
   done
   check "msiexec /i: type library registered, not self-registered" \
     test "$(value "HKCR\\TypeLib\\$libid\\1a.0\\0\\win64")" = 'C:\Program Files\Dorvane\Dorvane.ocx'
@@ -259,16 +302,22 @@ if [ -f "$win/dorvane.msi" ]; then
       test "$(view 32)" = 'C:\Program Files (x86)\Dorvane\Dorvane.ocx'
   fi
   # The sample page merged in the installed sample folder (its DB名 rows
-  # name samplekiv.sqlite there), byte for byte as the Linux build does.
-  (cd "$installed/sample" && LC_ALL=ja_JP.UTF-8 "$wine" cscript //nologo "$(winpath "$hosts/merge.vbs")" \
+  # name samplekiv.sqlite there), byte for byte as the Linux build does; and
+  # the installed dorvane.exe's sample run.
+  (cd "$samplefolder" && LC_ALL=ja_JP.UTF-8 "$wine" cscript //nologo "$(winpath "$hosts/merge.vbs")" \
      sampleweb.htm "$(winpath "$work/installed.htm")" samplekiv.sqlite >/dev/null 2>&1)
   check "installed: a script merges the sample page as dorvane web" cmp -s linux-sample-vbs.htm "$work/installed.htm"
+  ja "$wine" "$installed/dorvane.exe" sample >/dev/null 2>&1
+  check "installed: dorvane.exe sample writes the bytes of dorvane web" \
+    cmp -s linux-sample-vbs.htm "$samplefolder/sampleweb1.htm"
   "$wine" msiexec /x "$(winpath "$win/dorvane.msi")" /qn >/dev/null 2>&1
   check "msiexec /x: exit status 0" test $? -eq 0
   printf 'On Error Resume Next\r\nSet o = CreateObject("Dorvane.ctlMessage")\r\nWScript.Echo Err.Number\r\n' >"$work/create.vbs"
   check "msiexec /x: CreateObject fails with 429" \
     test "$(run cscript //nologo "$(winpath "$work/create.vbs")")" = 429
   check "msiexec /x: no file left" test ! -e "$installed" -a ! -e "$WINEPREFIX/drive_c/Program Files (x86)/Dorvane"
+  check "msiexec /x: the sample's files removed" \
+    test ! -e "$samplefolder/sampleweb.htm" -a ! -e "$samplefolder/samplekiv.sqlite"
   check "msiexec /x: no key left" test "$(ours 'HKLM\Software\Classes')" -eq 0 -a "$(ours 'HKLM\Software\Wow6432Node\Classes')" -eq 0
 fi
 

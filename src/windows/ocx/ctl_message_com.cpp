@@ -6,7 +6,10 @@
 #undef MessageBox
 
 #include <new>
+#include <optional>
+#include <vector>
 
+#include "control/member_access.h"
 #include "ocx/control_names.h"
 #include "ocx/held_object.h"
 #include "ocx/ocx_module.h"
@@ -17,29 +20,7 @@ namespace dorvane::windows {
 
 namespace {
 
-// The dispatch ids of the type library's table.
-enum : DISPID {
-  kC = 0x40030005,
-  kKivdbtbl = 0x4003000D,
-  kKivdbdetail = 0x4003000E,
-  kObjExcel = 0x40030014,
-  kObjWorkbook = 0x40030015,
-  kObjWorksheet = 0x40030016,
-  kKivdb = 0x40030017,
-  kDB = 0x40030018,
-  kKivrs = 0x40030019,
-  kKivrs2 = 0x4003001A,
-  kRs = 0x4003001B,
-  kWkcycle = 0x40030028,
-  kText = 0x40030029,
-  kHitStr = 0x4003002A,
-  kTextWeb = 0x4003002B,
-  kTextWebbefore = 0x4003002C,
-  kDetailRows = 0x60030001,
-  kOcxKiv = 0x60030002,
-  kOcxwebKiv = 0x60030005,
-  kWebDetailRows = 0x60030007,
-};
+using namespace members;
 
 std::u16string fromBstr(BSTR b) {
   return b ? std::u16string(reinterpret_cast<const char16_t*>(b), ::SysStringLen(b))
@@ -122,18 +103,41 @@ HRESULT argumentText(const VARIANT& argument, std::u16string& out) {
   return S_OK;
 }
 
-template <class T>
-HRESULT putObject(IDispatch* value, void (ctlMessage::*put)(std::shared_ptr<T>), ctlMessage& c) {
+// The member's value for the caller: an object in its wrapper, a number as
+// Integer or Long, a text as a BSTR.
+HRESULT toVariant(const Variant& v, VARIANT* out) {
+  ::VariantInit(out);
+  switch (v.type()) {
+    case VarType::Object:
+      V_VT(out) = VT_DISPATCH;
+      V_DISPATCH(out) = wrapHeldObject(v.asObject());
+      return S_OK;
+    case VarType::Integer:
+      V_VT(out) = VT_I2;
+      V_I2(out) = static_cast<SHORT>(v.asInt());
+      return S_OK;
+    case VarType::Long:
+      V_VT(out) = VT_I4;
+      V_I4(out) = static_cast<LONG>(v.asInt());
+      return S_OK;
+    default:
+      V_VT(out) = VT_BSTR;
+      V_BSTR(out) = toBstr(v.asString());
+      return V_BSTR(out) ? S_OK : E_OUTOFMEMORY;
+  }
+}
+
+HRESULT putObjectMember(ctlMessage& c, DISPID id, IDispatch* value) {
   std::shared_ptr<Object> held;
   if (!unwrapHeldObject(value, held)) return DISP_E_TYPEMISMATCH;
-  if (!held) {
-    (c.*put)(nullptr);
-    return S_OK;
+  switch (putObject(c, id, std::move(held))) {
+    case members::Outcome::Done:
+      return S_OK;
+    case members::Outcome::NoMember:
+      return DISP_E_MEMBERNOTFOUND;
+    default:
+      return DISP_E_TYPEMISMATCH;
   }
-  auto typed = std::dynamic_pointer_cast<T>(held);
-  if (!typed) return DISP_E_TYPEMISMATCH;
-  (c.*put)(std::move(typed));
-  return S_OK;
 }
 
 }  // namespace
@@ -159,6 +163,8 @@ HRESULT CtlMessageCom::QueryInterface(REFIID iid, void** out) {
     *out = static_cast<_ctlMessage*>(this);
   } else if (IsEqualIID(iid, IID_ISupportErrorInfo)) {
     *out = static_cast<ISupportErrorInfo*>(this);
+  } else if (oleInterface(iid, out)) {
+    return S_OK;
   } else {
     *out = nullptr;
     return E_NOINTERFACE;
@@ -281,69 +287,20 @@ HRESULT CtlMessageCom::invokeMethod(DISPID id, DISPPARAMS* params, VARIANT* resu
     }
   }
   if (result) ::VariantInit(result);
-  switch (id) {
-    case kDetailRows:
-      return guarded([&] { control_.明細型(); });
-    case kOcxKiv:
-      return guarded([&] { control_.ocxKiv(s[0], s[1]); });
-    case kOcxwebKiv:
-      return guarded([&] { control_.ocxwebKiv(s[0], s[1], s[2], s[3]); });
-    case kWebDetailRows:
-      return guarded([&] { control_.WEB明細型(); });
-    default:
-      return DISP_E_MEMBERNOTFOUND;
-  }
+  const std::vector<std::u16string> texts(s, s + params->cArgs);
+  HRESULT h = DISP_E_MEMBERNOTFOUND;
+  const HRESULT trapped = guarded([&] {
+    if (call(control_, id, texts) == members::Outcome::Done) h = S_OK;
+  });
+  return FAILED(trapped) ? trapped : h;
 }
 
 HRESULT CtlMessageCom::getProperty(DISPID id, VARIANT* result) {
+  const std::optional<Variant> value = get(control_, id);
+  if (!value) return DISP_E_MEMBERNOTFOUND;
   VARIANT v;
-  ::VariantInit(&v);
-  HRESULT h = S_OK;
-  switch (id) {
-#define DORVANE_GET_OBJECT(k, name)  \
-  case k:                            \
-    V_VT(&v) = VT_DISPATCH;          \
-    h = get_##name(&V_DISPATCH(&v)); \
-    break;
-    DORVANE_GET_OBJECT(kC, c)
-    DORVANE_GET_OBJECT(kKivdbtbl, kivdbtbl)
-    DORVANE_GET_OBJECT(kKivdbdetail, kivdbdetail)
-    DORVANE_GET_OBJECT(kObjExcel, objExcel)
-    DORVANE_GET_OBJECT(kObjWorkbook, objWorkbook)
-    DORVANE_GET_OBJECT(kObjWorksheet, objWorksheet)
-    DORVANE_GET_OBJECT(kKivdb, kivdb)
-    DORVANE_GET_OBJECT(kDB, DB)
-    DORVANE_GET_OBJECT(kKivrs, kivrs)
-    DORVANE_GET_OBJECT(kKivrs2, kivrs2)
-    DORVANE_GET_OBJECT(kRs, rs)
-#undef DORVANE_GET_OBJECT
-    case kWkcycle:
-      V_VT(&v) = VT_I2;
-      h = get_wkcycle(&V_I2(&v));
-      break;
-    case kHitStr:
-      V_VT(&v) = VT_I4;
-      h = get_HitStr(&V_I4(&v));
-      break;
-    case kText:
-      V_VT(&v) = VT_BSTR;
-      h = get_text(&V_BSTR(&v));
-      break;
-    case kTextWeb:
-      V_VT(&v) = VT_BSTR;
-      h = get_textWeb(&V_BSTR(&v));
-      break;
-    case kTextWebbefore:
-      V_VT(&v) = VT_BSTR;
-      h = get_textWebbefore(&V_BSTR(&v));
-      break;
-    default:
-      return DISP_E_MEMBERNOTFOUND;
-  }
-  if (FAILED(h)) {
-    V_VT(&v) = VT_EMPTY;
-    return h;
-  }
+  const HRESULT h = toVariant(*value, &v);
+  if (FAILED(h)) return h;
   if (result) {
     *result = v;
   } else {
@@ -365,26 +322,7 @@ HRESULT CtlMessageCom::putProperty(DISPID id, bool byRef, const VARIANT& argumen
       ::VariantClear(&value);
       return DISP_E_TYPEMISMATCH;
     }
-    switch (id) {
-#define DORVANE_PUT_OBJECT(k, name) \
-  case k:                           \
-    h = putref_##name(object);      \
-    break;
-      DORVANE_PUT_OBJECT(kC, c)
-      DORVANE_PUT_OBJECT(kKivdbtbl, kivdbtbl)
-      DORVANE_PUT_OBJECT(kKivdbdetail, kivdbdetail)
-      DORVANE_PUT_OBJECT(kObjExcel, objExcel)
-      DORVANE_PUT_OBJECT(kObjWorkbook, objWorkbook)
-      DORVANE_PUT_OBJECT(kObjWorksheet, objWorksheet)
-      DORVANE_PUT_OBJECT(kKivdb, kivdb)
-      DORVANE_PUT_OBJECT(kDB, DB)
-      DORVANE_PUT_OBJECT(kKivrs, kivrs)
-      DORVANE_PUT_OBJECT(kKivrs2, kivrs2)
-      DORVANE_PUT_OBJECT(kRs, rs)
-#undef DORVANE_PUT_OBJECT
-      default:
-        h = DISP_E_MEMBERNOTFOUND;
-    }
+    h = putObjectMember(control_, id, object);
     ::VariantClear(&value);
     return h;
   }
@@ -409,51 +347,39 @@ HRESULT CtlMessageCom::putProperty(DISPID id, bool byRef, const VARIANT& argumen
     return raise(err::kTypeMismatch,
                  std::string("Type mismatch: the new value of ") + name + " cannot be converted");
   }
-  switch (id) {
-    case kWkcycle:
-      h = put_wkcycle(V_I2(&converted));
-      break;
-    case kHitStr:
-      h = put_HitStr(V_I4(&converted));
-      break;
-    case kText:
-      h = put_text(V_BSTR(&converted));
-      break;
-    case kTextWeb:
-      h = put_textWeb(V_BSTR(&converted));
-      break;
-    case kTextWebbefore:
-      h = put_textWebbefore(V_BSTR(&converted));
-      break;
-    default:
-      h = DISP_E_MEMBERNOTFOUND;
-  }
+  const Variant typed = id == kWkcycle  ? Variant::integer(V_I2(&converted))
+                        : id == kHitStr ? Variant::longValue(V_I4(&converted))
+                                        : Variant::string(fromBstr(V_BSTR(&converted)));
+  h = guarded([&] {
+    if (putValue(control_, id, typed) != members::Outcome::Done)
+      throw RuntimeError(err::kTypeMismatch, name);
+  });
   ::VariantClear(&converted);
   return h;
 }
 
 // ---- _ctlMessage ---------------------------------------------------------------
 
-#define DORVANE_OBJECT_PROPERTY(name, T)                              \
-  HRESULT CtlMessageCom::get_##name(IDispatch** value) {              \
-    if (!value) return E_POINTER;                                     \
-    *value = wrapHeldObject(control_.get_##name());                   \
-    return S_OK;                                                      \
-  }                                                                   \
-  HRESULT CtlMessageCom::putref_##name(IDispatch* value) {            \
-    return putObject<T>(value, &ctlMessage::putref_##name, control_); \
+#define DORVANE_OBJECT_PROPERTY(name, k)                   \
+  HRESULT CtlMessageCom::get_##name(IDispatch** value) {   \
+    if (!value) return E_POINTER;                          \
+    *value = wrapHeldObject(control_.get_##name());        \
+    return S_OK;                                           \
+  }                                                        \
+  HRESULT CtlMessageCom::putref_##name(IDispatch* value) { \
+    return putObjectMember(control_, k, value);            \
   }
-DORVANE_OBJECT_PROPERTY(c, sheet::Range)
-DORVANE_OBJECT_PROPERTY(kivdbtbl, Object)
-DORVANE_OBJECT_PROPERTY(kivdbdetail, Object)
-DORVANE_OBJECT_PROPERTY(objExcel, sheet::Application)
-DORVANE_OBJECT_PROPERTY(objWorkbook, sheet::Workbook)
-DORVANE_OBJECT_PROPERTY(objWorksheet, sheet::Worksheet)
-DORVANE_OBJECT_PROPERTY(kivdb, Database)
-DORVANE_OBJECT_PROPERTY(DB, Database)
-DORVANE_OBJECT_PROPERTY(kivrs, Recordset)
-DORVANE_OBJECT_PROPERTY(kivrs2, Recordset)
-DORVANE_OBJECT_PROPERTY(rs, Recordset)
+DORVANE_OBJECT_PROPERTY(c, kC)
+DORVANE_OBJECT_PROPERTY(kivdbtbl, kKivdbtbl)
+DORVANE_OBJECT_PROPERTY(kivdbdetail, kKivdbdetail)
+DORVANE_OBJECT_PROPERTY(objExcel, kObjExcel)
+DORVANE_OBJECT_PROPERTY(objWorkbook, kObjWorkbook)
+DORVANE_OBJECT_PROPERTY(objWorksheet, kObjWorksheet)
+DORVANE_OBJECT_PROPERTY(kivdb, kKivdb)
+DORVANE_OBJECT_PROPERTY(DB, kDB)
+DORVANE_OBJECT_PROPERTY(kivrs, kKivrs)
+DORVANE_OBJECT_PROPERTY(kivrs2, kKivrs2)
+DORVANE_OBJECT_PROPERTY(rs, kRs)
 #undef DORVANE_OBJECT_PROPERTY
 
 HRESULT CtlMessageCom::get_wkcycle(short* value) {

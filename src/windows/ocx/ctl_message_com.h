@@ -1,5 +1,6 @@
 // The control as a COM object: ctlMessage behind its dual interface
-// _ctlMessage, made by the class factory of this library. A thin host: every
+// _ctlMessage, made by the class factory of this library, and a visual
+// control that containers site (OleControl). A thin host: every
 // property and method is the control's own; this object only turns COM
 // arguments into the control's and its run-time errors into COM errors
 // (an HRESULT of the control facility with the error number, and the
@@ -11,10 +12,11 @@
 #include <windows.h>
 
 #include "dorvane_com.h"
+#include "ocx/ole_control.h"
 
 namespace dorvane::windows {
 
-class CtlMessageCom final : public _ctlMessage, public ISupportErrorInfo {
+class CtlMessageCom final : public _ctlMessage, public ISupportErrorInfo, public OleControl {
  public:
   // A new object with one reference.
   static CtlMessageCom* create();

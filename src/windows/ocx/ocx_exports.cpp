@@ -7,6 +7,7 @@
 
 #include "dorvane_com.h"
 #include "ocx/com_registration.h"
+#include "ocx/control_face.h"
 #include "ocx/ctl_message_com.h"
 #include "ocx/ocx_module.h"
 
@@ -71,6 +72,8 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
     setModule(instance);
     ::DisableThreadLibraryCalls(instance);
+  } else if (reason == DLL_PROCESS_DETACH) {
+    ControlFace::unregisterClass();
   }
   return TRUE;
 }

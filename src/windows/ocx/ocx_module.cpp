@@ -39,13 +39,15 @@ void lockServer(bool lock) {
 }
 bool canUnload() { return gObjects == 0 && gLocks == 0; }
 
-ITypeInfo* ctlMessageTypeInfo() {
+ITypeInfo* typeInfoOf(REFGUID guid) {
   ITypeLib* library = nullptr;
   if (FAILED(::LoadTypeLibEx(modulePath().c_str(), REGKIND_NONE, &library))) return nullptr;
   ITypeInfo* info = nullptr;
-  library->GetTypeInfoOfGuid(IID__ctlMessage, &info);
+  library->GetTypeInfoOfGuid(guid, &info);
   library->Release();
   return info;
 }
+
+ITypeInfo* ctlMessageTypeInfo() { return typeInfoOf(IID__ctlMessage); }
 
 }  // namespace dorvane::windows

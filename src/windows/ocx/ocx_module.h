@@ -24,8 +24,10 @@ void lockServer(bool lock);
 // True when neither objects nor locks remain.
 bool canUnload();
 
-// The type information of _ctlMessage from the library's type library
-// resource, with a reference for the caller, or null when it cannot be read.
+// The type information of guid (_ctlMessage, the class ctlMessage) from the
+// library's type library resource, with a reference for the caller, or null
+// when it cannot be read.
+ITypeInfo* typeInfoOf(REFGUID guid);
 ITypeInfo* ctlMessageTypeInfo();
 
 }  // namespace dorvane::windows

@@ -41,7 +41,8 @@ void WindowsMessageBox::show(const std::u16string& text, const std::string& reas
   }
   // Owned by the host's active window (a form, an office), like the box of a
   // control on it; no title, help or context of its own.
-  ::MessageBoxW(::GetActiveWindow(), wide(text).c_str(), L"", MB_OK);
+  ::MessageBoxW(owner_ ? static_cast<HWND>(owner_) : ::GetActiveWindow(), wide(text).c_str(), L"",
+                MB_OK);
 }
 
 }  // namespace dorvane::windows
