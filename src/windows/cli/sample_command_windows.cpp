@@ -20,12 +20,12 @@ namespace {
 
 std::string sampleHelp() {
   return "Usage: dorvane sample\n\n"
-         "The control's sample run: creates a ctlMessage by its ProgID and merges\n"
-         "sampleweb.htm into sampleweb1.htm against samplekiv.sqlite, all in the\n"
-         "sample folder " +
+         "What a click on the control's button does: a new Dorvane.ctlMessage (by its\n"
+         "ProgID, so Dorvane.ocx must be registered) calls ocxwebKiv on the files of\n"
+         "the installer's sample folder " +
          sampleFolder() +
-         "\n"
-         "that the installer fills. Dorvane.ocx must be registered.\n";
+         ":\n"
+         "sampleweb.htm merged into sampleweb1.htm against samplekiv.sqlite.\n";
 }
 
 }  // namespace
