@@ -6,9 +6,10 @@
 // released, the control released).
 //   bench_control_site.exe [CYCLES]     (default 1000; Dorvane.ocx registered)
 // Prints the median and the 10th and 90th percentiles of a cycle in
-// microseconds, and the process's private bytes and GDI and USER objects
-// before the first cycle, after the first tenth of them (the warm state)
-// and after the last.
+// microseconds, and the process's committed memory and working set, its GDI
+// and USER objects (GetGuiResources; Wine does not count them) and the
+// windows of its thread, before the first cycle, after the first tenth of
+// them (the warm state) and after the last.
 #include <ole2.h>
 #include <psapi.h>
 #include <windows.h>
@@ -23,22 +24,41 @@
 namespace {
 
 struct Usage {
-  SIZE_T privateBytes;
-  DWORD gdi, user;
+  SIZE_T committed, workingSet;
+  long gdi, user;  // -1: the system does not count them (Wine)
+  int windows;     // the windows of this thread, children included
 };
 
+BOOL CALLBACK countWindow(HWND window, LPARAM count) {
+  ++*reinterpret_cast<int*>(count);
+  ::EnumChildWindows(window, countWindow, count);
+  return TRUE;
+}
+
+long guiObjects(DWORD kind) {
+  ::SetLastError(0);
+  const DWORD n = ::GetGuiResources(::GetCurrentProcess(), kind);
+  return n == 0 && ::GetLastError() == ERROR_CALL_NOT_IMPLEMENTED ? -1 : static_cast<long>(n);
+}
+
 Usage usage() {
-  PROCESS_MEMORY_COUNTERS_EX m{};
+  PROCESS_MEMORY_COUNTERS m{};
   m.cb = sizeof m;
-  ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&m),
-                         sizeof m);
-  return {m.PrivateUsage, ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS),
-          ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS)};
+  ::GetProcessMemoryInfo(::GetCurrentProcess(), &m, sizeof m);
+  int windows = 0;
+  ::EnumThreadWindows(::GetCurrentThreadId(), countWindow, reinterpret_cast<LPARAM>(&windows));
+  return {m.PagefileUsage, m.WorkingSetSize, guiObjects(GR_GDIOBJECTS), guiObjects(GR_USEROBJECTS),
+          windows};
 }
 
 void print(const char* when, const Usage& u) {
-  std::printf("%-28s private %8.1f KiB  GDI objects %4lu  USER objects %4lu\n", when,
-              u.privateBytes / 1024.0, u.gdi, u.user);
+  char gdi[24] = "not counted", user[24] = "not counted";
+  if (u.gdi >= 0) std::snprintf(gdi, sizeof gdi, "%ld", u.gdi);
+  if (u.user >= 0) std::snprintf(user, sizeof user, "%ld", u.user);
+  std::printf(
+      "%-24s committed %8.1f KiB  working set %8.1f KiB  GDI objects %s  USER objects %s"
+      "  windows %d\n",
+      when, u.committed / 1024.0, u.workingSet / 1024.0, gdi, user, u.windows);
 }
 
 }  // namespace
