@@ -3,7 +3,7 @@
 # container (an "AtlAxWin" window on a form), CYCLES times in one process on
 # a display of its own (xvfb-run): the median time of a cycle, and the
 # process's private bytes and GDI and USER objects before, warm and after
-# (bench/bench_control_site.cpp).
+# (bench/windows/bench_control_site.cpp).
 #   bench/bench_windows_control.sh [BUILD_WINDOWS [CYCLES]]   (defaults build-windows 1000)
 # Needs bash scripts/windows first.
 set -euo pipefail

@@ -128,7 +128,7 @@ set_target_properties(dorvane_control_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY 
 target_include_directories(dorvane_control_tests PRIVATE tests/windows ${DORVANE_COM_GEN})
 target_link_libraries(dorvane_control_tests PRIVATE ole32 oleaut32 uuid user32 gdi32)
 target_link_options(dorvane_control_tests PRIVATE -municode)
-add_executable(bench_control_site bench/bench_control_site.cpp)
+add_executable(bench_control_site bench/windows/bench_control_site.cpp)
 set_target_properties(bench_control_site PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 target_include_directories(bench_control_site PRIVATE tests/windows)
 target_link_libraries(bench_control_site PRIVATE ole32 user32 psapi)
