@@ -28,7 +28,7 @@ const char* signalName(int sig) {
   }
 }
 
-extern "C" void onInterrupt(int sig) {
+extern "C" void onInterruptSignal(int sig) {
   if (interrupted(signalName(sig), 128 + sig)) ::_exit(128 + sig);
 }
 
@@ -36,7 +36,7 @@ extern "C" void onInterrupt(int sig) {
 
 void installInterruptHandlers() {
   struct sigaction sa {};
-  sa.sa_handler = onInterrupt;
+  sa.sa_handler = onInterruptSignal;
   sigemptyset(&sa.sa_mask);
   for (int s : kSignals) sigaddset(&sa.sa_mask, s);
   for (int i = 0; i < kSignalCount; ++i) sigaction(kSignals[i], &sa, &before[i]);

@@ -3,6 +3,7 @@
 #include "platform/sheet/system_application.h"
 
 #include "platform/sheet/calc/calc_backend.h"
+#include "platform/sheet/calc/calc_sheet.h"
 
 namespace dorvane::sheet {
 
