@@ -64,6 +64,8 @@ class ConsoleRelay {
       return;
     }
     _close(ends[1]);
+    // _dup2 closed the handle the descriptor had: its duplicate is the console now.
+    console_ = reinterpret_cast<HANDLE>(_get_osfhandle(saved_));
     ::SetStdHandle(which, console_);
     reader_ = ends[0];
     thread_ = std::thread([this] { relay(); });
