@@ -25,7 +25,13 @@ Command serveCommand(CLI::App& dorvane) {
             "or merge with 'dorvane web', 'dorvane sheet' and 'dorvane batch' here.\n");
       },
       args.get());
-  return {cmd, [] {
+  // Its options are taken, so that using them is told what is missing rather
+  // than that they are unknown; the arguments live as long as the command.
+  auto options = std::make_shared<std::vector<std::string>>(3);
+  cmd->add_option("--config", (*options)[0]);
+  cmd->add_option("--listen", (*options)[1]);
+  cmd->add_flag("--check-config");
+  return {cmd, [args, options] {
             std::fprintf(stderr, "dorvane serve: not part of the Windows build of Dorvane\n");
             return kExitUsage;
           }};
