@@ -1,8 +1,9 @@
 // Workbook jobs of a batch on a POSIX system: .xlsx/.xlsm/.xltx/.xltm files
 // natively (batch_native.cpp), other kinds on a private Calc per worker.
+#include "batch/batch_workbook.h"
+
 #include <dorvane/runtime_error.h>
 
-#include "batch/batch_workbook.h"
 #include "platform/sheet/calc/calc_backend.h"
 #include "platform/sheet/calc/calc_job.h"
 #include "platform/sheet/ooxml/ooxml_workbook.h"

@@ -57,8 +57,8 @@ int dorvaneMain(int argc, char** argv) {
       batchCommand(app),      inspectCommand(app), registerCommand(app),
       unregisterCommand(app), sampleCommand(app),  serveCommand(app)};
   return runCommandLine(
-      app, commands, [] { return std::string(kUsage) + office::kUsageNote; }, versionCommand,
-      argc, argv);
+      app, commands, [] { return std::string(kUsage) + office::kUsageNote; }, versionCommand, argc,
+      argv);
 }
 
 }  // namespace dorvane::cli

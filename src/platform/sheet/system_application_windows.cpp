@@ -1,9 +1,8 @@
 // The running spreadsheet application on Windows: the instance of
 // "Excel.Application" in the Running Object Table, reached over automation.
 // Without one attach raises 429 and each worksheet pass ends with "error".
-#include "platform/sheet/system_application.h"
-
 #include "platform/sheet/automation/automation_sheet.h"
+#include "platform/sheet/system_application.h"
 
 namespace dorvane::sheet {
 

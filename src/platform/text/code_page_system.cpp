@@ -1,4 +1,6 @@
 // The code page converters of a POSIX system: glibc's iconv.
+#include "platform/text/code_page_system.h"
+
 #include <dorvane/runtime_error.h>
 #include <iconv.h>
 
@@ -9,7 +11,6 @@
 
 #include "platform/text/code_page.h"
 #include "platform/text/code_page_rules.h"
-#include "platform/text/code_page_system.h"
 #include "platform/text/utf.h"
 
 namespace dorvane::text {

@@ -140,8 +140,8 @@ void SystemCodePage::decodeEach(std::string_view bytes, std::u16string& out) {
     std::string_view one = bytes.substr(pos, k);
     std::u16string piece;
     if (decodeStrict(s.cp(), one, piece) && !piece.empty() &&
-        !(piece.size() == 1 && (isHigh(piece[0]) || isLow(piece[0]) ||
-                                standsForUndefinedByte(s.codePage, piece[0]))) &&
+        !(piece.size() == 1 &&
+          (isHigh(piece[0]) || isLow(piece[0]) || standsForUndefinedByte(s.codePage, piece[0]))) &&
         s.encodeExact(piece) == one) {
       out += piece;
     } else {
