@@ -45,6 +45,10 @@ check "sheet: .xlsm kept as a macro workbook" \
   eval "unzip -p win/SimpleMacro.xlsm '\\[Content_Types\\].xml' | grep -q macroEnabled.main"
 check "sheet: .xls needs Calc: refused with status 2" \
   test "$(exe sheet in/cases.xlsx out.xls --db samplekiv.sqlite >/dev/null 2>&1; echo $?)" = 2
+# Without IN and OUT: the running Excel, over automation; none runs here.
+exe sheet --db samplekiv.sqlite >/dev/null 2>attach.err
+check "sheet without IN and OUT, no Excel running: status 1, error 429 per pass" \
+  test "$?/$(grep -c 'error 429' attach.err)" = 1/2
 
 # ---- inspect and resolve over the Access fixtures (code page 1252) -------------
 # The output names files by their full paths: the folder of the Access files
