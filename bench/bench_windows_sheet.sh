@@ -26,14 +26,7 @@ class='{6B3C1E52-5D0F-4B8E-9E4A-2F7D8C1A9B30}'
 # indexed price per code, rounded to 2 places, with the note "price".
 /usr/bin/python3 "$root/tests/windows/standin/book.py" make book.xlsx \
   $(for i in $(seq 1 "$cells"); do printf 'B%d=!!p,K%05d; ' $((i + 1)) "$i"; done)
-{
-  reference_tables
-  echo "CREATE TABLE items (code TEXT, price DOUBLE); CREATE INDEX items_code ON items (code);"
-  echo "INSERT INTO 参照ﾃｰﾌﾞﾙ VALUES ('!!p', 1, 'code', NULL, 'prices.sqlite', 'price', '数値',"
-  echo "  'table', 'items', NULL, NULL, 'price', 1, '四捨五入', 2, 0);"
-  echo "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $cells)"
-  echo "  INSERT INTO items SELECT printf('K%05d', i), i * 1.25 FROM n;"
-} | sqlite3 prices.sqlite
+price_database "$cells"
 # The script: the calls of both passes of ocxKiv, the value computed from the
 # key (Dorvane rounds in its own process: no call).
 cat >script.vbs <<'VBS'

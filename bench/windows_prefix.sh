@@ -4,7 +4,7 @@
 #   needs  root, win  the repository, the Windows build (Dorvane.ocx)
 #   sets   wine, wineserver, work; ms (the clock in milliseconds), median
 #          (of numbers on standard input), reference_tables (the SQL of
-#          bench/reference_tables.sql)
+#          bench/reference_tables.sql), price_database
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 work=$(mktemp -d /tmp/dorvane-bench-windows-XXXXXX)
@@ -20,3 +20,16 @@ timeout 300 "$wine" wineboot >/dev/null 2>&1
 ms() { echo $(($(date +%s%N) / 1000000)); }
 median() { sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 reference_tables() { cat "$root/bench/reference_tables.sql"; }
+# prices.sqlite: the codes K00001..K<COUNT>, an indexed price each (i * 1.25),
+# and the reference row of !!p: the price rounded to 2 places, with the note
+# "price".
+price_database() {  # COUNT
+  {
+    reference_tables
+    echo "CREATE TABLE items (code TEXT, price DOUBLE); CREATE INDEX items_code ON items (code);"
+    echo "INSERT INTO 参照ﾃｰﾌﾞﾙ VALUES ('!!p', 1, 'code', NULL, 'prices.sqlite', 'price', '数値',"
+    echo "  'table', 'items', NULL, NULL, 'price', 1, '四捨五入', 2, 0);"
+    echo "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $1)"
+    echo "  INSERT INTO items SELECT printf('K%05d', i), i * 1.25 FROM n;"
+  } | sqlite3 prices.sqlite
+}

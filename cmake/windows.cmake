@@ -5,7 +5,7 @@
 # What differs between the systems is chosen here by file: a platform file
 # NAME_windows.cpp replaces NAME.cpp, and a file with no POSIX twin ending in
 # _windows.cpp is taken only here. Linux-only parts stay out: Calc over UNO,
-# the office extension, the network service, the Qt face and batch runs.
+# the office extension, the network service and the Qt face.
 
 add_compile_options(-Wall -Wextra)
 # -O2, as the Linux build (GCC 12 at -O3 warns falsely inside libstdc++'s
@@ -33,6 +33,8 @@ endforeach()
 
 # ---- the system's layers ---------------------------------------------------------
 set(DORVANE_CORE_FOLDERS platform resolve page worksheet report control)
+# Batch runs: their workbook jobs without Calc (src/batch/*_windows.cpp).
+list(APPEND DORVANE_CORE_FOLDERS batch)
 set(DORVANE_CORE_GLOBS)
 foreach(folder ${DORVANE_CORE_FOLDERS})
   list(APPEND DORVANE_CORE_GLOBS src/${folder}/*.cpp)
@@ -111,12 +113,15 @@ endif()
 
 # ---- dorvane.exe ---------------------------------------------------------------
 file(GLOB DORVANE_CLI_SOURCES CONFIGURE_DEPENDS src/cli/*.cpp src/windows/cli/*.cpp)
-# Commands of Linux-only parts; src/windows/cli has their Windows forms.
+# Commands of Linux-only parts and the POSIX entry and office suite;
+# src/windows/cli has their Windows forms.
 list(FILTER DORVANE_CLI_SOURCES EXCLUDE REGEX
-     "src/cli/(component_commands|sheet_command|batch_command|serve_command|database_report_command)\\.cpp$")
+     "src/cli/(component_commands|serve_command|console|office)\\.cpp$")
 add_executable(dorvane ${DORVANE_CLI_SOURCES})
 set_target_properties(dorvane PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 target_link_libraries(dorvane PRIVATE dorvane_core ole32 oleaut32 uuid version)
+# The command line as UTF-16: wmain (src/windows/cli/console_windows.cpp).
+target_link_options(dorvane PRIVATE -municode)
 
 # ---- the visual control in containers: its tests and benchmark ------------------
 # Both bitnesses (no GoogleTest, which the 32-bit build does not have); run

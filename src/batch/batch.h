@@ -106,7 +106,13 @@ class WorkbookMerger {
 // started afresh after a job that failed, ended with the merger. A job
 // whose Calc dies or drops its bridge runs once more on a fresh Calc (see
 // platform/sheet/calc/calc_job.h); the report and JobResult::retried say so.
+// POSIX only.
 std::unique_ptr<WorkbookMerger> privateCalcMerger();
+
+// The system's merger of workbook jobs: privateCalcMerger on a POSIX
+// system; on Windows, which has no Calc, workbook files merged natively and
+// any other job Failed.
+std::unique_ptr<WorkbookMerger> systemWorkbookMerger();
 
 struct Options {
   int workers = 1;
@@ -115,7 +121,7 @@ struct Options {
   // Once true, no further job starts; running jobs end as they would.
   const std::atomic<bool>* stop = nullptr;
   // Makes the workbook merger of a worker, when it meets its first workbook job.
-  std::function<std::unique_ptr<WorkbookMerger>()> workbookMerger = privateCalcMerger;
+  std::function<std::unique_ptr<WorkbookMerger>()> workbookMerger = systemWorkbookMerger;
   // The observer of a job's merge, asked on its worker; may return null.
   std::function<MergeObserver*(const Job&)> observer;
 };

@@ -1,23 +1,22 @@
 // dorvane batch: the page and workbook merges of a job file, run by worker
 // threads in one process.
-#include <signal.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "batch/batch.h"
 #include "cli/command_line.h"
 #include "cli/commands.h"
-#include "platform/sheet/calc/calc_backend.h"
+#include "cli/console.h"
+#include "cli/office.h"
+#include "platform/file/input_file.h"
+#include "platform/file/interrupt.h"
 
 namespace dorvane::cli {
 
@@ -75,35 +74,18 @@ std::optional<std::string> check(Options& o) {
 }
 
 std::atomic<bool> stopping{false};
-std::atomic<int> signals{0};
 
-extern "C" void onBatchSignal(int) {
+// Ctrl-C (and SIGTERM, SIGHUP) starts no further job; a second one also ends
+// the private office suites at once.
+extern "C" void onBatchInterrupt(int count) {
   stopping = true;
-  if (++signals > 1) sheet::calc::killPrivateCalcsFromSignal();
+  if (count > 1) office::stopFromSignal();
 }
-
-// While alive, Ctrl-C, SIGTERM and SIGHUP stop the batch from starting jobs.
-class SignalGuard {
- public:
-  SignalGuard() {
-    struct sigaction sa {};
-    sa.sa_handler = onBatchSignal;
-    sigemptyset(&sa.sa_mask);
-    for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &sa, &old_[i]);
-  }
-  ~SignalGuard() {
-    for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &old_[i], nullptr);
-  }
-
- private:
-  static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
-  struct sigaction old_[3];
-};
 
 // The progress line on a terminal: jobs done, failed, rate, time left.
 class Progress {
  public:
-  Progress(std::size_t total) : total_(total), tty_(::isatty(2)), start_(Clock::now()) {}
+  Progress(std::size_t total) : total_(total), tty_(stderrIsTerminal()), start_(Clock::now()) {}
   ~Progress() {
     if (shown_) std::fputc('\n', stderr);
   }
@@ -136,20 +118,22 @@ class Progress {
 // The jobs of the file at path ("-": standard input), or nothing when it
 // cannot be read.
 std::optional<std::vector<batch::Job>> readJobs(const std::string& path) {
-  std::ifstream file;
-  std::istream* in = &std::cin;
-  if (path != "-") {
-    file.open(path);
-    if (!file) return std::nullopt;
-    in = &file;
-  }
+  file::InputFile in;
+  if (in.open(path) != file::InputFile::Status::Ok) return std::nullopt;
+  std::string text;
+  char buf[65536];
+  long long got = 0;
+  while ((got = in.read(buf, sizeof buf)) > 0) text.append(buf, static_cast<std::size_t>(got));
+  if (got < 0) return std::nullopt;
   std::vector<batch::Job> jobs;
-  std::string line;
-  for (long number = 1; std::getline(*in, line); ++number) {
-    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-    jobs.push_back(batch::parseJob(line, number));
+  std::string_view rest = text;
+  for (long number = 1; !rest.empty(); ++number) {
+    const std::size_t end = rest.find('\n');
+    const std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    if (line.find_first_not_of(" \t\r") == std::string_view::npos) continue;
+    jobs.push_back(batch::parseJob(std::string(line), number));
   }
-  if (in->bad()) return std::nullopt;
   return jobs;
 }
 
@@ -160,7 +144,7 @@ int runBatch(Options& o) {
     std::fprintf(stderr, "dorvane batch: cannot read the job file %s\n", o.files[0].c_str());
     return kExitFailed;
   }
-  SignalGuard guard;
+  file::InterruptWatch interrupts(false, onBatchInterrupt);
   Progress progress(jobs->size());
   batch::Options options;
   options.workers = o.workers;

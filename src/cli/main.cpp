@@ -4,6 +4,8 @@
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "cli/console.h"
+#include "cli/office.h"
 
 namespace {
 
@@ -21,7 +23,7 @@ const char kUsage[] =
     "      tables, four runs (KIVDB and KIVDB2, passes 1 and 2).\n"
     "  sheet [IN OUT] --db KIVDB [--db2 KIVDB2] [--explain] [--office]\n"
     "      [--report FILE.html]\n"
-    "      Merge into the active sheet of the running LibreOffice Calc, or merge\n"
+    "      Merge into the active sheet of the running spreadsheet, or merge\n"
     "      the workbook file IN into OUT: .xlsx/.xlsm/.xltx/.xltm natively,\n"
     "      .xls/.ods (and any file with --office) through a private headless Calc.\n"
     "  batch JOBS [-j N]\n"
@@ -46,13 +48,17 @@ const char kUsage[] =
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  using namespace dorvane::cli;
+namespace dorvane::cli {
+
+int dorvaneMain(int argc, char** argv) {
   CLI::App app("", "dorvane");
   const std::vector<Command> commands = {
       resolveCommand(app),    webCommand(app),     sheetCommand(app),
       batchCommand(app),      inspectCommand(app), registerCommand(app),
       unregisterCommand(app), sampleCommand(app),  serveCommand(app)};
   return runCommandLine(
-      app, commands, [] { return std::string(kUsage); }, versionCommand, argc, argv);
+      app, commands, [] { return std::string(kUsage) + office::kUsageNote; }, versionCommand, argc,
+      argv);
 }
+
+}  // namespace dorvane::cli

@@ -1,29 +1,26 @@
-// dorvane sheet: the worksheet merge (ocxKiv), on the running LibreOffice Calc
-// or on a workbook file: .xlsx/.xlsm/.xltx/.xltm natively, others through a
-// private headless Calc.
+// dorvane sheet: the worksheet merge (ocxKiv), on the running spreadsheet or
+// on a workbook file: .xlsx/.xlsm/.xltx/.xltm natively, others through an
+// office suite where the system has one (office.h).
 #include <dorvane/ctl_message.h>
+#include <dorvane/engine.h>
 #include <dorvane/runtime_error.h>
 #include <dorvane/sheet.h>
-#include <signal.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "cli/console.h"
 #include "cli/explain_observer.h"
+#include "cli/office.h"
 #include "cli/report_writer.h"
+#include "cli/sheet_merge.h"
 #include "platform/file/interrupt.h"
-#include "platform/file/result_file.h"
-#include "platform/sheet/calc/calc_backend.h"
-#include "platform/sheet/calc/calc_job.h"
+#include "platform/file/utf8_path.h"
 #include "platform/sheet/ooxml/ooxml_workbook.h"
 #include "platform/text/utf.h"
 
@@ -31,56 +28,38 @@ namespace dorvane::cli {
 
 namespace {
 
-const char kHelp[] =
-    "Usage: dorvane sheet --db KIVDB [--db2 KIVDB2] [--explain] [--report FILE.html]\n"
-    "       dorvane sheet IN OUT --db KIVDB [--db2 KIVDB2] [--explain] [--office]\n"
-    "                            [--report FILE.html]\n"
-    "\n"
-    "Merges the values of the reference databases KIVDB (and KIVDB2) into a\n"
-    "worksheet: pass 1 on KIVDB, pass 1 on KIVDB2, pass 2 on KIVDB, pass 2 on\n"
-    "KIVDB2. Value placeholders (!!key,value;) get their values and a hidden\n"
-    "comment; detail placeholders (&&key) become blocks of rows.\n"
-    "\n"
-    "Without IN and OUT it merges the active sheet of the running LibreOffice\n"
-    "Calc (started with --accept=\"pipe,name=dorvane;urp;\", or at the address in\n"
-    "DORVANE_CALC); saving the workbook is left to you.\n"
-    "\n"
-    "With IN and OUT it merges the active sheet of the workbook IN and writes the\n"
-    "result as OUT. A .xlsx, .xlsm, .xltx or .xltm file is merged natively: OUT is\n"
-    "a copy of IN in which only what the merge changed differs, and keeps IN's\n"
-    "kind (a macro workbook stays one). Other files (.xls, .ods), and any file\n"
-    "with --office, go through a private headless Calc that saves OUT as .xlsx,\n"
-    ".ods or .xls by its extension; that Calc always ends again, also on failure\n"
-    "and Ctrl-C. A Calc that dies during the merge is replaced by a fresh one and\n"
-    "IN merged once more.\n"
-    "\n"
-    "  --explain  print each cell, key, outcome and value on stderr\n"
-    "  --report FILE.html  write an HTML report of the merge: a summary, the\n"
-    "             sheet's cells with the written ones marked and the detail\n"
-    "             blocks outlined, and one row per placeholder cell per pass\n"
-    "  --office   merge the file through LibreOffice Calc, whatever its kind\n"
-    "\n"
-    "A pass that fails prints 'error' and the reason on stderr; the next pass\n"
-    "still runs. Exit status: 0 done; 1 the workbook could not be reached,\n"
-    "loaded or saved, or the report could not be written; 3 the result was\n"
-    "written but a pass ended with 'error'; 2 usage; 130, 143, 129 interrupted\n"
-    "by SIGINT, SIGTERM, SIGHUP.\n";
-
-constexpr int kExitPassFailed = 3;
-
-struct Options {
-  std::vector<std::string> files;
-  std::string db, db2;
-  bool explain = false;
-  std::string report;
-  bool office = false;
-  // IN and OUT are merged without an office suite.
-  bool native() const { return !office && sheet::ooxml::isWorkbookFile(files[0]); }
-};
+std::string help() {
+  return std::string(office::kSheetUsage) +
+         "\n"
+         "Merges the values of the reference databases KIVDB (and KIVDB2) into a\n"
+         "worksheet: pass 1 on KIVDB, pass 1 on KIVDB2, pass 2 on KIVDB, pass 2 on\n"
+         "KIVDB2. Value placeholders (!!key,value;) get their values and a hidden\n"
+         "comment; detail placeholders (&&key) become blocks of rows.\n"
+         "\n" +
+         office::kSheetRunning +
+         "\n"
+         "With IN and OUT it merges the active sheet of the workbook IN and writes the\n"
+         "result as OUT. A .xlsx, .xlsm, .xltx or .xltm file is merged natively: OUT is\n"
+         "a copy of IN in which only what the merge changed differs, and keeps IN's\n"
+         "kind (a macro workbook stays one).\n" +
+         office::kSheetOthers +
+         "\n"
+         "  --explain  print each cell, key, outcome and value on stderr\n"
+         "  --report FILE.html  write an HTML report of the merge: a summary, the\n"
+         "             sheet's cells with the written ones marked and the detail\n"
+         "             blocks outlined, and one row per placeholder cell per pass\n" +
+         office::kSheetOfficeOption +
+         "\n"
+         "A pass that fails prints 'error' and the reason on stderr; the next pass\n"
+         "still runs. Exit status: 0 done; 1 the workbook could not be reached,\n"
+         "loaded or saved, or the report could not be written; 3 the result was\n"
+         "written but a pass ended with 'error'; 2 usage; " +
+         office::kSheetInterruptions;
+}
 
 // Checks what the parser left to the command; returns an error message, or
 // nothing when o is good.
-std::optional<std::string> check(const Options& o) {
+std::optional<std::string> check(const SheetOptions& o) {
   if (o.db.empty()) return "--db is required";
   if (o.files.size() == 1) return "give both IN and OUT, or neither";
   if (o.files.size() > 2) return "too many arguments";
@@ -92,66 +71,20 @@ std::optional<std::string> check(const Options& o) {
                     : "OUT must keep IN's kind: .xlsx or .xltx (use --office to convert "
                       "through LibreOffice Calc)";
     }
-  } else if (o.files.size() == 2 && !sheet::calc::exportFilterFor(o.files[1])) {
-    return "OUT must end in .xlsx, .ods or .xls";
+  } else if (o.files.size() == 2) {
+    return office::checkOut(o.files[1]);
   }
   return std::nullopt;
 }
 
-std::atomic<int> interrupted{0};  // the signal that interrupts the merge
-
-extern "C" void onSignal(int sig) {
-  interrupted = sig;
-  sheet::calc::killPrivateCalcsFromSignal();
-  file::removePendingFiles();  // a save under way then fails, the old OUT stays
-}
-
-// While alive, Ctrl-C, SIGTERM and SIGHUP end the private Calc at once and
-// let the merge run out; the handlers before are restored afterwards.
-class SignalGuard {
- public:
-  SignalGuard() {
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &sa, &old_[i]);
-    // A save past the file-size limit fails with an error instead of killing.
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    sigaction(SIGXFSZ, &ignore, &oldFileSize_);
-  }
-  ~SignalGuard() {
-    for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &old_[i], nullptr);
-    sigaction(SIGXFSZ, &oldFileSize_, nullptr);
-  }
-
- private:
-  static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
-  struct sigaction old_[3];
-  struct sigaction oldFileSize_;
-};
-
-// Shows "error" and the reason on stderr like the console box, counts how
-// often, and stays quiet once the merge is being interrupted.
-class CountingBox : public MessageBox {
- public:
-  void show(const std::u16string& text, const std::string& reason) override {
-    ++shown;
-    if (!interrupted) console_.show(text, reason);
-  }
-  int shown = 0;
-
- private:
-  ConsoleMessageBox console_;
-};
+extern "C" void onSheetInterrupt(int) { office::stopFromSignal(); }
 
 // Tells the observers behind it, and shows progress on a terminal once the
 // merge has run for a second.
 class ProgressObserver : public MergeObserver {
  public:
   explicit ProgressObserver(MergeObserver* explain)
-      : explain_(explain), tty_(!explain && ::isatty(2)), start_(Clock::now()) {}
+      : explain_(explain), tty_(!explain && stderrIsTerminal()), start_(Clock::now()) {}
   ~ProgressObserver() override {
     if (shownProgress_) std::fputc('\n', stderr);
   }
@@ -211,11 +144,73 @@ class ProgressObserver : public MergeObserver {
   bool shownProgress_ = false;
 };
 
-// Runs ocxKiv; returns 0, or kExitPassFailed when a pass showed "error".
-// A retry note (why a first try was lost) goes to --explain and the report
-// first.
-int merge(const Options& o, std::shared_ptr<CountingBox> box, bool attachMode,
-          const std::string& retryNote = "") {
+// IN merged without an office suite: its active sheet is the running
+// application's while the passes run.
+int mergeNative(const SheetOptions& o) {
+  const std::string& in = o.files[0];
+  const std::string& out = o.files[1];
+  auto box = std::make_shared<CountingBox>();
+  int status = kExitOk;
+  bool saving = false;
+  try {
+    auto workbook = sheet::ooxml::WorkbookFile::open(in);
+    {
+      // Nothing here waits between two placeholders (the sheet is this
+      // process's own): the passes share their read snapshots, each file
+      // locked and checked once rather than once per placeholder.
+      sheet::RunningOnThisThread running(workbook->application());
+      ReadRun run;
+      status = mergeSheet(o, box, false);
+    }
+    if (!sheetInterrupted()) {
+      saving = true;
+      sheet::ooxml::saveAsResult(*workbook, out);
+    }
+  } catch (const RuntimeError& e) {
+    std::fprintf(stderr, "dorvane sheet: cannot %s %s: error %d: %s\n", saving ? "save" : "load",
+                 saving ? out.c_str() : in.c_str(), e.number(), e.description());
+    status = kExitFailed;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "dorvane sheet: cannot %s %s: %s\n", saving ? "save" : "load",
+                 saving ? out.c_str() : in.c_str(), e.what());
+    status = kExitFailed;
+  }
+  return status;
+}
+
+int runSheet(const SheetOptions& o) {
+  if (auto error = check(o)) return usage("sheet", *error, help().c_str());
+  if (o.files.empty()) return mergeSheet(o, std::make_shared<CountingBox>(), true);
+  const std::string& in = o.files[0];
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file::pathOf(in), ec)) {
+    std::fprintf(stderr, "dorvane sheet: cannot load %s: the file does not exist\n", in.c_str());
+    return kExitFailed;
+  }
+  // Interruptions end a private office suite at once, remove what a save
+  // has under way (the old OUT stays) and let the merge run out.
+  file::InterruptWatch interrupts(true, onSheetInterrupt);
+  const int status = o.native() ? mergeNative(o) : office::mergeFile(o);
+  if (sheetInterrupted()) {
+    std::fprintf(stderr, "dorvane sheet: interrupted; %s was not written\n", o.files[1].c_str());
+    return sheetInterrupted();
+  }
+  return status;
+}
+
+}  // namespace
+
+bool SheetOptions::native() const { return !office && sheet::ooxml::isWorkbookFile(files[0]); }
+
+void CountingBox::show(const std::u16string& text, const std::string& reason) {
+  ++shown;
+  if (!sheetInterrupted()) console_.show(text, reason);
+}
+
+int sheetInterrupted() { return file::InterruptWatch::status(); }
+
+int mergeSheet(const SheetOptions& o, std::shared_ptr<CountingBox> box, bool attachMode,
+               const char* retryStep, const std::string& retryNote) {
   ExplainObserver explain(stderr);
   ProgressObserver progress(o.explain ? &explain : nullptr);
   ReportWriter report(o.report, &progress);
@@ -224,10 +219,9 @@ int merge(const Options& o, std::shared_ptr<CountingBox> box, bool attachMode,
   MergeObserver* observer =
       o.report.empty() ? static_cast<MergeObserver*>(&progress) : report.observer();
   control.setObserver(observer);
-  if (!retryNote.empty())
-    observer->failed(sheet::calc::kFirstTryStep, err::kSheetOperationFailed, retryNote);
+  if (retryStep) observer->failed(retryStep, err::kSheetOperationFailed, retryNote);
   control.ocxKiv(text::fromUtf8(o.db), text::fromUtf8(o.db2));
-  if (!o.report.empty() && !interrupted &&
+  if (!o.report.empty() && !sheetInterrupted() &&
       !report.writeSheet(o.files.empty() ? "" : o.files[0], o.files.empty() ? "" : o.files[1])) {
     return kExitFailed;
   }
@@ -242,110 +236,9 @@ int merge(const Options& o, std::shared_ptr<CountingBox> box, bool attachMode,
   return kExitPassFailed;
 }
 
-// IN merged without an office suite: its active sheet is the running
-// application's while the passes run.
-int mergeNative(const Options& o) {
-  const std::string& in = o.files[0];
-  const std::string& out = o.files[1];
-  SignalGuard signals;
-  auto box = std::make_shared<CountingBox>();
-  int status = kExitOk;
-  bool saving = false;
-  try {
-    auto workbook = sheet::ooxml::WorkbookFile::open(in);
-    {
-      sheet::RunningOnThisThread running(workbook->application());
-      status = merge(o, box, false);
-    }
-    if (!interrupted) {
-      saving = true;
-      sheet::ooxml::saveAsResult(*workbook, out);
-    }
-  } catch (const RuntimeError& e) {
-    std::fprintf(stderr, "dorvane sheet: cannot %s %s: error %d: %s\n", saving ? "save" : "load",
-                 saving ? out.c_str() : in.c_str(), e.number(), e.description());
-    status = kExitFailed;
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "dorvane sheet: cannot %s %s: %s\n", saving ? "save" : "load",
-                 saving ? out.c_str() : in.c_str(), e.what());
-    status = kExitFailed;
-  }
-  if (interrupted) {
-    std::fprintf(stderr, "dorvane sheet: interrupted; %s was not written\n", out.c_str());
-    return 128 + interrupted;
-  }
-  return status;
-}
-
-int mergeFile(const Options& o) {
-  namespace fs = std::filesystem;
-  const std::string& in = o.files[0];
-  const std::string& out = o.files[1];
-  if (!fs::is_regular_file(in)) {
-    std::fprintf(stderr, "dorvane sheet: cannot load %s: the file does not exist\n", in.c_str());
-    return kExitFailed;
-  }
-  if (o.native()) return mergeNative(o);
-  SignalGuard signals;
-  std::unique_ptr<sheet::calc::PrivateCalc> calc;
-  int status = kExitOk;
-  std::string retryNote;
-  sheet::calc::WorkbookJob job;
-  job.in = in;
-  job.out = out;
-  job.task = "merge";
-  // An interrupted merge stops the job before its save (the message is not shown).
-  auto stopWhenInterrupted = [] {
-    if (interrupted) throw RuntimeError(err::kSheetOperationFailed, "interrupted");
-  };
-  job.work = [&](const std::string& address) {
-    stopWhenInterrupted();
-    sheet::RunningOnThisThread running(sheet::calc::backend().attach(address));
-    status = merge(o, std::make_shared<CountingBox>(), false, retryNote);
-    stopWhenInterrupted();
-  };
-  job.retrying = [&](const std::string& why) {
-    if (interrupted) return false;
-    std::fprintf(stderr, "dorvane sheet: %s; merging it once more on a fresh Calc\n", why.c_str());
-    retryNote = why + "; the merge ran once more on a fresh Calc";
-    return true;
-  };
-  using sheet::calc::JobStep;
-  JobStep step = JobStep::Start;
-  auto failed = [&](const std::string& why) {
-    if (interrupted) return;
-    std::fprintf(stderr, "dorvane sheet: cannot %s: %s\n", sheet::calc::stepName(step, job).c_str(),
-                 why.c_str());
-  };
-  try {
-    sheet::calc::runWorkbookJob(calc, job, step);
-  } catch (const RuntimeError& e) {
-    failed("error " + std::to_string(e.number()) + ": " + e.description());
-    status = kExitFailed;
-  } catch (const std::exception& e) {
-    failed(e.what());
-    status = kExitFailed;
-  }
-  if (calc) calc->stop();
-  if (interrupted) {
-    std::fprintf(stderr, "dorvane sheet: interrupted; %s was not written\n", out.c_str());
-    return 128 + interrupted;
-  }
-  return status;
-}
-
-int runSheet(const Options& o) {
-  if (auto error = check(o)) return usage("sheet", *error, kHelp);
-  if (o.files.empty()) return merge(o, std::make_shared<CountingBox>(), true);
-  return mergeFile(o);
-}
-
-}  // namespace
-
 Command sheetCommand(CLI::App& dorvane) {
-  auto o = std::make_shared<Options>();
-  CLI::App* cmd = addCommand(
-      dorvane, "sheet", [] { return std::string(kHelp); }, &o->files);
+  auto o = std::make_shared<SheetOptions>();
+  CLI::App* cmd = addCommand(dorvane, "sheet", help, &o->files);
   cmd->add_option("--db", o->db);
   cmd->add_option("--db2", o->db2);
   cmd->add_flag("--explain", o->explain);

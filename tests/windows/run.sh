@@ -164,6 +164,9 @@ check "Err: a Null argument 13 with its description" member null-argument "13 Ty
 # ---- ocxKiv on the stand-in spreadsheet application -------------------------------------
 . "$root/tests/windows/standin/cases.sh"
 
+# ---- dorvane.exe against the Linux command: sheet, inspect, resolve, batch -------------
+. "$root/tests/windows/command_cases.sh"
+
 # ---- the message box: waits for OK on a desktop, never blocks without one ----------
 printf '<!-- !!price,A01 --> gethere !!' >bad.htm   # a "!!" with no ";" after it: "error"
 if command -v xvfb-run >/dev/null; then

@@ -4,6 +4,8 @@
 // temporary files of the result files being written (the old results stay as
 // they were), print "dorvane <command>: interrupted by SIG...: <what>" on
 // stderr and end the process with 128 + the signal's number (130, 143, 129).
+// On Windows the interruptions are Ctrl+C (130), Ctrl+Break and the
+// console's closing (143), named so in the message.
 // SIGXFSZ is ignored, so a write past the file-size limit fails with EFBIG and
 // becomes an ordinary save failure. The dispositions before are restored when
 // the guard goes. Meant for the command line: a library host keeps its own
@@ -22,6 +24,23 @@ class InterruptGuard {
   ~InterruptGuard();
   InterruptGuard(const InterruptGuard&) = delete;
   InterruptGuard& operator=(const InterruptGuard&) = delete;
+};
+
+// While an InterruptWatch lives, an interruption does not end the process:
+// the command ends its work itself and then asks status() how to exit. On
+// each interruption the pending temporary files are removed (when
+// removeFiles) and onInterrupt, when given, is called with how many came so
+// far; it must be async-signal-safe. SIGXFSZ is ignored as under an
+// InterruptGuard. Guards and watches do not nest.
+class InterruptWatch {
+ public:
+  InterruptWatch(bool removeFiles, void (*onInterrupt)(int count));
+  ~InterruptWatch();
+  InterruptWatch(const InterruptWatch&) = delete;
+  InterruptWatch& operator=(const InterruptWatch&) = delete;
+
+  // 0 until an interruption came; then the exit status it asks for (as above).
+  static int status() noexcept;
 };
 
 // The temporary files of results being written, for removal from a signal

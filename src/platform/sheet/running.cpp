@@ -1,11 +1,10 @@
-// The running spreadsheet application: one a host registered, or else the
-// LibreOffice Calc listening at the address of DORVANE_CALC.
+// The running spreadsheet application: the calling thread's, one a host
+// registered, or else the system's (system_application.h).
 #include <dorvane/sheet.h>
 
 #include <mutex>
 
-#include "platform/sheet/calc/calc_backend.h"
-#include "platform/sheet/calc/calc_sheet.h"
+#include "platform/sheet/system_application.h"
 
 namespace dorvane::sheet {
 
@@ -38,7 +37,7 @@ std::shared_ptr<Application> attachRunning() {
     std::lock_guard<std::mutex> lock(registryMutex());
     if (registered()) return registered();
   }
-  return calc::backend().attach(calc::addressFromEnvironment());
+  return attachSystemApplication();
 }
 
 void registerRunning(std::shared_ptr<Application> app) {

@@ -4,6 +4,7 @@ namespace dorvane::text {
 
 namespace {
 constexpr char32_t kReplacement = 0xFFFD;
+}  // namespace
 
 void appendUtf16(std::u16string& out, char32_t cp) {
   if (cp < 0x10000) {
@@ -14,7 +15,6 @@ void appendUtf16(std::u16string& out, char32_t cp) {
     out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
   }
 }
-}  // namespace
 
 std::u16string fromUtf8(std::string_view s) {
   std::u16string out;

@@ -12,5 +12,8 @@ std::u16string fromUtf8(std::string_view s);
 std::string toUtf8(std::u16string_view s);
 // The same into out, whose room is kept for the next value.
 void toUtf8(std::u16string_view s, std::string& out);
+// Appends the code point cp (at most U+10FFFF) to out: one unit, or a
+// surrogate pair.
+void appendUtf16(std::u16string& out, char32_t cp);
 
 }  // namespace dorvane::text

@@ -1,6 +1,6 @@
-// The commands of parts the Windows build does not have yet: the worksheet
-// merge on a running spreadsheet or a workbook file, batch runs, the Access
-// file inspector and the network service. Each says so and exits with 2.
+// The command of a part the Windows build does not have: the network
+// service, whose HTTP server and metrics libraries are not built for
+// Windows. It says so and exits with 2.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <memory>
@@ -12,24 +12,29 @@
 
 namespace dorvane::cli {
 
-namespace {
-
-Command unavailable(CLI::App& dorvane, const char* name) {
+Command serveCommand(CLI::App& dorvane) {
   auto args = std::make_shared<std::vector<std::string>>();
-  std::string help = std::string("dorvane ") + name + " is not part of the Windows build.\n";
   CLI::App* cmd = addCommand(
-      dorvane, name, [help] { return help; }, args.get());
-  return {cmd, [name] {
-            std::fprintf(stderr, "dorvane %s: not part of the Windows build of Dorvane\n", name);
+      dorvane, "serve",
+      [] {
+        return std::string(
+            "Usage: dorvane serve --config FILE [--listen ADDR:PORT] [--check-config]\n"
+            "\n"
+            "dorvane serve is not part of the Windows build: the network service's HTTP\n"
+            "server and metrics libraries are not built for Windows. Run it on Linux,\n"
+            "or merge with 'dorvane web', 'dorvane sheet' and 'dorvane batch' here.\n");
+      },
+      args.get());
+  // Its options are taken, so that using them is told what is missing rather
+  // than that they are unknown; the arguments live as long as the command.
+  auto options = std::make_shared<std::vector<std::string>>(3);
+  cmd->add_option("--config", (*options)[0]);
+  cmd->add_option("--listen", (*options)[1]);
+  cmd->add_flag("--check-config");
+  return {cmd, [args, options] {
+            std::fprintf(stderr, "dorvane serve: not part of the Windows build of Dorvane\n");
             return kExitUsage;
           }};
 }
-
-}  // namespace
-
-Command sheetCommand(CLI::App& dorvane) { return unavailable(dorvane, "sheet"); }
-Command batchCommand(CLI::App& dorvane) { return unavailable(dorvane, "batch"); }
-Command inspectCommand(CLI::App& dorvane) { return unavailable(dorvane, "inspect"); }
-Command serveCommand(CLI::App& dorvane) { return unavailable(dorvane, "serve"); }
 
 }  // namespace dorvane::cli

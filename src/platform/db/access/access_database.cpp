@@ -13,6 +13,7 @@
 #include "platform/db/sqlite/sqlite_recordset.h"
 #include "platform/db/sqlite/sqlite_values.h"
 #include "platform/file/input_file.h"
+#include "platform/file/utf8_path.h"
 #include "platform/text/compare.h"
 #include "platform/text/utf.h"
 #include "platform/worker_state.h"
@@ -22,6 +23,8 @@ namespace dorvane::db {
 namespace {
 
 namespace fs = std::filesystem;
+using file::pathOf;
+using file::utf8Of;
 
 std::size_t pageSize(FileFormat format) { return format == FileFormat::Jet3 ? 2048 : 4096; }
 
@@ -46,16 +49,6 @@ std::size_t readHead(const std::string& utf8Path, std::uint8_t* into, std::size_
 FileFormat formatOf(const std::string& path) {
   std::uint8_t header[64];
   return detectFormat(header, readHead(path, header, sizeof header));
-}
-
-// A path as the system's own: UTF-8 is taken as such on every system.
-fs::path pathOf(const std::string& utf8) {
-  return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string utf8Of(const fs::path& path) {
-  const std::u8string s = path.u8string();
-  return std::string(s.begin(), s.end());
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "platform/db/access/access_page_file.h"
 #include "platform/db/access/access_reader.h"
+#include "platform/file/utf8_path.h"
 
 namespace dorvane::db {
 
@@ -115,7 +116,7 @@ void keepAccessStreams(std::size_t budgetBytes) {
 
 void readAccessTableCached(const std::string& path, const std::string& table, TableSink& sink) {
   std::error_code ec;
-  const fs::path file(std::u8string(path.begin(), path.end()));
+  const fs::path file = ::dorvane::file::pathOf(path);
   const std::uintmax_t size = fs::file_size(file, ec);
   if (ec) throw RuntimeError(err::kFileNotFound, "Could not find file '" + path + "'.");
   const auto time = fs::last_write_time(file, ec).time_since_epoch().count();

@@ -10,6 +10,7 @@
 #include <set>
 #include <vector>
 
+#include "platform/file/utf8_path.h"
 #include "platform/sheet/ooxml/zip_api.h"
 
 namespace dorvane::sheet::ooxml {
@@ -24,7 +25,7 @@ namespace {
 
 // The first bytes of the file, to tell what it is when libzip refuses it.
 std::string head(const std::string& path, std::size_t n) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(file::pathOf(path), std::ios::binary);
   std::string bytes(n, '\0');
   in.read(bytes.data(), static_cast<std::streamsize>(n));
   bytes.resize(static_cast<std::size_t>(in.gcount()));
@@ -35,10 +36,10 @@ std::string head(const std::string& path, std::size_t n) {
 
 Package::Package(std::string path) : path_(std::move(path)) {
   std::error_code ec;
-  if (!fs::is_regular_file(path_, ec)) {
+  if (!fs::is_regular_file(file::pathOf(path_), ec)) {
     throw RuntimeError(err::kNoSuchFile, "The workbook " + path_ + " does not exist");
   }
-  const std::uint64_t size = fs::file_size(path_, ec);
+  const std::uint64_t size = fs::file_size(file::pathOf(path_), ec);
   if (head(path_, 8) == std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) {
     fail(path_,
          "it is an OLE compound file, not a zip package: a workbook protected by a password "
@@ -144,7 +145,8 @@ std::optional<std::string> Package::read(const std::string& name, bool optional)
 void Package::writeCopy(const std::string& target,
                         const std::map<std::string, std::optional<std::string>>& changes) const {
   std::error_code ec;
-  fs::copy_file(path_, target, fs::copy_options::overwrite_existing, ec);
+  fs::copy_file(file::pathOf(path_), file::pathOf(target), fs::copy_options::overwrite_existing,
+                ec);
   if (ec) {
     throw RuntimeError(err::kFileAccess, "Cannot write " + target + ": " + ec.message());
   }

@@ -14,6 +14,7 @@
 
 #include "platform/file/interrupt.h"
 #include "platform/file/result_file.h"
+#include "platform/file/utf8_path.h"
 #include "platform/sheet/memory_sheet.h"
 #include "platform/sheet/ooxml/ooxml_cells.h"
 #include "platform/sheet/ooxml/ooxml_content_types.h"
@@ -348,11 +349,10 @@ class FileWorkbook : public WorkbookFile {
 
 void saveAsResult(WorkbookFile& workbook, const std::string& out) {
   namespace fs = std::filesystem;
-  const fs::path stored =
-      fs::temp_directory_path() /
-      ("dorvane-" + std::to_string(::getpid()) + "-" +
-       std::to_string(std::hash<std::thread::id>{}(std::this_thread::get_id())) + "-" +
-       fs::path(out).filename().string());
+  fs::path name = "dorvane-" + std::to_string(::getpid()) + "-" +
+                  std::to_string(std::hash<std::thread::id>{}(std::this_thread::get_id())) + "-";
+  name += file::pathOf(out).filename();
+  const fs::path stored = fs::temp_directory_path() / name;
   struct Pending {
     const fs::path& path;
     int slot;
@@ -361,9 +361,9 @@ void saveAsResult(WorkbookFile& workbook, const std::string& out) {
       fs::remove(path, ignored);
       file::forgetPendingFile(slot);
     }
-  } pending{stored, file::rememberPendingFile(stored.string())};
-  workbook.save(stored.string(), out);
-  file::copyToResultFile(stored.string(), out, "workbook");
+  } pending{stored, file::rememberPendingFile(file::utf8Of(stored))};
+  workbook.save(file::utf8Of(stored), out);
+  file::copyToResultFile(file::utf8Of(stored), out, "workbook");
 }
 
 bool isWorkbookFile(const std::string& path) {
