@@ -86,6 +86,9 @@ int bestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
     }
   }
   const double rows = static_cast<double>(store.rows());
+  // Rows come in rowid order, whichever way they are found.
+  if (info->nOrderBy == 1 && info->aOrderBy[0].iColumn < 0 && !info->aOrderBy[0].desc)
+    info->orderByConsumed = 1;
   // SQLite checks every comparison again on the rows given (omit stays 0).
   if (rowid >= 0) {
     info->aConstraintUsage[rowid].argvIndex = 1;
