@@ -18,7 +18,6 @@ namespace dorvane::db {
 
 namespace {
 constexpr double kExactCurrencyLimit = 1e15;  // scaled values below this survive a double
-constexpr std::size_t kMaxArena = std::size_t{1} << 62;
 
 bool contains(const std::string& upper, const char* word) {
   return upper.find(word) != std::string::npos;
@@ -54,21 +53,25 @@ ColumnStore::ColumnStore(const AccessTableDef& def) {
   lookups_.resize(affinities_.size());
 }
 
-double ColumnStore::real(const Cell& c) const {
-  double d;
-  std::memcpy(&d, &c.value, sizeof d);
-  return d;
-}
-
 ColumnStore::Cell ColumnStore::text(std::string_view utf8, Kind kind) {
-  if (utf8.size() > std::numeric_limits<std::uint32_t>::max() ||
-      arena_.size() + utf8.size() > kMaxArena)
+  if (utf8.size() > Cell::kMaxSize || chunks_.size() > std::numeric_limits<std::uint32_t>::max())
     throw RuntimeError(err::kCannotOpenDatabase, "A value is too large for the engine's copy.");
   Cell c;
-  c.kind = kind;
-  c.value = static_cast<std::int64_t>(arena_.size());
-  c.size = static_cast<std::uint32_t>(utf8.size());
-  arena_.append(utf8);
+  c.tail_ = static_cast<std::uint32_t>(utf8.size()) << 3 | static_cast<std::uint32_t>(kind);
+  if (utf8.size() <= Cell::kInline) {
+    if (!utf8.empty()) std::memcpy(c.data_, utf8.data(), utf8.size());
+    return c;
+  }
+  if (chunks_.empty() || chunks_.back().size - chunks_.back().used < utf8.size()) {
+    Chunk chunk;
+    chunk.size = std::max(kChunkBytes, utf8.size());
+    chunk.bytes.reset(new char[chunk.size]);
+    chunks_.push_back(std::move(chunk));
+  }
+  Chunk& chunk = chunks_.back();
+  c.put<std::uint64_t>((chunks_.size() - 1) << 32 | chunk.used);
+  std::memcpy(chunk.bytes.get() + chunk.used, utf8.data(), utf8.size());
+  chunk.used += utf8.size();
   return c;
 }
 
@@ -140,11 +143,11 @@ ColumnStore::Cell ColumnStore::store(const JetValue& v, Affinity affinity) {
       }
       break;
   }
-  Cell c;
-  c.kind = kind;
-  if (kind == Kind::Integer) c.value = i;
-  if (kind == Kind::Real) std::memcpy(&c.value, &d, sizeof d);
   if (kind == Kind::Text) return text(scratch_, Kind::Text);
+  Cell c;
+  c.tail_ = static_cast<std::uint32_t>(kind);
+  if (kind == Kind::Integer) c.put(i);
+  if (kind == Kind::Real) c.put(d);
   return c;
 }
 
@@ -152,38 +155,59 @@ void ColumnStore::append(const std::vector<JetValue>& row) {
   if (columns() == 0) return;  // a table without columns shows no rows
   if (rows_ >= std::numeric_limits<std::uint32_t>::max())
     throw RuntimeError(err::kCannotOpenDatabase, "A table has too many rows for the engine.");
-  for (std::size_t i = 0; i < columns(); ++i) cells_.push_back(store(row[i], affinities_[i]));
+  if (rows_ % kBlockRows == 0) blocks_.emplace_back(new Cell[kBlockRows * columns()]);
+  Cell* into = blocks_.back().get() + (rows_ % kBlockRows) * columns();
+  for (std::size_t i = 0; i < columns(); ++i) into[i] = store(row[i], affinities_[i]);
   ++rows_;
 }
 
 const ColumnStore::Lookup& ColumnStore::lookup(std::size_t column) const {
   Lookup& l = lookups_[column];
   if (l.built) return l;
-  const bool isText = affinities_[column] == Affinity::Text;
-  for (std::size_t r = 0; r < rows_; ++r) {
-    const Cell& c = cell(r, column);
-    const auto row = static_cast<std::uint32_t>(r);
-    if (c.kind == Kind::Text && isText)
-      l.hashes.emplace_back(hashJet(bytes(c)), row);
-    else if (c.kind == Kind::Text)
-      l.texts.push_back(row);
-    else if (c.kind == Kind::Integer)
-      l.numbers.emplace_back(static_cast<double>(c.value), row);
-    else if (c.kind == Kind::Real && !std::isnan(real(c)))
-      l.numbers.emplace_back(real(c), row);
+  if (affinities_[column] == Affinity::Text) {
+    // A counting sort on the hashes' leading bits, about one text a bucket;
+    // being stable, it keeps each bucket's rows ascending.
+    while (l.bits < 32 && (std::size_t{1} << l.bits) < rows_) ++l.bits;
+    const int shift = 64 - std::max(l.bits, 1);
+    std::vector<std::uint64_t> hashes(rows_);
+    l.start.assign((std::size_t{1} << l.bits) + 1, 0);
+    for (std::size_t r = 0; r < rows_; ++r) {
+      const Cell& c = cell(r, column);
+      if (c.kind() != Kind::Text) continue;
+      hashes[r] = hashJet(bytes(c));
+      ++l.start[l.bits ? (hashes[r] >> shift) + 1 : 1];
+    }
+    for (std::size_t b = 1; b < l.start.size(); ++b) l.start[b] += l.start[b - 1];
+    l.hashes.resize(l.start.back());
+    std::vector<std::uint32_t> fill(l.start.begin(), l.start.end() - 1);
+    for (std::size_t r = 0; r < rows_; ++r) {
+      if (cell(r, column).kind() != Kind::Text) continue;
+      l.hashes[fill[l.bits ? hashes[r] >> shift : 0]++] = {hashes[r], static_cast<std::uint32_t>(r)};
+    }
+  } else {
+    for (std::size_t r = 0; r < rows_; ++r) {
+      const Cell& c = cell(r, column);
+      const auto row = static_cast<std::uint32_t>(r);
+      if (c.kind() == Kind::Text)
+        l.texts.push_back(row);
+      else if (c.kind() == Kind::Integer)
+        l.numbers.emplace_back(static_cast<double>(c.integer()), row);
+      else if (c.kind() == Kind::Real && !std::isnan(c.real()))
+        l.numbers.emplace_back(c.real(), row);
+    }
+    std::sort(l.numbers.begin(), l.numbers.end());
   }
-  std::sort(l.hashes.begin(), l.hashes.end());
-  std::sort(l.numbers.begin(), l.numbers.end());
   l.built = true;
   return l;
 }
 
 void ColumnStore::textCandidates(std::size_t column, std::string_view utf8,
                                  std::vector<std::uint32_t>& out) const {
-  const auto& hashes = lookup(column).hashes;
+  const Lookup& l = lookup(column);
   const std::uint64_t h = hashJet(utf8);
-  auto at = std::lower_bound(hashes.begin(), hashes.end(), std::make_pair(h, std::uint32_t{0}));
-  for (; at != hashes.end() && at->first == h; ++at) out.push_back(at->second);
+  const std::size_t b = l.bits ? h >> (64 - l.bits) : 0;
+  for (std::uint32_t i = l.start[b]; i < l.start[b + 1]; ++i)
+    if (l.hashes[i].hash == h) out.push_back(l.hashes[i].row);
 }
 
 void ColumnStore::numberCandidates(std::size_t column, double x,

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -30,11 +31,33 @@ Affinity affinityOf(std::string_view declaredType);
 class ColumnStore {
  public:
   enum class Kind : std::uint8_t { Null, Integer, Real, Text, Blob };
-  struct Cell {
-    // Integer: the value; Real: its bits; Text, Blob: the offset in the arena.
-    std::int64_t value = 0;
-    std::uint32_t size = 0;  // Text, Blob: bytes
-    Kind kind = Kind::Null;
+  // One value. A short text or blob lies in the cell itself, so that a
+  // row's values share its cache lines.
+  class Cell {
+   public:
+    Kind kind() const { return static_cast<Kind>(tail_ & 7u); }
+    std::uint32_t size() const { return tail_ >> 3; }  // Text, Blob: bytes
+    std::int64_t integer() const { return load<std::int64_t>(); }
+    double real() const { return load<double>(); }
+
+   private:
+    friend class ColumnStore;
+    static constexpr std::uint32_t kInline = 12;
+    static constexpr std::uint32_t kMaxSize = (1u << 29) - 1;
+    template <typename T>
+    T load() const {
+      T v;
+      std::memcpy(&v, data_, sizeof v);
+      return v;
+    }
+    template <typename T>
+    void put(T v) {
+      std::memcpy(data_, &v, sizeof v);
+    }
+    // Integer, Real: the value; Text, Blob: the bytes up to kInline, else
+    // chunk << 32 | offset of where they lie.
+    unsigned char data_[kInline] = {};
+    std::uint32_t tail_ = 0;  // size << 3 | kind
   };
 
   // A store for rows of def's columns: their declared types give the affinities.
@@ -43,18 +66,31 @@ class ColumnStore {
   ColumnStore& operator=(const ColumnStore&) = delete;
 
   // Appends a row (one value per column). Raises 3049 when the table holds
-  // more than the store can address (4 G rows or 2^62 bytes of text).
+  // more than the store can address (4 G rows, a value of 512 MB).
   void append(const std::vector<JetValue>& row);
 
   std::size_t rows() const { return rows_; }
   std::size_t columns() const { return affinities_.size(); }
   Affinity affinity(std::size_t column) const { return affinities_[column]; }
   const Cell& cell(std::size_t row, std::size_t column) const {
-    return cells_[row * columns() + column];
+    return blocks_[row / kBlockRows][(row % kBlockRows) * columns() + column];
   }
-  double real(const Cell& c) const;
+  // Asks the processor to fetch row's values ahead of their reading, so that
+  // the rows a lookup finds are fetched together rather than one by one.
+  void prefetch(std::size_t row) const {
+    const Cell* first = &cell(row, 0);
+    const Cell* last = first + columns() - 1;
+    for (auto* p = reinterpret_cast<const char*>(first); p <= reinterpret_cast<const char*>(last);
+         p += 64)
+      __builtin_prefetch(p);
+    __builtin_prefetch(last);
+  }
+  // The bytes of a text or blob cell of the store (not of a copy).
   std::string_view bytes(const Cell& c) const {
-    return std::string_view(arena_).substr(static_cast<std::size_t>(c.value), c.size);
+    if (c.size() <= Cell::kInline)
+      return std::string_view(reinterpret_cast<const char*>(c.data_), c.size());
+    const auto at = c.load<std::uint64_t>();
+    return std::string_view(chunks_[at >> 32].bytes.get() + (at & 0xFFFFFFFFu), c.size());
   }
 
   // The rows, in ascending order, of column that may hold a text equal to
@@ -68,19 +104,36 @@ class ColumnStore {
   void numberCandidates(std::size_t column, double x, std::vector<std::uint32_t>& out) const;
 
  private:
+  // Rows are kept in blocks and text in chunks, so that the store grows
+  // without moving what it holds.
+  static constexpr std::size_t kBlockRows = 1024;
+  static constexpr std::size_t kChunkBytes = 256 * 1024;
+  struct Chunk {
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0, used = 0;
+  };
   struct Lookup {
     bool built = false;
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> hashes;  // text columns
-    std::vector<std::pair<double, std::uint32_t>> numbers;        // others
-    std::vector<std::uint32_t> texts;                              // others: rows holding text
+    // Text columns: the texts' hashes grouped by their leading bits (bucket
+    // b holds entries start[b] .. start[b + 1] - 1), rows ascending in each.
+    struct Hashed {
+      std::uint64_t hash;
+      std::uint32_t row;
+    };
+    int bits = 0;
+    std::vector<std::uint32_t> start;
+    std::vector<Hashed> hashes;
+    // Other columns: the numbers in order, and the rows holding text.
+    std::vector<std::pair<double, std::uint32_t>> numbers;
+    std::vector<std::uint32_t> texts;
   };
   const Lookup& lookup(std::size_t column) const;
   Cell store(const JetValue& v, Affinity affinity);
   Cell text(std::string_view utf8, Kind kind);
 
   std::vector<Affinity> affinities_;
-  std::vector<Cell> cells_;
-  std::string arena_;
+  std::vector<std::unique_ptr<Cell[]>> blocks_;
+  std::vector<Chunk> chunks_;
   std::size_t rows_ = 0;
   std::string scratch_;
   mutable std::vector<Lookup> lookups_;

@@ -173,6 +173,7 @@ int filter(sqlite3_vtab_cursor* vcursor, int idxNum, const char*, int argc,
     // lookup cannot tell, so every row is a candidate.
     cursor->scan = true;
   }
+  for (std::uint32_t row : cursor->rows) store.prefetch(row);
   return SQLITE_OK;
 }
 
@@ -194,26 +195,26 @@ int column(sqlite3_vtab_cursor* vcursor, sqlite3_context* ctx, int i) {
     return SQLITE_OK;
   }
   const ColumnStore::Cell& c = store.cell(cursor->row(), static_cast<std::size_t>(i));
-  switch (c.kind) {
+  switch (c.kind()) {
     case ColumnStore::Kind::Null:
       sqlite3_result_null(ctx);
       break;
     case ColumnStore::Kind::Integer:
-      sqlite3_result_int64(ctx, c.value);
+      sqlite3_result_int64(ctx, c.integer());
       break;
     case ColumnStore::Kind::Real:
-      sqlite3_result_double(ctx, store.real(c));
+      sqlite3_result_double(ctx, c.real());
       break;
     case ColumnStore::Kind::Text:
       // The store outlives every statement over it: no copy.
-      sqlite3_result_text(ctx, store.bytes(c).data(), static_cast<int>(c.size), SQLITE_STATIC);
+      sqlite3_result_text(ctx, store.bytes(c).data(), static_cast<int>(c.size()), SQLITE_STATIC);
       break;
     case ColumnStore::Kind::Blob:
       // An empty value stays an empty value, not Null.
-      if (c.size == 0)
+      if (c.size() == 0)
         sqlite3_result_zeroblob(ctx, 0);
       else
-        sqlite3_result_blob(ctx, store.bytes(c).data(), static_cast<int>(c.size), SQLITE_STATIC);
+        sqlite3_result_blob(ctx, store.bytes(c).data(), static_cast<int>(c.size()), SQLITE_STATIC);
       break;
   }
   return SQLITE_OK;
