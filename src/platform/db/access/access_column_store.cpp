@@ -182,7 +182,8 @@ const ColumnStore::Lookup& ColumnStore::lookup(std::size_t column) const {
     std::vector<std::uint32_t> fill(l.start.begin(), l.start.end() - 1);
     for (std::size_t r = 0; r < rows_; ++r) {
       if (cell(r, column).kind() != Kind::Text) continue;
-      l.hashes[fill[l.bits ? hashes[r] >> shift : 0]++] = {hashes[r], static_cast<std::uint32_t>(r)};
+      l.hashes[fill[l.bits ? hashes[r] >> shift : 0]++] = {hashes[r],
+                                                           static_cast<std::uint32_t>(r)};
     }
   } else {
     for (std::size_t r = 0; r < rows_; ++r) {

@@ -58,7 +58,7 @@ class AccessFile {
   std::shared_ptr<StoreShelf> shelf_;  // the copied tables' stores
   std::vector<CatalogEntry> catalog_;
   std::vector<ImportedTable> imported_;
-  std::vector<std::u16string> views_;      // stored queries made into views
+  std::vector<std::u16string> views_;  // stored queries made into views
   std::optional<std::map<std::int32_t, std::vector<QueryRow>>> queryRows_;
 };
 

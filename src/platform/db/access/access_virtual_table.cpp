@@ -100,8 +100,8 @@ int bestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
     const int col = info->aConstraint[column].iColumn;
     info->aConstraintUsage[column].argvIndex = 1;
     info->idxNum = 2 + col;
-    info->idxStr = sqlite3_mprintf(
-        "lookup on %s", table->entry->names[static_cast<std::size_t>(col)].c_str());
+    info->idxStr =
+        sqlite3_mprintf("lookup on %s", table->entry->names[static_cast<std::size_t>(col)].c_str());
     info->needToFreeIdxStr = 1;
     info->estimatedCost = 10;
     info->estimatedRows = 10;
@@ -135,8 +135,7 @@ bool number(const unsigned char* text, double& out) {
   return *end == '\0';
 }
 
-int filter(sqlite3_vtab_cursor* vcursor, int idxNum, const char*, int argc,
-           sqlite3_value** argv) {
+int filter(sqlite3_vtab_cursor* vcursor, int idxNum, const char*, int argc, sqlite3_value** argv) {
   auto* cursor = static_cast<Cursor*>(vcursor);
   const ColumnStore& store = cursor->store();
   cursor->rows.clear();
@@ -159,11 +158,10 @@ int filter(sqlite3_vtab_cursor* vcursor, int idxNum, const char*, int argc,
   double x = 0;
   if (type == SQLITE_TEXT && textColumn) {
     const auto* text = sqlite3_value_text(v);
-    store.textCandidates(
-        column,
-        std::string_view(reinterpret_cast<const char*>(text),
-                         static_cast<std::size_t>(sqlite3_value_bytes(v))),
-        cursor->rows);
+    store.textCandidates(column,
+                         std::string_view(reinterpret_cast<const char*>(text),
+                                          static_cast<std::size_t>(sqlite3_value_bytes(v))),
+                         cursor->rows);
   } else if (type == SQLITE_TEXT && number(sqlite3_value_text(v), x)) {
     store.numberCandidates(column, x, cursor->rows);
   } else if ((type == SQLITE_INTEGER || type == SQLITE_FLOAT) && !textColumn) {
