@@ -39,7 +39,7 @@ using ShapeOf = std::function<SourceShape(const std::string& name)>;
 // from its rows (any order) and its MSysObjects Flags. shapeOf is asked only
 // for DISTINCTROW over several tables, which keeps one row per combination of
 // rows of the tables whose fields it shows. Raises TranslateError
-// (access_sql_translate.h) with the reason when it is no select query or uses
+// (translate_error.h) with the reason when it is no select query or uses
 // what cannot be translated; passes on what shapeOf raises.
 std::string buildQuerySql(std::vector<QueryRow> rows, int objectFlags, const ShapeOf& shapeOf);
 
