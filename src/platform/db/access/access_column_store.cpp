@@ -53,29 +53,116 @@ ColumnStore::ColumnStore(const AccessTableDef& def) {
   lookups_.resize(affinities_.size());
 }
 
-ColumnStore::Cell ColumnStore::text(std::string_view utf8, Kind kind) {
-  if (utf8.size() > Cell::kMaxSize || chunks_.size() > std::numeric_limits<std::uint32_t>::max())
-    throw RuntimeError(err::kCannotOpenDatabase, "A value is too large for the engine's copy.");
-  Cell c;
-  c.tail_ = static_cast<std::uint32_t>(utf8.size()) << 3 | static_cast<std::uint32_t>(kind);
-  if (utf8.size() <= Cell::kInline) {
-    if (!utf8.empty()) std::memcpy(c.data_, utf8.data(), utf8.size());
-    return c;
-  }
-  if (chunks_.empty() || chunks_.back().size - chunks_.back().used < utf8.size()) {
-    Chunk chunk;
-    chunk.size = std::max(kChunkBytes, utf8.size());
-    chunk.bytes.reset(new char[chunk.size]);
-    chunks_.push_back(std::move(chunk));
-  }
-  Chunk& chunk = chunks_.back();
-  c.put<std::uint64_t>((chunks_.size() - 1) << 32 | chunk.used);
-  std::memcpy(chunk.bytes.get() + chunk.used, utf8.data(), utf8.size());
-  chunk.used += utf8.size();
-  return c;
+// A record: per value a tag byte, its kind in the low 3 bits and above
+// them: for an integer, the code of its width (1, 2, 4 or 8 bytes, which
+// follow); for a text or blob, its length up to 30, or 31 and a 4-byte
+// length; then the bytes. A real is followed by its 8 bytes.
+namespace {
+constexpr unsigned kLongLength = 31;
+
+template <typename T>
+T load(const unsigned char* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
 }
 
-ColumnStore::Cell ColumnStore::store(const JetValue& v, Affinity affinity) {
+ColumnStore::Value decode(const unsigned char*& p) {
+  using Kind = ColumnStore::Kind;
+  ColumnStore::Value v;
+  const unsigned tag = *p++;
+  v.kind = static_cast<Kind>(tag & 7u);
+  const unsigned extra = tag >> 3;
+  switch (v.kind) {
+    case Kind::Null:
+      break;
+    case Kind::Integer:
+      switch (extra) {
+        case 0:
+          v.integer = load<std::int8_t>(p);
+          break;
+        case 1:
+          v.integer = load<std::int16_t>(p);
+          break;
+        case 2:
+          v.integer = load<std::int32_t>(p);
+          break;
+        default:
+          v.integer = load<std::int64_t>(p);
+          break;
+      }
+      p += std::size_t{1} << extra;
+      break;
+    case Kind::Real:
+      v.real = load<double>(p);
+      p += 8;
+      break;
+    case Kind::Text:
+    case Kind::Blob: {
+      std::size_t n = extra;
+      if (extra == kLongLength) {
+        n = load<std::uint32_t>(p);
+        p += 4;
+      }
+      v.bytes = std::string_view(reinterpret_cast<const char*>(p), n);
+      p += n;
+      break;
+    }
+  }
+  return v;
+}
+}  // namespace
+
+void ColumnStore::encode(Kind kind, std::int64_t i, double d, std::string_view bytes) {
+  auto put = [this](const void* p, std::size_t n) {
+    record_.append(static_cast<const char*>(p), n);
+  };
+  auto tag = [this, kind](unsigned extra) {
+    record_.push_back(static_cast<char>(static_cast<unsigned>(kind) | extra << 3));
+  };
+  switch (kind) {
+    case Kind::Null:
+      tag(0);
+      return;
+    case Kind::Integer:
+      if (i == static_cast<std::int8_t>(i)) {
+        tag(0);
+        const auto v = static_cast<std::int8_t>(i);
+        put(&v, 1);
+      } else if (i == static_cast<std::int16_t>(i)) {
+        tag(1);
+        const auto v = static_cast<std::int16_t>(i);
+        put(&v, 2);
+      } else if (i == static_cast<std::int32_t>(i)) {
+        tag(2);
+        const auto v = static_cast<std::int32_t>(i);
+        put(&v, 4);
+      } else {
+        tag(3);
+        put(&i, 8);
+      }
+      return;
+    case Kind::Real:
+      tag(0);
+      put(&d, 8);
+      return;
+    case Kind::Text:
+    case Kind::Blob:
+      if (bytes.size() > std::numeric_limits<std::uint32_t>::max())
+        throw RuntimeError(err::kCannotOpenDatabase, "A value is too large for the engine's copy.");
+      if (bytes.size() < kLongLength) {
+        tag(static_cast<unsigned>(bytes.size()));
+      } else {
+        tag(kLongLength);
+        const auto n = static_cast<std::uint32_t>(bytes.size());
+        put(&n, 4);
+      }
+      put(bytes.data(), bytes.size());
+      return;
+  }
+}
+
+void ColumnStore::encode(const JetValue& v, Affinity affinity) {
   // First the value as it is bound (Currency and Decimal as numbers when a
   // double holds them exactly, else as their exact text) ...
   Kind kind = Kind::Null;
@@ -83,7 +170,7 @@ ColumnStore::Cell ColumnStore::store(const JetValue& v, Affinity affinity) {
   double d = 0;
   switch (v.kind) {
     case JetValue::Kind::Null:
-      return Cell{};
+      break;
     case JetValue::Kind::Integer:
       kind = Kind::Integer;
       i = v.i;
@@ -106,8 +193,9 @@ ColumnStore::Cell ColumnStore::store(const JetValue& v, Affinity affinity) {
       text::toUtf8(v.text, scratch_);
       break;
     case JetValue::Kind::Blob:
-      return text(std::string_view(reinterpret_cast<const char*>(v.bytes.data()), v.bytes.size()),
-                  Kind::Blob);
+      return encode(
+          Kind::Blob, 0, 0,
+          std::string_view(reinterpret_cast<const char*>(v.bytes.data()), v.bytes.size()));
     case JetValue::Kind::Decimal: {
       text::toUtf8(v.text, scratch_);
       d = std::strtod(scratch_.c_str(), nullptr);
@@ -143,22 +231,37 @@ ColumnStore::Cell ColumnStore::store(const JetValue& v, Affinity affinity) {
       }
       break;
   }
-  if (kind == Kind::Text) return text(scratch_, Kind::Text);
-  Cell c;
-  c.tail_ = static_cast<std::uint32_t>(kind);
-  if (kind == Kind::Integer) c.put(i);
-  if (kind == Kind::Real) c.put(d);
-  return c;
+  encode(kind, i, d, kind == Kind::Text ? std::string_view(scratch_) : std::string_view());
 }
 
 void ColumnStore::append(const std::vector<JetValue>& row) {
   if (columns() == 0) return;  // a table without columns shows no rows
-  if (rows_ >= std::numeric_limits<std::uint32_t>::max())
+  if (rows_.size() >= std::numeric_limits<std::uint32_t>::max())
     throw RuntimeError(err::kCannotOpenDatabase, "A table has too many rows for the engine.");
-  if (rows_ % kBlockRows == 0) blocks_.emplace_back(new Cell[kBlockRows * columns()]);
-  Cell* into = blocks_.back().get() + (rows_ % kBlockRows) * columns();
-  for (std::size_t i = 0; i < columns(); ++i) into[i] = store(row[i], affinities_[i]);
-  ++rows_;
+  record_.clear();
+  for (std::size_t i = 0; i < columns(); ++i) encode(row[i], affinities_[i]);
+  // Records are never moved: a new chunk when the last has no room.
+  if (chunks_.empty() || chunkSize_ - chunkUsed_ < record_.size()) {
+    chunkSize_ = std::max(kChunkBytes, record_.size());
+    chunks_.emplace_back(new unsigned char[chunkSize_]);
+    chunkUsed_ = 0;
+  }
+  unsigned char* at = chunks_.back().get() + chunkUsed_;
+  std::memcpy(at, record_.data(), record_.size());
+  chunkUsed_ += record_.size();
+  rows_.push_back(at);
+}
+
+void ColumnStore::read(std::size_t row, std::vector<Value>& out) const {
+  out.resize(columns());
+  const unsigned char* p = rows_[row];
+  for (auto& v : out) v = decode(p);
+}
+
+ColumnStore::Value ColumnStore::value(std::size_t row, std::size_t column) const {
+  const unsigned char* p = rows_[row];
+  for (std::size_t i = 0; i < column; ++i) decode(p);
+  return decode(p);
 }
 
 const ColumnStore::Lookup& ColumnStore::lookup(std::size_t column) const {
@@ -167,34 +270,37 @@ const ColumnStore::Lookup& ColumnStore::lookup(std::size_t column) const {
   if (affinities_[column] == Affinity::Text) {
     // A counting sort on the hashes' leading bits, about one text a bucket;
     // being stable, it keeps each bucket's rows ascending.
-    while (l.bits < 32 && (std::size_t{1} << l.bits) < rows_) ++l.bits;
+    while (l.bits < 32 && (std::size_t{1} << l.bits) < rows()) ++l.bits;
     const int shift = 64 - std::max(l.bits, 1);
-    std::vector<std::uint64_t> hashes(rows_);
+    const std::size_t rowCount = rows();
+    std::vector<std::uint64_t> hashes(rowCount);
+    std::vector<bool> isText(rowCount);
     l.start.assign((std::size_t{1} << l.bits) + 1, 0);
-    for (std::size_t r = 0; r < rows_; ++r) {
-      const Cell& c = cell(r, column);
-      if (c.kind() != Kind::Text) continue;
-      hashes[r] = hashJet(bytes(c));
+    for (std::size_t r = 0; r < rowCount; ++r) {
+      const Value v = value(r, column);
+      if (v.kind != Kind::Text) continue;
+      isText[r] = true;
+      hashes[r] = hashJet(v.bytes);
       ++l.start[l.bits ? (hashes[r] >> shift) + 1 : 1];
     }
     for (std::size_t b = 1; b < l.start.size(); ++b) l.start[b] += l.start[b - 1];
     l.hashes.resize(l.start.back());
     std::vector<std::uint32_t> fill(l.start.begin(), l.start.end() - 1);
-    for (std::size_t r = 0; r < rows_; ++r) {
-      if (cell(r, column).kind() != Kind::Text) continue;
+    for (std::size_t r = 0; r < rowCount; ++r) {
+      if (!isText[r]) continue;
       l.hashes[fill[l.bits ? hashes[r] >> shift : 0]++] = {hashes[r],
                                                            static_cast<std::uint32_t>(r)};
     }
   } else {
-    for (std::size_t r = 0; r < rows_; ++r) {
-      const Cell& c = cell(r, column);
+    for (std::size_t r = 0; r < rows(); ++r) {
+      const Value v = value(r, column);
       const auto row = static_cast<std::uint32_t>(r);
-      if (c.kind() == Kind::Text)
+      if (v.kind == Kind::Text)
         l.texts.push_back(row);
-      else if (c.kind() == Kind::Integer)
-        l.numbers.emplace_back(static_cast<double>(c.integer()), row);
-      else if (c.kind() == Kind::Real && !std::isnan(c.real()))
-        l.numbers.emplace_back(c.real(), row);
+      else if (v.kind == Kind::Integer)
+        l.numbers.emplace_back(static_cast<double>(v.integer), row);
+      else if (v.kind == Kind::Real && !std::isnan(v.real))
+        l.numbers.emplace_back(v.real, row);
     }
     std::sort(l.numbers.begin(), l.numbers.end());
   }

@@ -4,8 +4,9 @@
 // Each value is kept as SQLite would have stored it in a table declared with
 // the column's declared type (access_values.h): the column's affinity is
 // applied as SQLite applies it on INSERT, so a statement reads the same
-// values and types as from a copy of the table in SQLite. Text and blobs
-// are kept as UTF-8 and bytes in one arena.
+// values and types as from a copy of the table in SQLite. A row is kept as
+// one record, its values one after the other (a tag byte, then the bytes the
+// value needs), so that reading a row touches one or two cache lines.
 //
 // A lookup on a column is built the first time a statement compares it: a
 // hash of each text under the Jet collation, or the numbers in order. It
@@ -14,7 +15,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -31,33 +31,12 @@ Affinity affinityOf(std::string_view declaredType);
 class ColumnStore {
  public:
   enum class Kind : std::uint8_t { Null, Integer, Real, Text, Blob };
-  // One value. A short text or blob lies in the cell itself, so that a
-  // row's values share its cache lines.
-  class Cell {
-   public:
-    Kind kind() const { return static_cast<Kind>(tail_ & 7u); }
-    std::uint32_t size() const { return tail_ >> 3; }  // Text, Blob: bytes
-    std::int64_t integer() const { return load<std::int64_t>(); }
-    double real() const { return load<double>(); }
-
-   private:
-    friend class ColumnStore;
-    static constexpr std::uint32_t kInline = 12;
-    static constexpr std::uint32_t kMaxSize = (1u << 29) - 1;
-    template <typename T>
-    T load() const {
-      T v;
-      std::memcpy(&v, data_, sizeof v);
-      return v;
-    }
-    template <typename T>
-    void put(T v) {
-      std::memcpy(data_, &v, sizeof v);
-    }
-    // Integer, Real: the value; Text, Blob: the bytes up to kInline, else
-    // chunk << 32 | offset of where they lie.
-    unsigned char data_[kInline] = {};
-    std::uint32_t tail_ = 0;  // size << 3 | kind
+  // One value as read from a row: bytes point into the store.
+  struct Value {
+    Kind kind = Kind::Null;
+    std::int64_t integer = 0;
+    double real = 0;
+    std::string_view bytes;  // Text (UTF-8), Blob
   };
 
   // A store for rows of def's columns: their declared types give the affinities.
@@ -66,31 +45,22 @@ class ColumnStore {
   ColumnStore& operator=(const ColumnStore&) = delete;
 
   // Appends a row (one value per column). Raises 3049 when the table holds
-  // more than the store can address (4 G rows, a value of 512 MB).
+  // more than the store can address (4 G rows, a value of 4 GB).
   void append(const std::vector<JetValue>& row);
 
-  std::size_t rows() const { return rows_; }
+  std::size_t rows() const { return rows_.size(); }
   std::size_t columns() const { return affinities_.size(); }
   Affinity affinity(std::size_t column) const { return affinities_[column]; }
-  const Cell& cell(std::size_t row, std::size_t column) const {
-    return blocks_[row / kBlockRows][(row % kBlockRows) * columns() + column];
-  }
-  // Asks the processor to fetch row's values ahead of their reading, so that
-  // the rows a lookup finds are fetched together rather than one by one.
+
+  // The values of row, every column's in order, into out.
+  void read(std::size_t row, std::vector<Value>& out) const;
+  // The value of one column of row.
+  Value value(std::size_t row, std::size_t column) const;
+  // Asks the processor to fetch row ahead of its reading, so that the rows a
+  // lookup finds are fetched together rather than one by one.
   void prefetch(std::size_t row) const {
-    const Cell* first = &cell(row, 0);
-    const Cell* last = first + columns() - 1;
-    for (auto* p = reinterpret_cast<const char*>(first); p <= reinterpret_cast<const char*>(last);
-         p += 64)
-      __builtin_prefetch(p);
-    __builtin_prefetch(last);
-  }
-  // The bytes of a text or blob cell of the store (not of a copy).
-  std::string_view bytes(const Cell& c) const {
-    if (c.size() <= Cell::kInline)
-      return std::string_view(reinterpret_cast<const char*>(c.data_), c.size());
-    const auto at = c.load<std::uint64_t>();
-    return std::string_view(chunks_[at >> 32].bytes.get() + (at & 0xFFFFFFFFu), c.size());
+    __builtin_prefetch(rows_[row]);
+    __builtin_prefetch(rows_[row] + 63);
   }
 
   // The rows, in ascending order, of column that may hold a text equal to
@@ -104,14 +74,7 @@ class ColumnStore {
   void numberCandidates(std::size_t column, double x, std::vector<std::uint32_t>& out) const;
 
  private:
-  // Rows are kept in blocks and text in chunks, so that the store grows
-  // without moving what it holds.
-  static constexpr std::size_t kBlockRows = 1024;
   static constexpr std::size_t kChunkBytes = 256 * 1024;
-  struct Chunk {
-    std::unique_ptr<char[]> bytes;
-    std::size_t size = 0, used = 0;
-  };
   struct Lookup {
     bool built = false;
     // Text columns: the texts' hashes grouped by their leading bits (bucket
@@ -128,14 +91,15 @@ class ColumnStore {
     std::vector<std::uint32_t> texts;
   };
   const Lookup& lookup(std::size_t column) const;
-  Cell store(const JetValue& v, Affinity affinity);
-  Cell text(std::string_view utf8, Kind kind);
+  // Encodes v, with the column's affinity applied, at the end of record_.
+  void encode(const JetValue& v, Affinity affinity);
+  void encode(Kind kind, std::int64_t i, double d, std::string_view bytes);
 
   std::vector<Affinity> affinities_;
-  std::vector<std::unique_ptr<Cell[]>> blocks_;
-  std::vector<Chunk> chunks_;
-  std::size_t rows_ = 0;
-  std::string scratch_;
+  std::vector<const unsigned char*> rows_;  // where each row's record starts
+  std::vector<std::unique_ptr<unsigned char[]>> chunks_;
+  std::size_t chunkSize_ = 0, chunkUsed_ = 0;
+  std::string record_, scratch_;
   mutable std::vector<Lookup> lookups_;
 };
 
@@ -145,8 +109,8 @@ class ColumnStoreSink : public TableSink {
   void begin(const AccessTableDef& def) override;
   void row(const std::vector<JetValue>& row) override;
 
-  // The definition and the store; nullptr when begin was never called.
   const AccessTableDef& definition() const { return definition_; }
+  // The store; nullptr when begin was never called.
   std::shared_ptr<ColumnStore> take() { return std::move(store_); }
 
  private:

@@ -36,6 +36,9 @@ struct Cursor : sqlite3_vtab_cursor {
   bool scan = false;
   std::vector<std::uint32_t> rows;  // the candidates when not scanning
   std::size_t pos = 0;
+  // The current row's values, read at its first column asked for.
+  std::vector<ColumnStore::Value> values;
+  bool read = false;
   const ColumnStore& store() const { return static_cast<Table*>(pVtab)->store(); }
   std::size_t count() const { return scan ? store().rows() : rows.size(); }
   std::size_t row() const { return scan ? pos : rows[pos]; }
@@ -140,6 +143,7 @@ int filter(sqlite3_vtab_cursor* vcursor, int idxNum, const char*, int argc, sqli
   const ColumnStore& store = cursor->store();
   cursor->rows.clear();
   cursor->pos = 0;
+  cursor->read = false;
   cursor->scan = idxNum == 0 || argc < 1;
   if (cursor->scan) return SQLITE_OK;
   sqlite3_value* v = argv[0];
@@ -175,8 +179,10 @@ int filter(sqlite3_vtab_cursor* vcursor, int idxNum, const char*, int argc, sqli
   return SQLITE_OK;
 }
 
-int next(sqlite3_vtab_cursor* cursor) {
-  ++static_cast<Cursor*>(cursor)->pos;
+int next(sqlite3_vtab_cursor* vcursor) {
+  auto* cursor = static_cast<Cursor*>(vcursor);
+  ++cursor->pos;
+  cursor->read = false;
   return SQLITE_OK;
 }
 
@@ -192,27 +198,31 @@ int column(sqlite3_vtab_cursor* vcursor, sqlite3_context* ctx, int i) {
     sqlite3_result_null(ctx);
     return SQLITE_OK;
   }
-  const ColumnStore::Cell& c = store.cell(cursor->row(), static_cast<std::size_t>(i));
-  switch (c.kind()) {
+  if (!cursor->read) {
+    store.read(cursor->row(), cursor->values);
+    cursor->read = true;
+  }
+  const ColumnStore::Value& v = cursor->values[static_cast<std::size_t>(i)];
+  switch (v.kind) {
     case ColumnStore::Kind::Null:
       sqlite3_result_null(ctx);
       break;
     case ColumnStore::Kind::Integer:
-      sqlite3_result_int64(ctx, c.integer());
+      sqlite3_result_int64(ctx, v.integer);
       break;
     case ColumnStore::Kind::Real:
-      sqlite3_result_double(ctx, c.real());
+      sqlite3_result_double(ctx, v.real);
       break;
     case ColumnStore::Kind::Text:
       // The store outlives every statement over it: no copy.
-      sqlite3_result_text(ctx, store.bytes(c).data(), static_cast<int>(c.size()), SQLITE_STATIC);
+      sqlite3_result_text(ctx, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_STATIC);
       break;
     case ColumnStore::Kind::Blob:
       // An empty value stays an empty value, not Null.
-      if (c.size() == 0)
+      if (v.bytes.empty())
         sqlite3_result_zeroblob(ctx, 0);
       else
-        sqlite3_result_blob(ctx, store.bytes(c).data(), static_cast<int>(c.size()), SQLITE_STATIC);
+        sqlite3_result_blob(ctx, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_STATIC);
       break;
   }
   return SQLITE_OK;
