@@ -114,11 +114,15 @@ ColumnStore::Value decode(const unsigned char*& p) {
 }  // namespace
 
 void ColumnStore::encode(Kind kind, std::int64_t i, double d, std::string_view bytes) {
+  // At most a tag, a 4-byte length and the bytes, or a tag and 8 bytes.
+  const std::size_t most = 5 + std::max<std::size_t>(bytes.size(), 4);
+  if (record_.size() < recordSize_ + most) record_.resize(2 * (recordSize_ + most));
   auto put = [this](const void* p, std::size_t n) {
-    record_.append(static_cast<const char*>(p), n);
+    std::memcpy(&record_[recordSize_], p, n);
+    recordSize_ += n;
   };
   auto tag = [this, kind](unsigned extra) {
-    record_.push_back(static_cast<char>(static_cast<unsigned>(kind) | extra << 3));
+    record_[recordSize_++] = static_cast<char>(static_cast<unsigned>(kind) | extra << 3);
   };
   switch (kind) {
     case Kind::Null:
@@ -157,7 +161,7 @@ void ColumnStore::encode(Kind kind, std::int64_t i, double d, std::string_view b
         const auto n = static_cast<std::uint32_t>(bytes.size());
         put(&n, 4);
       }
-      put(bytes.data(), bytes.size());
+      if (!bytes.empty()) put(bytes.data(), bytes.size());
       return;
   }
 }
@@ -238,17 +242,17 @@ void ColumnStore::append(const std::vector<JetValue>& row) {
   if (columns() == 0) return;  // a table without columns shows no rows
   if (rows_.size() >= std::numeric_limits<std::uint32_t>::max())
     throw RuntimeError(err::kCannotOpenDatabase, "A table has too many rows for the engine.");
-  record_.clear();
+  recordSize_ = 0;
   for (std::size_t i = 0; i < columns(); ++i) encode(row[i], affinities_[i]);
   // Records are never moved: a new chunk when the last has no room.
-  if (chunks_.empty() || chunkSize_ - chunkUsed_ < record_.size()) {
-    chunkSize_ = std::max(kChunkBytes, record_.size());
+  if (chunks_.empty() || chunkSize_ - chunkUsed_ < recordSize_) {
+    chunkSize_ = std::max(kChunkBytes, recordSize_);
     chunks_.emplace_back(new unsigned char[chunkSize_]);
     chunkUsed_ = 0;
   }
   unsigned char* at = chunks_.back().get() + chunkUsed_;
-  std::memcpy(at, record_.data(), record_.size());
-  chunkUsed_ += record_.size();
+  std::memcpy(at, record_.data(), recordSize_);
+  chunkUsed_ += recordSize_;
   rows_.push_back(at);
 }
 

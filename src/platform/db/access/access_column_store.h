@@ -91,7 +91,8 @@ class ColumnStore {
     std::vector<std::uint32_t> texts;
   };
   const Lookup& lookup(std::size_t column) const;
-  // Encodes v, with the column's affinity applied, at the end of record_.
+  // Encodes v, with the column's affinity applied, at record_'s end
+  // (recordSize_ bytes of it are the row's so far).
   void encode(const JetValue& v, Affinity affinity);
   void encode(Kind kind, std::int64_t i, double d, std::string_view bytes);
 
@@ -100,6 +101,7 @@ class ColumnStore {
   std::vector<std::unique_ptr<unsigned char[]>> chunks_;
   std::size_t chunkSize_ = 0, chunkUsed_ = 0;
   std::string record_, scratch_;
+  std::size_t recordSize_ = 0;
   mutable std::vector<Lookup> lookups_;
 };
 
