@@ -289,12 +289,15 @@ const ColumnStore::Lookup& ColumnStore::lookup(std::size_t column) const {
     }
     for (std::size_t b = 1; b < l.start.size(); ++b) l.start[b] += l.start[b - 1];
     l.hashes.resize(l.start.back());
-    std::vector<std::uint32_t> fill(l.start.begin(), l.start.end() - 1);
+    // Each entry goes where its bucket's next one stands (start[b] then
+    // moves on to the end of bucket b, the start of b + 1).
     for (std::size_t r = 0; r < rowCount; ++r) {
       if (!isText[r]) continue;
-      l.hashes[fill[l.bits ? hashes[r] >> shift : 0]++] = {hashes[r],
-                                                           static_cast<std::uint32_t>(r)};
+      l.hashes[l.start[l.bits ? hashes[r] >> shift : 0]++] = {static_cast<std::uint32_t>(hashes[r]),
+                                                              static_cast<std::uint32_t>(r)};
     }
+    std::copy_backward(l.start.begin(), l.start.end() - 1, l.start.end());
+    l.start[0] = 0;
   } else {
     for (std::size_t r = 0; r < rows(); ++r) {
       const Value v = value(r, column);
@@ -318,7 +321,7 @@ void ColumnStore::textCandidates(std::size_t column, std::string_view utf8,
   const std::uint64_t h = hashJet(utf8);
   const std::size_t b = l.bits ? h >> (64 - l.bits) : 0;
   for (std::uint32_t i = l.start[b]; i < l.start[b + 1]; ++i)
-    if (l.hashes[i].hash == h) out.push_back(l.hashes[i].row);
+    if (l.hashes[i].low == static_cast<std::uint32_t>(h)) out.push_back(l.hashes[i].row);
 }
 
 void ColumnStore::numberCandidates(std::size_t column, double x,

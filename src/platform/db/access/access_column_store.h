@@ -78,10 +78,10 @@ class ColumnStore {
   struct Lookup {
     bool built = false;
     // Text columns: the texts' hashes grouped by their leading bits (bucket
-    // b holds entries start[b] .. start[b + 1] - 1), rows ascending in each.
+    // b holds entries start[b] .. start[b + 1] - 1), rows ascending in each,
+    // each with its hash's low bits.
     struct Hashed {
-      std::uint64_t hash;
-      std::uint32_t row;
+      std::uint32_t low, row;
     };
     int bits = 0;
     std::vector<std::uint32_t> start;
