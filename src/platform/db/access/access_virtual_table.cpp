@@ -2,8 +2,7 @@
 
 #include <dorvane/runtime_error.h>
 
-#include <cerrno>
-#include <cstdlib>
+#include <charconv>
 #include <map>
 #include <vector>
 
@@ -44,8 +43,8 @@ struct Cursor : sqlite3_vtab_cursor {
   std::size_t row() const { return scan ? pos : rows[pos]; }
 };
 
-int connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out,
-            char** error) {
+int connectTable(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out,
+                 char** error) {
   const auto& shelf = *static_cast<std::shared_ptr<StoreShelf>*>(aux);
   auto it = argc > 2 ? shelf->entries.find(argv[2]) : shelf->entries.end();
   if (it == shelf->entries.end()) {
@@ -61,7 +60,7 @@ int connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_v
   return SQLITE_OK;
 }
 
-int disconnect(sqlite3_vtab* table) {
+int disconnectTable(sqlite3_vtab* table) {
   delete static_cast<Table*>(table);
   return SQLITE_OK;
 }
@@ -116,29 +115,29 @@ int bestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
   return SQLITE_OK;
 }
 
-int open(sqlite3_vtab*, sqlite3_vtab_cursor** out) {
+int openCursor(sqlite3_vtab*, sqlite3_vtab_cursor** out) {
   *out = new Cursor();
   return SQLITE_OK;
 }
 
-int close(sqlite3_vtab_cursor* cursor) {
+int closeCursor(sqlite3_vtab_cursor* cursor) {
   delete static_cast<Cursor*>(cursor);
   return SQLITE_OK;
 }
 
-// The number a text stands for, as strtod reads all of it (blanks around
-// allowed); false when it reads less.
-bool number(const unsigned char* text, double& out) {
-  const char* s = reinterpret_cast<const char*>(text);
-  char* end = nullptr;
-  errno = 0;
-  out = std::strtod(s, &end);
-  if (end == s) return false;
-  while (*end == ' ' || (*end >= '\t' && *end <= '\r')) ++end;
-  return *end == '\0';
+// The number a text stands for when all of it is one (blanks around and a
+// leading "+" allowed, as SQLite reads numbers in texts), whatever the locale.
+bool number(std::string_view text, double& out) {
+  auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  if (text.size() > 1 && text.front() == '+') text.remove_prefix(1);
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+  return ec == std::errc() && end == text.data() + text.size();
 }
 
-int filter(sqlite3_vtab_cursor* vcursor, int idxNum, const char*, int argc, sqlite3_value** argv) {
+int filterRows(sqlite3_vtab_cursor* vcursor, int idxNum, const char*, int argc,
+               sqlite3_value** argv) {
   auto* cursor = static_cast<Cursor*>(vcursor);
   const ColumnStore& store = cursor->store();
   cursor->rows.clear();
@@ -166,7 +165,10 @@ int filter(sqlite3_vtab_cursor* vcursor, int idxNum, const char*, int argc, sqli
                          std::string_view(reinterpret_cast<const char*>(text),
                                           static_cast<std::size_t>(sqlite3_value_bytes(v))),
                          cursor->rows);
-  } else if (type == SQLITE_TEXT && number(sqlite3_value_text(v), x)) {
+  } else if (type == SQLITE_TEXT &&
+             number(std::string_view(reinterpret_cast<const char*>(sqlite3_value_text(v)),
+                                     static_cast<std::size_t>(sqlite3_value_bytes(v))),
+                    x)) {
     store.numberCandidates(column, x, cursor->rows);
   } else if ((type == SQLITE_INTEGER || type == SQLITE_FLOAT) && !textColumn) {
     store.numberCandidates(column, sqlite3_value_double(v), cursor->rows);
@@ -179,19 +181,19 @@ int filter(sqlite3_vtab_cursor* vcursor, int idxNum, const char*, int argc, sqli
   return SQLITE_OK;
 }
 
-int next(sqlite3_vtab_cursor* vcursor) {
+int nextRow(sqlite3_vtab_cursor* vcursor) {
   auto* cursor = static_cast<Cursor*>(vcursor);
   ++cursor->pos;
   cursor->read = false;
   return SQLITE_OK;
 }
 
-int eof(sqlite3_vtab_cursor* vcursor) {
+int atEnd(sqlite3_vtab_cursor* vcursor) {
   auto* cursor = static_cast<Cursor*>(vcursor);
   return cursor->pos >= cursor->count();
 }
 
-int column(sqlite3_vtab_cursor* vcursor, sqlite3_context* ctx, int i) {
+int columnOf(sqlite3_vtab_cursor* vcursor, sqlite3_context* ctx, int i) {
   auto* cursor = static_cast<Cursor*>(vcursor);
   const ColumnStore& store = cursor->store();
   if (i < 0 || static_cast<std::size_t>(i) >= store.columns()) {
@@ -228,7 +230,7 @@ int column(sqlite3_vtab_cursor* vcursor, sqlite3_context* ctx, int i) {
   return SQLITE_OK;
 }
 
-int rowid(sqlite3_vtab_cursor* vcursor, sqlite3_int64* out) {
+int rowidOf(sqlite3_vtab_cursor* vcursor, sqlite3_int64* out) {
   *out = static_cast<sqlite3_int64>(static_cast<Cursor*>(vcursor)->row()) + 1;
   return SQLITE_OK;
 }
@@ -236,18 +238,18 @@ int rowid(sqlite3_vtab_cursor* vcursor, sqlite3_int64* out) {
 sqlite3_module makeModule() {
   sqlite3_module m{};
   m.iVersion = 0;
-  m.xCreate = connect;
-  m.xConnect = connect;
+  m.xCreate = connectTable;
+  m.xConnect = connectTable;
   m.xBestIndex = bestIndex;
-  m.xDisconnect = disconnect;
-  m.xDestroy = disconnect;
-  m.xOpen = open;
-  m.xClose = close;
-  m.xFilter = filter;
-  m.xNext = next;
-  m.xEof = eof;
-  m.xColumn = column;
-  m.xRowid = rowid;
+  m.xDisconnect = disconnectTable;
+  m.xDestroy = disconnectTable;
+  m.xOpen = openCursor;
+  m.xClose = closeCursor;
+  m.xFilter = filterRows;
+  m.xNext = nextRow;
+  m.xEof = atEnd;
+  m.xColumn = columnOf;
+  m.xRowid = rowidOf;
   return m;
 }
 

@@ -196,6 +196,8 @@ TEST_F(StoreTable, ValuesTypesAndComparisonsAreThoseOfTheInsertedTable) {
       "l = 12",
       "l = '12'",
       "l = ' 12 '",
+      "l = '+12'",
+      "d = 'nan'",
       "l = 12.0",
       "l = '0x0C'",
       "l = '12abc'",
