@@ -11,6 +11,8 @@
 // A lookup on a column is built the first time a statement compares it: a
 // hash of each text under the Jet collation, or the numbers in order. It
 // gives candidate rows, which the caller checks by the comparison itself.
+// Since lookups are built on first use, a store serves one thread at a time
+// (each worker's connection has stores of its own).
 #pragma once
 
 #include <cstddef>
