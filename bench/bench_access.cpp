@@ -1,6 +1,7 @@
 // Access reader figures on big.mdb (100,000 rows):
 //   BM_ImportBig        our import of table big into the in-memory copy
-//                       (catalog, rows into SQLite)
+//                       (catalog, rows into a column store behind a
+//                       virtual table)
 //   BM_ReadBig          our reader alone on the same table (every value
 //                       decoded, nothing copied)
 //   BM_MdbExport        one run of the mdb-export command on the table, when

@@ -12,17 +12,12 @@
 #pragma once
 
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-namespace dorvane::db {
+#include "platform/db/translate_error.h"
 
-// Raised for an expression that cannot be translated; what() is the reason.
-class TranslateError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+namespace dorvane::db {
 
 // Translates one Access expression (UTF-8) into SQLite (UTF-8). Raises
 // TranslateError with the reason for what it cannot translate.

@@ -169,19 +169,6 @@ TEST(AccessQueries, RebuildsSelectQueriesThatRun) {
   EXPECT_EQ(db.column(sql), (std::vector<std::string>{"x"}));
 }
 
-TEST(AccessQueries, SourceColumnsAreThePlainReferences) {
-  std::vector<QueryRow> rows = {row(5, 1, {}, "items", "i", {}), row(5, 2, {}, "orders", {}, {}),
-                                row(6, 1, 0, {}, {}, "i.code"),
-                                row(6, 2, 0, "total", {}, "orders.qty*orders.amount"),
-                                row(6, 3, 0, "who", {}, "[orders].[item]")};
-  auto sources = querySourceColumns(rows);
-  ASSERT_EQ(sources.size(), 2u);
-  EXPECT_EQ(sources[0].output + "=" + sources[0].table + "." + sources[0].column,
-            "code=items.code");
-  EXPECT_EQ(sources[1].output + "=" + sources[1].table + "." + sources[1].column,
-            "who=orders.item");
-}
-
 TEST(AccessQueries, DistinctRowKeepsOneRowPerShownRecord) {
   Sqlite db;
   db.exec(

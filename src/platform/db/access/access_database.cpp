@@ -58,6 +58,7 @@ FileFormat formatOf(const std::string& path) {
 AccessFile::AccessFile(std::string path, FileFormat format)
     : path_(std::move(path)), format_(format), connection_(SqliteConnection::openMemory()) {
   registerJetCollation(connection_->handle());
+  shelf_ = registerStoreModule(connection_->handle());
 }
 
 std::shared_ptr<AccessFile> AccessFile::open(const std::string& utf8Path, FileFormat format) {
@@ -99,78 +100,13 @@ const ImportedTable* AccessFile::imported(const std::u16string& name) const {
 }
 
 std::optional<IndexDef> AccessFile::index(const std::u16string& table,
-                                          const std::u16string& index) {
-  for (auto& t : imported_) {
-    if (!text::equalsText(t.name, table)) continue;
-    for (size_t i = 0; i < t.indexes.size(); ++i) {
-      if (!text::equalsText(t.indexes[i].name, index)) continue;
-      ensureAccessIndex(*connection_, t, i, indexCounter_);
-      return t.indexes[i];
-    }
-  }
+                                          const std::u16string& index) const {
+  // The copy needs no index of its own: a Seek's comparison is answered from
+  // the column's lookup (access_virtual_table.h).
+  if (const ImportedTable* t = imported(table))
+    for (const auto& x : t->indexes)
+      if (text::equalsText(x.name, index)) return x;
   return std::nullopt;
-}
-
-namespace {
-bool endsName(char16_t c) {
-  return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0x3000 || c == u'(' ||
-         c == u')' || c == u',' || c == u'=' || c == u'<' || c == u'>' || c == u'\'' || c == u'"';
-}
-
-// The T.K of each "T.K = '" in sql (blanks allowed around "=").
-std::vector<std::pair<std::u16string, std::u16string>> comparedColumns(const std::u16string& sql) {
-  std::vector<std::pair<std::u16string, std::u16string>> out;
-  for (size_t eq = sql.find(u'='); eq != std::u16string::npos; eq = sql.find(u'=', eq + 1)) {
-    size_t after = eq + 1;
-    while (after < sql.size() && sql[after] == u' ') ++after;
-    if (after >= sql.size() || sql[after] != u'\'') continue;
-    size_t end = eq;
-    while (end > 0 && sql[end - 1] == u' ') --end;
-    size_t begin = end;
-    while (begin > 0 && !endsName(sql[begin - 1])) --begin;
-    std::u16string name = sql.substr(begin, end - begin);
-    size_t dot = name.find(u'.');
-    if (dot == std::u16string::npos || dot == 0 || dot + 1 >= name.size() ||
-        name.find(u'.', dot + 1) != std::u16string::npos)
-      continue;
-    out.emplace_back(name.substr(0, dot), name.substr(dot + 1));
-  }
-  return out;
-}
-}  // namespace
-
-void AccessFile::indexComparedColumns(const std::u16string& sql) {
-  for (auto& [table, column] : comparedColumns(sql)) {
-    // Each pair is looked at once: a merge compares the same column for
-    // every placeholder of an item.
-    std::u16string key = table + u'.' + column;
-    for (auto& c : key) c = text::foldCase(c);
-    if (comparedDone_.count(key)) continue;
-    indexColumn(table, column, 0);
-    comparedDone_.insert(std::move(key));
-  }
-}
-
-void AccessFile::indexColumn(const std::u16string& table, const std::u16string& column, int depth) {
-  constexpr int kMaxQueryDepth = 8;
-  const CatalogEntry* entry = find(table);
-  if (!entry || depth > kMaxQueryDepth) return;
-  if (entry->type == object_type::kTable || entry->type == object_type::kLinkedTable) {
-    import(*entry);
-    for (auto& t : imported_)
-      if (text::equalsText(t.name, entry->name))
-        ensureColumnIndex(*connection_, t, column, indexCounter_);
-  } else if (entry->type == object_type::kQuery) {
-    // A query's column that shows a table's column as it is: index that one,
-    // which SQLite uses through the view.
-    import(*entry);
-    auto rows = queryRows_->find(entry->id);
-    if (rows == queryRows_->end()) return;
-    for (const auto& source : querySourceColumns(rows->second)) {
-      if (text::equalsText(text::fromUtf8(source.output), column))
-        indexColumn(text::fromUtf8(source.table), text::fromUtf8(source.column), depth + 1);
-    }
-  }
 }
 
 std::string AccessFile::linkedPath(const CatalogEntry& entry) const {
@@ -198,9 +134,7 @@ std::string AccessFile::linkedPath(const CatalogEntry& entry) const {
 
 void AccessFile::importTable(const CatalogEntry& entry, const std::string& file,
                              const std::string& table) {
-  SqliteImportSink sink(*connection_, entry.name);
-  readAccessTableCached(file, table, sink);
-  imported_.push_back(sink.commit());
+  imported_.push_back(importAccessTable(connection_->handle(), *shelf_, entry.name, file, table));
 }
 
 const std::vector<QueryRow>* AccessFile::queryRows(const CatalogEntry& entry) {
@@ -287,13 +221,6 @@ void AccessFile::import(const CatalogEntry& entry) {
 std::shared_ptr<Recordset> AccessDatabase::OpenRecordset(const std::u16string& source) {
   if (auto onServer = links_.open(source)) return onServer;
   return SqliteDatabase::OpenRecordset(source);
-}
-
-void AccessDatabase::beforeSql(const std::u16string& sql) {
-  // The compared columns get their indexes first; the connection then runs
-  // the text with its compared literals as parameters of a statement kept
-  // prepared for every text of the same shape.
-  file_->indexComparedColumns(sql);
 }
 
 std::optional<IndexDef> AccessDatabase::findIndex(const std::u16string& table,

@@ -3,9 +3,10 @@
 // Each Access file gets an in-memory SQLite database (AccessFile), shared by
 // every open of that unchanged file on the thread: the engine finds it again
 // by canonical path, size and modification time, so a changed file is read
-// afresh and an unchanged one never twice. Tables are copied in the first time
-// a statement needs them, with their Access indexes; linked tables are copied
-// from the file they link to; stored select queries become views.
+// afresh and an unchanged one never twice. Tables are read in the first time
+// a statement needs them (access_import.h), with their Access indexes;
+// linked tables are read from the file they link to; stored select queries
+// become views.
 #pragma once
 
 #include <dorvane/engine.h>
@@ -46,8 +47,6 @@ class AccessDatabase : public SqliteDatabase {
 
   // Tables linked through ODBC are read on their server (access_odbc_links.h).
   std::shared_ptr<Recordset> OpenRecordset(const std::u16string& source) override;
-  // SQL texts have the columns they compare with a text literal indexed first.
-  void beforeSql(const std::u16string& sql) override;
   std::optional<IndexDef> findIndex(const std::u16string& table,
                                     const std::u16string& index) override;
   bool importTable(const std::u16string& name) override;

@@ -1,11 +1,10 @@
-// The state of one Access file: its catalog and the in-memory SQLite copy
-// that its tables, linked tables and stored queries are copied into.
+// The state of one Access file: its catalog and the in-memory SQLite database
+// that shows its tables, linked tables and stored queries.
 #pragma once
 
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -38,13 +37,8 @@ class AccessFile {
   // The copied table named name (case-blind), or nullptr.
   const ImportedTable* imported(const std::u16string& name) const;
   // The Access index `index` of the copied table `table` (names case-blind),
-  // made in SQLite now if it was not yet; nothing when there is no such index.
-  std::optional<IndexDef> index(const std::u16string& table, const std::u16string& index);
-  // For each "T.K = '" comparison in sql whose T is a table or linked table of
-  // the file: copies T in when it is not yet, and makes sure an index leads
-  // with K; when T is a query whose K shows a table's column as it is, the
-  // same for that column. Raises as import.
-  void indexComparedColumns(const std::u16string& sql);
+  // or nothing when there is no such index.
+  std::optional<IndexDef> index(const std::u16string& table, const std::u16string& index) const;
 
   // The SELECT statement rebuilt for a stored query. Raises as import.
   std::string querySql(const CatalogEntry& entry);
@@ -57,18 +51,15 @@ class AccessFile {
  private:
   AccessFile(std::string path, FileFormat format);
   void importTable(const CatalogEntry& entry, const std::string& file, const std::string& table);
-  // Indexes column of table, or for a query the table column it shows.
-  void indexColumn(const std::u16string& table, const std::u16string& column, int depth);
 
   std::string path_;
   FileFormat format_;
   std::shared_ptr<SqliteConnection> connection_;
+  std::shared_ptr<StoreShelf> shelf_;  // the copied tables' stores
   std::vector<CatalogEntry> catalog_;
   std::vector<ImportedTable> imported_;
-  std::vector<std::u16string> views_;      // stored queries made into views
-  std::set<std::u16string> comparedDone_;  // "T.K" pairs indexComparedColumns has seen
+  std::vector<std::u16string> views_;  // stored queries made into views
   std::optional<std::map<std::int32_t, std::vector<QueryRow>>> queryRows_;
-  int indexCounter_ = 0;
 };
 
 }  // namespace dorvane::db

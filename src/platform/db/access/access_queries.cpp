@@ -75,28 +75,6 @@ std::string distinctRowGrouping(const std::vector<std::pair<std::string, std::st
 
 }  // namespace
 
-std::vector<SourceColumn> querySourceColumns(const std::vector<QueryRow>& rows) {
-  std::vector<std::pair<std::string, std::string>> tables;  // name, alias
-  for (const QueryRow& r : rows)
-    if (r.attribute == attr::kTable && r.name1) tables.emplace_back(*r.name1, r.name2.value_or(""));
-  std::vector<SourceColumn> out;
-  for (const QueryRow& r : rows) {
-    if (r.attribute != attr::kColumn || !r.expression) continue;
-    auto ref = columnReference(*r.expression);
-    if (!ref) continue;
-    std::string table;
-    for (const auto& [name, alias] : tables) {
-      if (ref->table.empty() ? tables.size() == 1
-                             : upper(alias.empty() ? name : alias) == upper(ref->table))
-        table = name;
-    }
-    if (table.empty()) continue;
-    std::string output = r.name1 && !r.name1->empty() ? *r.name1 : ref->column;
-    out.push_back({output, table, ref->column});
-  }
-  return out;
-}
-
 std::string queryTypeName(int objectFlags) {
   switch (objectFlags & 0xF0) {
     case query_flags::kSelect:

@@ -39,17 +39,8 @@ using ShapeOf = std::function<SourceShape(const std::string& name)>;
 // from its rows (any order) and its MSysObjects Flags. shapeOf is asked only
 // for DISTINCTROW over several tables, which keeps one row per combination of
 // rows of the tables whose fields it shows. Raises TranslateError
-// (access_sql_translate.h) with the reason when it is no select query or uses
+// (translate_error.h) with the reason when it is no select query or uses
 // what cannot be translated; passes on what shapeOf raises.
 std::string buildQuerySql(std::vector<QueryRow> rows, int objectFlags, const ShapeOf& shapeOf);
-
-// The output columns of a query that show a table's column as it is: for
-// each, the output name, the table (or query) name and the column name. A
-// column a query computes is left out. Raises nothing: what it cannot read it
-// leaves out.
-struct SourceColumn {
-  std::string output, table, column;
-};
-std::vector<SourceColumn> querySourceColumns(const std::vector<QueryRow>& rows);
 
 }  // namespace dorvane::db

@@ -69,6 +69,24 @@ int collate(void*, int lenA, const void* a, int lenB, const void* b) {
 }
 }  // namespace
 
+std::uint64_t hashJet(std::string_view utf8) {
+  // FNV-1a over the folded code points, the same ones collate compares.
+  auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+  const unsigned char* end = p + utf8.size();
+  std::uint64_t h = 0xcbf29ce484222325ULL;
+  while (p < end) {
+    char32_t c;
+    if (*p < 0x80) {
+      c = *p++;
+      if (c >= 'a' && c <= 'z') c -= 32;
+    } else {
+      c = fold(nextCodePoint(p, end));
+    }
+    h = (h ^ c) * 0x100000001b3ULL;
+  }
+  return h;
+}
+
 int registerJetCollation(sqlite3* db) {
   return sqlite3_create_collation(db, kJetCollation, SQLITE_UTF8, nullptr, collate);
 }

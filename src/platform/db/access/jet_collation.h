@@ -7,6 +7,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <string_view>
 
 namespace dorvane::db {
@@ -19,5 +20,9 @@ int registerJetCollation(sqlite3* db);
 
 // Three-way comparison under the collation: negative, 0 or positive.
 int compareJet(std::u16string_view a, std::u16string_view b);
+
+// A hash of UTF-8 text under the collation: texts that the collation calls
+// equal hash alike (texts that hash alike may still differ).
+std::uint64_t hashJet(std::string_view utf8);
 
 }  // namespace dorvane::db

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/db/access_sql_translate.h"
 #include "platform/db/odbc/odbc_connection.h"
+#include "platform/db/translate_error.h"
 
 namespace dorvane::db {
 

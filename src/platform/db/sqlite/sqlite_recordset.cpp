@@ -194,10 +194,10 @@ void TableRecordset::settle() const {
 
 std::string TableRecordset::selectRows() const { return "SELECT rowid, * FROM " + quotedTable_; }
 
-std::string TableRecordset::orderBy() const {
+std::string TableRecordset::orderBy(size_t from) const {
   std::string order = " ORDER BY ";
   if (index_) {
-    for (size_t i = 0; i < index_->columns.size(); ++i)
+    for (size_t i = from; i < index_->columns.size(); ++i)
       order += quoted(index_->columns[i]) + " COLLATE " + quoted(index_->collations[i]) + ", ";
   }
   return order + "rowid";
@@ -254,8 +254,9 @@ void TableRecordset::Seek(const std::u16string& comparison, const Variant& key) 
                                                  text::toUtf8(table_) + "').");
   }
   if (seekSql_.empty()) {
+    // The rows found tie on the first column: the order is that of the others.
     seekSql_ = selectRows() + " WHERE " + quoted(index_->columns[0]) + " = ?1 COLLATE " +
-               quoted(index_->collations[0]) + orderBy() + " LIMIT 1";
+               quoted(index_->collations[0]) + orderBy(1) + " LIMIT 1";
   }
   // Within one snapshot the same key finds the same row: where it stands.
   const std::uint64_t snapshot = currentSnapshot();

@@ -111,7 +111,8 @@ class TableRecordset : public Recordset {
   // Reads the first row once something looks at the position the opening
   // left; a Seek or move before that makes the read unneeded.
   void settle() const;
-  std::string orderBy() const;  // current index order, then rowid
+  // Current index order from its column `from` on, then rowid.
+  std::string orderBy(size_t from = 0) const;
   // Loads the row with the given rowid; false when it no longer exists.
   bool load(sqlite3_int64 rowid);
   void loadFirst();
