@@ -12,6 +12,7 @@
 #include "batch/batch.h"
 #include "platform/db/access/access_table_cache.h"
 #include "platform/text/utf.h"
+#include "platform/worker_state.h"
 #include "report/report_file.h"
 
 namespace dorvane::batch {
@@ -124,6 +125,11 @@ Summary run(const std::vector<Job>& jobs, const Options& options) {
   std::mutex lock;  // guards summary and the finished callback
   Summary summary;
   auto work = [&] {
+    // This worker's connections, converters and snapshots: gone when it ends,
+    // before its thread does (a thread's own state would go with the thread's
+    // storage, after parts of it are gone on some systems).
+    platform::WorkerState state;
+    platform::WorkerState::Use use(state);
     std::unique_ptr<WorkbookMerger> merger;  // this worker's, made at its first workbook job
     for (;;) {
       if (options.stop && options.stop->load()) return;

@@ -2,6 +2,7 @@
 // on a workbook file: .xlsx/.xlsm/.xltx/.xltm natively, others through an
 // office suite where the system has one (office.h).
 #include <dorvane/ctl_message.h>
+#include <dorvane/engine.h>
 #include <dorvane/runtime_error.h>
 #include <dorvane/sheet.h>
 
@@ -154,7 +155,11 @@ int mergeNative(const SheetOptions& o) {
   try {
     auto workbook = sheet::ooxml::WorkbookFile::open(in);
     {
+      // Nothing here waits between two placeholders (the sheet is this
+      // process's own): the passes share their read snapshots, each file
+      // locked and checked once rather than once per placeholder.
       sheet::RunningOnThisThread running(workbook->application());
+      ReadRun run;
       status = mergeSheet(o, box, false);
     }
     if (!sheetInterrupted()) {
