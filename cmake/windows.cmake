@@ -60,6 +60,9 @@ target_link_libraries(dorvane_core PUBLIC SQLite::SQLite3 libzip::zip pugixml::p
                       Threads::Threads)
 target_compile_definitions(dorvane_core PRIVATE
   DORVANE_SOURCE_SAMPLES="${CMAKE_SOURCE_DIR}/samples")
+# The ODBC driver manager is loaded by name when a server table is first
+# opened (platform/db/odbc/odbc_api.cpp), as on Linux.
+target_compile_definitions(dorvane_core PRIVATE DORVANE_ODBC_SONAME="odbc32.dll")
 
 # ---- the type library ------------------------------------------------------------
 find_program(DORVANE_WIDL NAMES widl PATHS /usr/lib/wine REQUIRED)

@@ -85,6 +85,10 @@ for key in price qprice name names nosuch; do
   same_output "resolve-$key" resolve "!!$key,A01;" --db ref.mdb --pass 1 --json
 done
 check "resolve over ref.mdb: the output of the Linux command${differ:+ (not:$differ)}" test -z "$differ"
+# The ODBC driver manager is loaded when a connect string first needs it.
+check "ODBC: odbc32 not imported, loaded for an ODBC; database (IM002 from the manager)" eval \
+  '! x86_64-w64-mingw32-objdump -p "$win/dorvane.exe" | grep -qi "DLL Name: ODBC32" &&
+   exe resolve "!!x,A;" --db "ODBC;DSN=dorvane-none" --pass 1 2>&1 | grep -q "3151.*IM002"'
 
 # ---- batch: a bad job among good ones ----------------------------------------------
 printf '<!-- !!price,A01; -->gethere <!-- &&orders,A01; -->gethere\n' >in/page.htm
