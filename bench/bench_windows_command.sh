@@ -4,6 +4,7 @@
 #   sheet  a workbook whose active sheet holds CELLS value placeholders, each
 #          of which gets its value and a hidden note, merged natively
 #   batch  JOBS page jobs of 100 placeholders each, run by 2 workers
+#   start  dorvane --help: what starting the process costs alone
 #   bench/bench_windows_command.sh [BUILD [BUILD_WINDOWS [CELLS [JOBS [RUNS]]]]]
 #     (defaults build build-windows 5000 100 5)
 # The runs alternate Linux and Windows; prints the median of RUNS for each and
@@ -38,8 +39,10 @@ timed() {  # COMMAND...: milliseconds
   "$@" >/dev/null 2>&1 || true
   echo $(($(ms) - t))
 }
-sheet_linux=() sheet_win=() batch_linux=() batch_win=()
+sheet_linux=() sheet_win=() batch_linux=() batch_win=() start_linux=() start_win=()
 for _ in $(seq "$runs"); do
+  start_linux+=($(timed "$linux/dorvane" --help))
+  start_win+=($(timed "$wine" "$win/dorvane.exe" --help))
   sheet_linux+=($(timed "$linux/dorvane" sheet book.xlsx out-linux.xlsx --db prices.sqlite))
   sheet_win+=($(timed "$wine" "$win/dorvane.exe" sheet book.xlsx out-win.xlsx --db prices.sqlite))
   batch_linux+=($(timed "$linux/dorvane" batch linux.jsonl -j 2))
@@ -55,6 +58,7 @@ report() {  # NAME LINUX... -- WINDOWS...
 echo "median of $runs runs, each a whole process (Windows under Wine: $($wine --version))"
 report "sheet: $cells value cells with notes" "${sheet_linux[@]}" "${sheet_win[@]}"
 report "batch: $jobs pages of 100 placeholders, -j 2" "${batch_linux[@]}" "${batch_win[@]}"
+report "start: --help" "${start_linux[@]}" "${start_win[@]}"
 book same out-linux.xlsx out-win.xlsx && echo "workbooks: the same parts, byte for byte"
 for j in $(seq 1 "$jobs"); do cmp -s "linux/page$j.htm" "win/page$j.htm" || { echo "page $j differs"; exit 1; }; done
 echo "pages: identical bytes"

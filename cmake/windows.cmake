@@ -60,6 +60,9 @@ target_link_libraries(dorvane_core PUBLIC SQLite::SQLite3 libzip::zip pugixml::p
                       Threads::Threads)
 target_compile_definitions(dorvane_core PRIVATE
   DORVANE_SOURCE_SAMPLES="${CMAKE_SOURCE_DIR}/samples")
+# The ODBC driver manager is loaded by name when a server table is first
+# opened (platform/db/odbc/odbc_api.cpp), as on Linux.
+target_compile_definitions(dorvane_core PRIVATE DORVANE_ODBC_SONAME="odbc32.dll")
 
 # ---- the type library ------------------------------------------------------------
 find_program(DORVANE_WIDL NAMES widl PATHS /usr/lib/wine REQUIRED)
@@ -122,6 +125,37 @@ set_target_properties(dorvane PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY
 target_link_libraries(dorvane PRIVATE dorvane_core ole32 oleaut32 uuid version)
 # The command line as UTF-16: wmain (src/windows/cli/console_windows.cpp).
 target_link_options(dorvane PRIVATE -municode)
+# ole32, oleaut32 and version are loaded at the first call into them (the
+# running Excel, registration, --version), not at every start: they bring the
+# window and graphics libraries with them, whose start-up under Wine costs
+# more than a page merge. Delay-import libraries of the same names, made from
+# the toolchain's import libraries, stand before them on the search path.
+find_program(DORVANE_MINGW_NM ${DORVANE_MINGW_TRIPLE}-nm REQUIRED)
+find_program(DORVANE_MINGW_DLLTOOL ${DORVANE_MINGW_TRIPLE}-dlltool REQUIRED)
+set(DORVANE_DELAY_DIR ${CMAKE_BINARY_DIR}/delay-imports)
+set(DORVANE_DELAY_LIBS)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(DORVANE_DELAY_UNDERSCORE ON)
+else()
+  set(DORVANE_DELAY_UNDERSCORE OFF)
+endif()
+foreach(lib ole32 oleaut32 version)
+  find_library(DORVANE_IMPORT_${lib} NAMES lib${lib}.a REQUIRED)
+  add_custom_command(
+    OUTPUT ${DORVANE_DELAY_DIR}/lib${lib}.a
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${DORVANE_DELAY_DIR}
+    COMMAND ${CMAKE_COMMAND} -DNM=${DORVANE_MINGW_NM} -DDLLTOOL=${DORVANE_MINGW_DLLTOOL}
+            -DIMPORT=${DORVANE_IMPORT_${lib}} -DDLL=${lib}.dll
+            -DUNDERSCORE=${DORVANE_DELAY_UNDERSCORE} -DOUT=${DORVANE_DELAY_DIR}/lib${lib}.a
+            -P ${CMAKE_SOURCE_DIR}/cmake/windows_delay_import.cmake
+    DEPENDS ${DORVANE_IMPORT_${lib}} ${CMAKE_SOURCE_DIR}/cmake/windows_delay_import.cmake
+    COMMENT "Making the delay-import library of ${lib}.dll")
+  list(APPEND DORVANE_DELAY_LIBS ${DORVANE_DELAY_DIR}/lib${lib}.a)
+endforeach()
+add_custom_target(dorvane_delay_imports DEPENDS ${DORVANE_DELAY_LIBS})
+add_dependencies(dorvane dorvane_delay_imports)
+target_link_directories(dorvane BEFORE PRIVATE ${DORVANE_DELAY_DIR})
+set_property(TARGET dorvane APPEND PROPERTY LINK_DEPENDS ${DORVANE_DELAY_LIBS})
 
 # ---- the visual control in containers: its tests and benchmark ------------------
 # Both bitnesses (no GoogleTest, which the 32-bit build does not have); run

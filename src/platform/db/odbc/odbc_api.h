@@ -1,6 +1,7 @@
-// The ODBC driver manager's calls, through a table filled on first use. On
-// Linux the manager (unixODBC) is loaded then, so a program that opens no
-// server table never maps it; on Windows the table points at odbc32.
+// The ODBC driver manager's calls, through a table filled on first use: the
+// manager (unixODBC on Linux, odbc32.dll on Windows) is loaded then, so a
+// program that opens no server table never maps it (on Windows, nor what
+// odbc32 brings with it: the window and graphics libraries).
 #pragma once
 
 #include "platform/db/odbc/odbc_connection.h"  // the ODBC headers, as the system needs them
