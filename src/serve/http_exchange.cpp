@@ -1,0 +1,79 @@
+#include "serve/http_exchange.h"
+
+#include <strings.h>
+
+namespace dorvane::serve {
+
+namespace {
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A query component percent-decoded, "+" taken for a space; a "%" not
+// followed by two hex digits stays as it is.
+std::string decode(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '+') {
+      out += ' ';
+    } else if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
+               hexValue(text[i + 2]) >= 0) {
+      out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+      i += 2;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// Calls f(name, value) with each "name=value" of query, undecoded, until it
+// returns true; returns whether it did.
+template <class F>
+bool eachParam(std::string_view query, F f) {
+  while (!query.empty()) {
+    const size_t amp = query.find('&');
+    const std::string_view pair = query.substr(0, amp);
+    query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
+    if (pair.empty()) continue;
+    const size_t eq = pair.find('=');
+    if (f(pair.substr(0, eq),
+          eq == std::string_view::npos ? std::string_view() : pair.substr(eq + 1)))
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string_view HttpRequest::header(std::string_view name) const {
+  for (const auto& [field, value] : headers) {
+    if (field.size() == name.size() && ::strncasecmp(field.data(), name.data(), name.size()) == 0)
+      return value;
+  }
+  return {};
+}
+
+bool HttpRequest::hasParam(std::string_view name) const {
+  return eachParam(query, [&](std::string_view key, std::string_view) {
+    return key == name || decode(key) == name;
+  });
+}
+
+std::string HttpRequest::param(std::string_view name) const {
+  std::string found;
+  eachParam(query, [&](std::string_view key, std::string_view value) {
+    if (key != name && decode(key) != name) return false;
+    found = decode(value);
+    return true;
+  });
+  return found;
+}
+
+}  // namespace dorvane::serve
