@@ -13,11 +13,13 @@
 #     substitute, generate, write; Node's start and the module's loading not
 #     counted).
 #
-# Run from the repository root: bench/bench_xlsx_template.sh [BUILD_DIR] [PAIRS]
+# Run from the repository root: bench/bench_xlsx_template.sh [BUILD_DIR] [PAIRS] [DORVANE]
+# (DORVANE: another build's command to time, e.g. the tree before a change).
 set -euo pipefail
 
 build=$(realpath "${1:-build}")
 pairs=${2:-11}
+dorvane=$(realpath "${3:-$build/dorvane}")
 version=1.4.7
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -39,12 +41,10 @@ fill();
 console.log((Number(process.hrtime.bigint() - start) / 1e6).toFixed(2));
 JS
 
-now() { date +%s%N; }
-ms() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b - a) / 1e6 }'; }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # Both results checked once: every placeholder filled.
-"$build/dorvane" sheet "$work/plain.xlsx" "$work/out.xlsx" --db "$work/kiv.sqlite"
+"$dorvane" sheet "$work/plain.xlsx" "$work/out.xlsx" --db "$work/kiv.sqlite"
 node "$work/fill.js" "$work/filler.xlsx" "$work/filled.xlsx" "$work/values.json" > /dev/null
 for f in out filled; do
   if unzip -p "$work/$f.xlsx" xl/worksheets/sheet1.xml xl/sharedStrings.xml | grep -q '!!plain\|\${v'; then
@@ -54,25 +54,25 @@ for f in out filled; do
 done
 
 : > "$work/dorvane.txt"
-: > "$work/inside.txt"
 : > "$work/node.txt"
+: > "$work/inside.txt"
 for ((i = 0; i < pairs; i++)); do
-  t0=$(now)
-  "$build/dorvane" sheet "$work/plain.xlsx" "$work/out.xlsx" --db "$work/kiv.sqlite"
-  t1=$(now)
-  node "$work/fill.js" "$work/filler.xlsx" "$work/filled.xlsx" "$work/values.json" >> "$work/inside.txt"
-  t2=$(now)
-  ms "$t0" "$t1" >> "$work/dorvane.txt"
-  echo >> "$work/dorvane.txt"
-  ms "$t1" "$t2" >> "$work/node.txt"
-  echo >> "$work/node.txt"
+  /usr/bin/time -f "%e %U %S" -a -o "$work/dorvane.txt" \
+    "$dorvane" sheet "$work/plain.xlsx" "$work/out.xlsx" --db "$work/kiv.sqlite"
+  /usr/bin/time -f "%e %U %S" -a -o "$work/node.txt" \
+    node "$work/fill.js" "$work/filler.xlsx" "$work/filled.xlsx" "$work/values.json" >> "$work/inside.txt"
 done
-d=$(median < "$work/dorvane.txt")
+wall() { awk '{ print $1 * 1000 }' "$1" | median; }
+cpu() { awk '{ print ($2 + $3) * 1000 }' "$1" | median; }
+dw=$(wall "$work/dorvane.txt")
+dc=$(cpu "$work/dorvane.txt")
+nw=$(wall "$work/node.txt")
+nc=$(cpu "$work/node.txt")
 inside=$(median < "$work/inside.txt")
-whole=$(median < "$work/node.txt")
 echo "5,000 cells, medians of $pairs alternating pairs (load $(cut -d' ' -f1-3 /proc/loadavg)):"
-echo "  dorvane sheet IN OUT, the whole process:        $d ms"
-echo "  xlsx-template $version, the fill inside Node.js:   $inside ms"
-echo "  xlsx-template $version, the whole Node.js process: $whole ms"
-awk -v d="$d" -v i="$inside" -v w="$whole" 'BEGIN {
-  printf "  dorvane / xlsx-template: %.3f (inside Node.js), %.3f (whole processes)\n", d / i, d / w }'
+echo "  dorvane sheet IN OUT, the whole process:          $dw ms wall, $dc ms CPU"
+echo "  xlsx-template $version, the whole Node.js process:  $nw ms wall, $nc ms CPU"
+echo "  xlsx-template $version, the fill inside Node.js:    $inside ms wall"
+awk -v dw="$dw" -v dc="$dc" -v nw="$nw" -v nc="$nc" -v i="$inside" 'BEGIN {
+  printf "  dorvane / xlsx-template: %.3f (CPU), %.3f (wall), %.3f (wall, the fill alone)\n",
+    dc / nc, dw / nw, dw / i }'
