@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <boost/asio/defer.hpp>
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -93,9 +94,12 @@ class Session : public HttpExchange, public std::enable_shared_from_this<Session
     asio::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->write(); });
   }
 
+  // Deferred, not posted: called from a server thread (one ending a merge
+  // hands its slot on), the step runs on that same thread once it is free,
+  // rather than waking another one.
   void resume(std::function<void()> fn) override {
-    asio::post(stream_.get_executor(),
-               [self = shared_from_this(), fn = std::move(fn)] { self->guarded(fn); });
+    asio::defer(stream_.get_executor(),
+                [self = shared_from_this(), fn = std::move(fn)] { self->guarded(fn); });
   }
 
   void expireAt(std::chrono::steady_clock::time_point when, std::function<void()> fn) override {
