@@ -2,16 +2,11 @@
 
 #include <strings.h>
 
+#include <charconv>
+
 namespace dorvane::serve {
 
 namespace {
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // A query component percent-decoded, "+" taken for a space; a "%" not
 // followed by two hex digits stays as it is.
@@ -22,9 +17,10 @@ std::string decode(std::string_view text) {
     const char c = text[i];
     if (c == '+') {
       out += ' ';
-    } else if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
-               hexValue(text[i + 2]) >= 0) {
-      out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+    } else if (unsigned byte = 0;
+               c == '%' && i + 2 < text.size() &&
+               std::from_chars(&text[i + 1], &text[i + 3], byte, 16).ptr == &text[i + 3]) {
+      out += static_cast<char>(byte);
       i += 2;
     } else {
       out += c;

@@ -192,21 +192,6 @@ bool numbersCannotHold(const std::u16string& what) {
   return false;
 }
 
-bool isNumber(const Variant& v) {
-  switch (v.type()) {
-    case VarType::Byte:
-    case VarType::Integer:
-    case VarType::Long:
-    case VarType::Single:
-    case VarType::Double:
-    case VarType::Currency:
-    case VarType::Decimal:
-      return true;
-    default:
-      return false;
-  }
-}
-
 }  // namespace
 
 std::optional<std::pair<long, long>> MemoryWorksheet::findAfter(long row, long column,
@@ -220,7 +205,7 @@ std::optional<std::pair<long, long>> MemoryWorksheet::findAfter(long row, long c
     };
     if (!cell.formula.empty()) return holds(cell.formula);
     if (cell.value.isString()) return holds(cell.value.asString());
-    if (skipNumbers && isNumber(cell.value)) return false;
+    if (skipNumbers && cell.value.isNumber() && cell.value.type() != VarType::Boolean) return false;
     return holds(searchText(cell.value));
   };
   const auto start = cells_.upper_bound({row, column});
