@@ -6,16 +6,12 @@
 
 namespace dorvane::serve {
 
-namespace {
-
-// A query component percent-decoded, "+" taken for a space; a "%" not
-// followed by two hex digits stays as it is.
-std::string decode(std::string_view text) {
+std::string percentDecoded(std::string_view text, bool plusIsSpace) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (c == '+') {
+    if (c == '+' && plusIsSpace) {
       out += ' ';
     } else if (unsigned byte = 0;
                c == '%' && i + 2 < text.size() &&
@@ -28,6 +24,10 @@ std::string decode(std::string_view text) {
   }
   return out;
 }
+
+namespace {
+
+std::string decode(std::string_view text) { return percentDecoded(text, true); }
 
 // Calls f(name, value) with each "name=value" of query, undecoded, until it
 // returns true; returns whether it did.

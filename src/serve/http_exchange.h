@@ -13,9 +13,13 @@
 
 namespace dorvane::serve {
 
+// text percent-decoded ("%2F" → "/"); "+" stands for a space when
+// plusIsSpace (a query). A "%" not followed by two hex digits stays.
+std::string percentDecoded(std::string_view text, bool plusIsSpace);
+
 struct HttpRequest {
   std::string_view method;  // "GET", "POST", …
-  std::string_view path;    // the target up to "?", as sent
+  std::string_view path;    // the target up to "?", percent-decoded
   std::string_view query;   // after "?", "" for none
   // Header fields as sent; the views stay valid until the answer is written.
   std::vector<std::pair<std::string_view, std::string_view>> headers;

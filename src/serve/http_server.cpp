@@ -187,6 +187,10 @@ class Session : public HttpExchange, public std::enable_shared_from_this<Session
     const std::string_view target = view(head.target());
     const size_t mark = target.find('?');
     request.path = target.substr(0, mark);
+    if (request.path.find('%') != std::string_view::npos) {
+      path_ = percentDecoded(request.path, false);
+      request.path = path_;
+    }
     request.query = mark == std::string_view::npos ? std::string_view() : target.substr(mark + 1);
     for (const auto& field : head)
       request.headers.emplace_back(view(field.name_string()), view(field.value()));
@@ -263,6 +267,7 @@ class Session : public HttpExchange, public std::enable_shared_from_this<Session
   http::response<http::string_body> answer_;
   HttpLimits limits_;
   std::string remoteAddr_;
+  std::string path_;  // the request's path when it had to be decoded
   int count_ = 0;
   bool headRead_ = false;
   bool idle_ = false;

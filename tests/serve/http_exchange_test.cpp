@@ -32,6 +32,7 @@ TEST(ServeHttpRequest, QueryParametersAndHeaders) {
     EXPECT_EQ(r.hasParam(tc.name), tc.present) << tc.query << " " << tc.name;
     EXPECT_EQ(r.param(tc.name), tc.value) << tc.query << " " << tc.name;
   }
+  EXPECT_EQ(percentDecoded("/v1%2Fpage+x", false), "/v1/page+x");
   HttpRequest r;
   r.headers = {{"content-type", "text/html"}, {"Accept", "a"}, {"ACCEPT", "b"}};
   EXPECT_EQ(r.header("Content-Type"), "text/html");
