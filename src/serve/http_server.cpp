@@ -313,9 +313,20 @@ int HttpServer::bind(const std::string& host, int port, std::string& why) {
 
 void HttpServer::run(int threads) {
   impl_->accept();
+  // A step that throws outside the handler's own guard ends its connection
+  // (its last reference goes with the step), not the thread or the server.
+  auto serve = [this] {
+    for (;;) {
+      try {
+        impl_->io.run();
+        return;
+      } catch (...) {
+      }
+    }
+  };
   std::vector<std::thread> others;
-  for (int i = 1; i < threads; ++i) others.emplace_back([this] { impl_->io.run(); });
-  impl_->io.run();
+  for (int i = 1; i < threads; ++i) others.emplace_back(serve);
+  serve();
   for (auto& t : others) t.join();
 }
 
