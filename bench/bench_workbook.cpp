@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -55,8 +56,9 @@ void buildDatabase() {
   dorvane::testing::buildDatabase(g_db, sql);
 }
 
-// A template of t.cells placeholder cells (shared strings, 20 to a row).
-void writeTemplate(Template& t, const std::string& name) {
+// A template of t.cells placeholder cells (shared strings, 20 to a row);
+// with `filler`, the same workbook with "${v0}"… for another template filler.
+void writeTemplate(Template& t, const std::string& name, bool filler = false) {
   std::string rows, strings;
   for (int i = 0; i < t.cells; ++i) {
     const int row = i / kColumns + 1;
@@ -64,7 +66,8 @@ void writeTemplate(Template& t, const std::string& name) {
       rows += (i ? "</row>" : "") + std::string("<row r=\"") + std::to_string(row) + "\">";
     rows += "<c r=\"" + std::string(1, static_cast<char>('A' + i % kColumns)) +
             std::to_string(row) + "\" t=\"s\"><v>" + std::to_string(i) + "</v></c>";
-    strings += "<si><t>" + std::string(t.key) + ",K" + std::to_string(i) + ";</t></si>";
+    strings += filler ? "<si><t>${v" + std::to_string(i) + "}</t></si>"
+                      : "<si><t>" + std::string(t.key) + ",K" + std::to_string(i) + ";</t></si>";
   }
   rows += "</row>";
   t.path = g_dir + "/" + name;
@@ -163,6 +166,22 @@ BENCHMARK(BM_Calc)->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->Iterations(
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--write") {
+    // For bench/bench_xlsx_template.sh: the 5,000-cell template and its
+    // database, the same workbook for the other filler, and the values the
+    // merge writes as JSON.
+    g_dir = argv[2];
+    g_db = g_dir + "/kiv.sqlite";
+    buildDatabase();
+    writeTemplate(g_templates[0], "plain.xlsx");
+    Template other = g_templates[0];
+    writeTemplate(other, "filler.xlsx", true);
+    std::string json = "{";
+    for (int i = 0; i < other.cells; ++i)
+      json += (i ? ",\"v" : "\"v") + std::to_string(i) + "\":" + std::to_string(100 + i);
+    std::ofstream(g_dir + "/values.json") << json << "}\n";
+    return 0;
+  }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   char tmpl[] = "/tmp/dorvane-bench-workbook-XXXXXX";

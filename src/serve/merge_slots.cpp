@@ -22,6 +22,31 @@ std::size_t MergeSlots::running() const {
   return states_.size() - free_.size();
 }
 
+MergeSlots::Admission MergeSlots::admit(platform::WorkerState*& state, Waiter& waiter) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!free_.empty()) {
+    state = free_.back();
+    free_.pop_back();
+    return Admission::Held;
+  }
+  if (waiters_.size() >= queueLength_) return Admission::Full;
+  waiters_.push_back(&waiter);
+  return Admission::Queued;
+}
+
+bool MergeSlots::withdraw(Waiter& waiter) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = std::find(waiters_.begin(), waiters_.end(), &waiter);
+  if (it == waiters_.end()) return false;
+  waiters_.erase(it);
+  return true;
+}
+
+MergeSlot::MergeSlot(MergeSlots& slots, platform::WorkerState* taken)
+    : slots_(slots), state_(taken), status_(Status::Held) {
+  use_.emplace(*state_);
+}
+
 MergeSlot::MergeSlot(MergeSlots& slots, std::chrono::steady_clock::time_point until)
     : slots_(slots) {
   std::unique_lock<std::mutex> lock(slots_.mutex_);
@@ -57,7 +82,11 @@ MergeSlot::~MergeSlot() {
   MergeSlots::Waiter* next = slots_.waiters_.front();
   slots_.waiters_.pop_front();
   next->slot = state_;
-  next->granted.notify_one();
+  if (next->handOver) {
+    next->handOver(state_);
+  } else {
+    next->granted.notify_one();
+  }
 }
 
 }  // namespace dorvane::serve

@@ -31,7 +31,7 @@ const char* title(int status) {
 
 }  // namespace
 
-void setProblem(httplib::Response& res, int status, const std::string& detail,
+void setProblem(HttpResponse& res, int status, const std::string& detail,
                 const nlohmann::json& extra) {
   nlohmann::ordered_json j;
   j["type"] = status == 422 ? "urn:dorvane:problem:run-error" : "about:blank";
@@ -40,10 +40,10 @@ void setProblem(httplib::Response& res, int status, const std::string& detail,
   j["detail"] = detail;
   for (const auto& [key, value] : extra.items()) j[key] = value;
   res.status = status;
-  if (status == 503) res.set_header("Retry-After", "1");
-  if (status == 401) res.set_header("WWW-Authenticate", "Bearer");
-  res.set_content(j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace),
-                  kProblemType);
+  if (status == 503) res.setHeader("Retry-After", "1");
+  if (status == 401) res.setHeader("WWW-Authenticate", "Bearer");
+  res.setContent(j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace),
+                 kProblemType);
 }
 
 }  // namespace dorvane::serve

@@ -1,8 +1,5 @@
 #include "serve/service.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <ctime>
@@ -11,7 +8,6 @@
 #include "platform/db/access/access_table_cache.h"
 #include "platform/text/code_page.h"
 #include "platform/text/utf.h"
-#include "serve/connection_pool.h"
 #include "serve/problem.h"
 #include "serve/routes.h"
 #include "serve/token_check.h"
@@ -22,12 +18,9 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-// When the request the calling connection thread serves was read.
-thread_local Clock::time_point requestStart;
-
-// Extra connection threads beyond one per merge worker and queue slot: for
-// health checks, metrics and answering 503 while every merge slot is taken.
-constexpr int kSpareConnections = 8;
+// Server threads beyond one per merge worker: probes, metrics and refusals
+// are answered while every worker merges.
+constexpr int kSpareThreads = 1;
 
 std::string base64(const std::string& bytes) {
   static const char kAlphabet[] =
@@ -88,12 +81,29 @@ const char* charsetOf(int codePage) {
 const char kXlsx[] = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
 const char kXlsm[] = "application/vnd.ms-excel.sheet.macroEnabled.12";
 
-std::string routeOf(const std::string& path) {
+std::string routeOf(std::string_view path) {
   for (const auto& r : kRoutes) {
     if (path == r.path) return r.path;
   }
   return "other";
 }
+
+// The route (method, path) names; HEAD is served as GET. nullptr for none.
+const Route* routeFor(const HttpRequest& req) {
+  const std::string_view method = req.method == "HEAD" ? std::string_view("GET") : req.method;
+  for (const auto& r : kRoutes) {
+    if (req.path == r.path && method == r.method) return &r;
+  }
+  return nullptr;
+}
+
+MergeKind mergeKindOf(std::string_view path) {
+  return path == "/v1/workbook"  ? MergeKind::Workbook
+         : path == "/v1/resolve" ? MergeKind::Resolve
+                                 : MergeKind::Page;
+}
+
+bool isMerge(const Route* r) { return r && std::string_view(r->method) == "POST"; }
 
 std::string utcNow() {
   char text[32];
@@ -104,11 +114,6 @@ std::string utcNow() {
   return text;
 }
 
-void setCork(const httplib::Request& req, int on) {
-  const int sock = socketOfThisConnection(req);
-  if (sock >= 0) ::setsockopt(sock, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
-}
-
 // One line on stderr in a single write, so lines of threads never mix.
 void logLine(const json& j) {
   std::string line = dump(j) + "\n";
@@ -117,33 +122,23 @@ void logLine(const json& j) {
 
 }  // namespace
 
+// A merge request read and checked, waiting for a slot or merging.
+struct Service::PendingMerge {
+  MergeKind kind = MergeKind::Page;
+  MergeRequest request;
+  MergeSlots::Waiter waiter;
+  std::chrono::milliseconds deadline{0};
+};
+
 Service::Service(Config config, std::string configPath, std::string listen)
     : config_(std::make_shared<const Config>(std::move(config))),
       configPath_(std::move(configPath)),
       listen_(std::move(listen)),
-      slots_(config_->workers, config_->queue) {
-  const int connections = config_->workers + config_->queue + kSpareConnections;
-  http_.new_task_queue = [connections] { return new ConnectionPool(connections); };
-  http_.set_payload_max_length(config_->bodyLimit);
-  http_.set_read_timeout(
-      std::chrono::duration_cast<std::chrono::microseconds>(config_->readTimeout));
-  http_.set_write_timeout(
-      std::chrono::duration_cast<std::chrono::microseconds>(config_->readTimeout));
-  http_.set_keep_alive_timeout(2);
-  // A client keeps its connection for up to 1,000 requests (as nginx lets
-  // it), not cpp-httplib's 5: a new connection every fifth request cost a
-  // handshake, an accept and a hand-over to a connection thread each time.
-  http_.set_keep_alive_max_count(1000);
-  // Headers and body go out in separate writes: without this, Nagle's
-  // algorithm and the client's delayed ACK hold every answer some 40 ms.
-  http_.set_tcp_nodelay(true);
-  http_.set_socket_options([this](socket_t sock) {
-    httplib::default_socket_options(sock);
-    int none = -1;
-    listenFd_.compare_exchange_strong(none, sock);
-  });
-  routes();
-}
+      slots_(config_->workers, config_->queue),
+      http_(*this, [this] {
+        auto c = this->config();
+        return HttpLimits{c->bodyLimit, c->readTimeout};
+      }) {}
 
 Service::~Service() = default;
 
@@ -154,24 +149,18 @@ std::shared_ptr<const Config> Service::config() const {
 
 int Service::bind(std::string& why) {
   auto c = config();
-  int port = c->port == 0 ? http_.bind_to_any_port(c->host)
-                          : (http_.bind_to_port(c->host, c->port) ? c->port : -1);
-  if (port < 0) why = "cannot listen on " + c->host + ":" + std::to_string(c->port);
-  return port;
+  return http_.bind(c->host, c->port, why);
 }
 
 bool Service::run() {
-  http_.listen_after_bind();
+  http_.run(config()->workers + kSpareThreads);
   return draining_.load();
 }
 
 void Service::drain() {
   if (draining_.exchange(true)) return;
   logLine(json{{"time", utcNow()}, {"event", "draining"}});
-  // Shut, not closed: cpp-httplib's accept loop ends, but keeps serving the
-  // connections it has already accepted (stop() would drop the queued ones).
-  const int fd = listenFd_.exchange(-2);
-  if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+  http_.drain();
 }
 
 bool Service::reload(std::string& why) {
@@ -186,97 +175,104 @@ bool Service::reload(std::string& why) {
   return true;
 }
 
-bool Service::authorized(const httplib::Request& req, httplib::Response& res, const Config& c) {
+bool Service::authorized(const HttpRequest& req, HttpResponse& res, const Config& c) {
   if (c.tokenHashes.empty()) return true;
-  const std::string header = req.get_header_value("Authorization");
-  constexpr char kBearer[] = "Bearer ";
-  if (header.rfind(kBearer, 0) != 0 || header.size() == sizeof kBearer - 1) {
+  const std::string_view header = req.header("Authorization");
+  constexpr std::string_view kBearer = "Bearer ";
+  if (header.substr(0, kBearer.size()) != kBearer || header.size() == kBearer.size()) {
     setProblem(res, 401, "this service needs \"Authorization: Bearer TOKEN\"");
     return false;
   }
-  if (!tokenMatches(header.substr(sizeof kBearer - 1), c.tokenHashes)) {
+  if (!tokenMatches(std::string(header.substr(kBearer.size())), c.tokenHashes)) {
     setProblem(res, 403, "the token is not one this service knows");
     return false;
   }
   return true;
 }
 
-void Service::routes() {
-  http_.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
-    requestStart = Clock::now();
-    countRequestOnThisConnection();
-    return httplib::Server::HandlerResponse::Unhandled;
-  });
-  // cpp-httplib writes the head and the body of an answer separately: corked
-  // from here (the head is written next) until the logger (called once the
-  // body is written), they leave in one segment. The client wakes once, and
-  // never sees a head without its body, even when this process dies.
-  http_.set_post_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-    if (draining_) res.set_header("Connection", "close");
-    setCork(req, 1);
-  });
-  http_.set_error_handler([this](const httplib::Request&, httplib::Response& res) {
-    if (!res.body.empty()) return;
-    if (res.status == 413) {
-      setProblem(res, 413,
-                 "the body is larger than " + std::to_string(config()->bodyLimit) + " bytes");
-    } else if (res.status == 404) {
-      setProblem(res, 404, "no such route; see /openapi.json");
-    } else {
-      setProblem(res, res.status, "the request could not be read");
-    }
-  });
-  http_.set_exception_handler(
-      [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-        setProblem(res, 500, "the request failed inside the service");
-      });
-  http_.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
-    setCork(req, 0);
-    logRequest(req, res);
-  });
-
-  http_.Get("/", [](const httplib::Request&, httplib::Response& res) {
-    res.set_header("Content-Security-Policy",
-                   "default-src 'none'; style-src 'unsafe-inline'; script-src 'unsafe-inline'; "
-                   "connect-src 'self' blob:; form-action 'none'; frame-ancestors 'none'");
-    res.set_content(kIndexHtml, "text/html; charset=utf-8");
-  });
-  http_.Get("/openapi.json", [](const httplib::Request&, httplib::Response& res) {
-    res.set_content(kOpenApiJson, "application/json");
-  });
-  http_.Get("/healthz", [](const httplib::Request&, httplib::Response& res) {
-    res.set_content("{\"status\":\"alive\"}", "application/json");
-  });
-  http_.Get("/readyz", [this](const httplib::Request&, httplib::Response& res) { readiness(res); });
-  http_.Get("/metrics", [this](const httplib::Request& req, httplib::Response& res) {
-    if (!authorized(req, res, *config())) return;
-    metrics_.setLoad(static_cast<double>(slots_.running()), static_cast<double>(slots_.waiting()));
-    const auto reads = db::accessStreamCounts();
-    metrics_.setAccessReads(reads.hits, reads.misses);
-    res.set_content(metrics_.text(), "text/plain; version=0.0.4");
-  });
-  http_.Get("/v1/sources", [this](const httplib::Request& req, httplib::Response& res) {
-    auto c = config();
-    if (!authorized(req, res, *c)) return;
-    json names = json::array();
-    for (const auto& [name, path] : c->dataSources) names.push_back(name);
-    res.set_content(dump(json{{"data_sources", names}}), "application/json");
-  });
-  http_.Post("/v1/page", [this](const httplib::Request& req, httplib::Response& res,
-                                const httplib::ContentReader& body) {
-    merge(MergeKind::Page, req, res, body);
-  });
-  http_.Post("/v1/workbook", [this](const httplib::Request& req, httplib::Response& res,
-                                    const httplib::ContentReader& body) {
-    merge(MergeKind::Workbook, req, res, body);
-  });
-  http_.Post("/v1/resolve", [this](const httplib::Request& req, httplib::Response& res,
-                                   const httplib::ContentReader& body) {
-    merge(MergeKind::Resolve, req, res, body);
-  });
+// A merge is refused before its body is read when the client may not ask
+// for it, or when the body declared is one it may not send; the connection
+// then closes, so the unread body is never taken for the next request.
+bool Service::answerBeforeBody(HttpExchange& ex) {
+  const HttpRequest& req = ex.request;
+  HttpResponse& res = ex.response;
+  if (!isMerge(routeFor(req))) return false;
+  auto c = config();
+  if (!authorized(req, res, *c)) return true;
+  if (draining_ && req.onConnection > 1) {
+    // A new request on a kept-alive connection after the drain began.
+    setProblem(res, 503, "the service is draining; try another instance");
+    return true;
+  }
+  const std::string_view declared = req.header("Content-Length");
+  const bool declaredTooLarge =
+      !declared.empty() &&
+      (declared.size() > 15 || declared.find_first_not_of("0123456789") != std::string::npos ||
+       std::stoull(std::string(declared)) > c->bodyLimit);
+  const bool form = req.header("Content-Type").substr(0, 19) == "multipart/form-data";
+  if (form) {
+    setProblem(res, 400, "send the template itself as the body, not a form");
+    return true;
+  }
+  if (declaredTooLarge) {
+    setProblem(res, 413, "the body is larger than " + std::to_string(c->bodyLimit) + " bytes");
+    return true;
+  }
+  return false;
 }
 
-void Service::readiness(httplib::Response& res) {
+void Service::refuse(HttpExchange& ex, int status) {
+  if (status == 413) {
+    setProblem(ex.response, 413,
+               "the body is larger than " + std::to_string(config()->bodyLimit) + " bytes");
+  } else if (status == 500) {
+    setProblem(ex.response, 500, "the request failed inside the service");
+  } else {
+    setProblem(ex.response, status, "the request could not be read");
+  }
+}
+
+void Service::handle(std::shared_ptr<HttpExchange> ex) {
+  const HttpRequest& req = ex->request;
+  HttpResponse& res = ex->response;
+  const Route* route = routeFor(req);
+  if (!route) {
+    setProblem(res, 404, "no such route; see /openapi.json");
+    return ex->finish();
+  }
+  if (isMerge(route)) return merge(mergeKindOf(req.path), ex);
+  const std::string_view path = req.path;
+  if (path == "/") {
+    res.setHeader("Content-Security-Policy",
+                  "default-src 'none'; style-src 'unsafe-inline'; script-src 'unsafe-inline'; "
+                  "connect-src 'self' blob:; form-action 'none'; frame-ancestors 'none'");
+    res.setContent(kIndexHtml, "text/html; charset=utf-8");
+  } else if (path == "/openapi.json") {
+    res.setContent(kOpenApiJson, "application/json");
+  } else if (path == "/healthz") {
+    res.setContent("{\"status\":\"alive\"}", "application/json");
+  } else if (path == "/readyz") {
+    readiness(res);
+  } else if (path == "/metrics") {
+    if (authorized(req, res, *config())) {
+      metrics_.setLoad(static_cast<double>(slots_.running()),
+                       static_cast<double>(slots_.waiting()));
+      const auto reads = db::accessStreamCounts();
+      metrics_.setAccessReads(reads.hits, reads.misses);
+      res.setContent(metrics_.text(), "text/plain; version=0.0.4");
+    }
+  } else if (path == "/v1/sources") {
+    auto c = config();
+    if (authorized(req, res, *c)) {
+      json names = json::array();
+      for (const auto& [name, path] : c->dataSources) names.push_back(name);
+      res.setContent(dump(json{{"data_sources", names}}), "application/json");
+    }
+  }
+  ex->finish();
+}
+
+void Service::readiness(HttpResponse& res) {
   if (draining_) {
     setProblem(res, 503, "the service is draining");
     return;
@@ -292,133 +288,127 @@ void Service::readiness(httplib::Response& res) {
     setProblem(res, 503, "data sources cannot be read", json{{"data_sources", missing}});
     return;
   }
-  res.set_content("{\"status\":\"ready\"}", "application/json");
+  res.setContent("{\"status\":\"ready\"}", "application/json");
 }
 
-// The body is read here, not by cpp-httplib: it would parse a form-encoded
-// body into query parameters (and refuse one over 8 KiB).
-void Service::merge(MergeKind kind, const httplib::Request& req, httplib::Response& res,
-                    const httplib::ContentReader& body) {
-  auto c = config();
-  // An answer given before the body is read ends the connection: the
-  // unread body must not be taken for the next request.
-  if (!authorized(req, res, *c)) {
-    res.set_header("Connection", "close");
-    return;
-  }
-  if (draining_ && requestsOnThisConnection() > 1) {
-    // A new request on a kept-alive connection after the drain began.
-    setProblem(res, 503, "the service is draining; try another instance");
-    res.set_header("Connection", "close");
-    return;
-  }
-  // The declared length is checked before anything is read, the bytes as they come.
-  const std::string declared = req.get_header_value("Content-Length");
-  const bool declaredTooLarge =
-      !declared.empty() &&
-      (declared.size() > 15 || declared.find_first_not_of("0123456789") != std::string::npos ||
-       std::stoull(declared) > c->bodyLimit);
-  if (req.is_multipart_form_data() || declaredTooLarge) {
-    setProblem(res, req.is_multipart_form_data() ? 400 : 413,
-               req.is_multipart_form_data()
-                   ? "send the template itself as the body, not a form"
-                   : "the body is larger than " + std::to_string(c->bodyLimit) + " bytes");
-    res.set_header("Connection", "close");
-    return;
-  }
-  std::string bytes;
-  bool tooLarge = false;
-  body([&](const char* data, size_t length) {
-    tooLarge = bytes.size() + length > c->bodyLimit;
-    if (!tooLarge) bytes.append(data, length);
-    return !tooLarge;
-  });
-  if (tooLarge) {
-    setProblem(res, 413, "the body is larger than " + std::to_string(c->bodyLimit) + " bytes");
-    res.set_header("Connection", "close");
-    return;
-  }
-  MergeRequest m;
+// The query parameters and the body of a merge into m; false with a problem
+// in res when they do not make one.
+bool Service::readMergeRequest(MergeKind kind, const HttpRequest& req, HttpResponse& res,
+                               const Config& c, MergeRequest& m) {
   m.kind = kind;
-  m.policy = &c->policy;
+  m.policy = &c.policy;
   // A configured data source by name: 404 when unknown, 400 when required and absent.
   auto source = [&](const char* param, bool required, std::string& out) {
-    if (!req.has_param(param)) {
+    if (!req.hasParam(param)) {
       if (required)
         setProblem(res, 400, std::string("the query parameter '") + param + "' is required");
       return !required;
     }
-    auto it = c->dataSources.find(req.get_param_value(param));
-    if (it == c->dataSources.end()) {
-      setProblem(res, 404, "no data source named '" + req.get_param_value(param) + "'",
-                 json{{"parameter", param}});
+    const std::string name = req.param(param);
+    auto it = c.dataSources.find(name);
+    if (it == c.dataSources.end()) {
+      setProblem(res, 404, "no data source named '" + name + "'", json{{"parameter", param}});
       return false;
     }
     out = it->second;
     return true;
   };
   if (kind == MergeKind::Resolve) {
-    if (!source("db", true, m.db)) return;
-    const std::string pass = req.has_param("pass") ? req.get_param_value("pass") : "1";
-    const std::string form = req.get_param_value("kind");
+    if (!source("db", true, m.db)) return false;
+    const std::string pass = req.hasParam("pass") ? req.param("pass") : "1";
+    const std::string form = req.param("kind");
     if ((pass != "1" && pass != "2") || (!form.empty() && form != "page" && form != "worksheet")) {
       setProblem(res, 400, "pass must be 1 or 2, kind page or worksheet");
-      return;
+      return false;
     }
     m.pass = pass[0] - '0';
     m.pageKind = form == "page";
   } else {
-    if (!source("primary", true, m.db) || !source("secondary", false, m.db2)) return;
-    const std::string report = req.get_param_value("report");
+    if (!source("primary", true, m.db) || !source("secondary", false, m.db2)) return false;
+    const std::string report = req.param("report");
     if (!report.empty() && report != "html") {
       setProblem(res, 400, "report can only be 'html'");
-      return;
+      return false;
     }
     m.report = report == "html";
   }
-  if (kind == MergeKind::Page && req.has_param("codepage")) {
-    const std::string text = req.get_param_value("codepage");
+  if (kind == MergeKind::Page && req.hasParam("codepage")) {
+    const std::string text = req.param("codepage");
     int cp = 0;
     for (char ch : text) cp = (ch >= '0' && ch <= '9' && cp < 100000) ? cp * 10 + (ch - '0') : -1;
     if (text.empty() || cp <= 0 || !text::codePageAvailable(cp)) {
       setProblem(res, 400, "codepage '" + text + "' is not an available code page");
-      return;
+      return false;
     }
     m.codePage = cp;
   }
   if (kind == MergeKind::Workbook) {
-    m.macros =
-        req.get_header_value("Content-Type") == kXlsm || req.get_param_value("type") == "xlsm";
+    m.macros = req.header("Content-Type") == kXlsm || req.param("type") == "xlsm";
   }
-  if (bytes.empty()) {
+  if (req.body.empty()) {
     setProblem(res, 400,
                kind == MergeKind::Resolve ? "the body must hold the placeholder text"
                                           : "the body must hold the template");
-    return;
+    return false;
   }
-  m.body = std::move(bytes);
-  m.deadline = requestStart + c->deadline;
+  return true;
+}
 
+// Merges at once on this thread when a slot is free; else the request waits
+// in the queue, without a thread, until a slot is handed to it (merged then
+// on a server thread) or its deadline passes (504).
+void Service::merge(MergeKind kind, const std::shared_ptr<HttpExchange>& ex) {
+  auto c = config();
+  auto pending = std::make_shared<PendingMerge>();
+  pending->kind = kind;
+  pending->deadline = c->deadline;
+  MergeRequest& m = pending->request;
+  if (!readMergeRequest(kind, ex->request, ex->response, *c, m)) return ex->finish();
+  m.body = std::move(ex->request.body);
+  m.deadline = ex->request.start + c->deadline;
+
+  std::weak_ptr<PendingMerge> weak = pending;
+  pending->waiter.handOver = [this, ex, weak](platform::WorkerState* slot) {
+    // The deadline's handler holds the request until it has withdrawn it,
+    // which it cannot while the slot is handed over.
+    auto held = weak.lock();
+    ex->resume([this, ex, held, slot] {
+      mergeHeld(*held, *ex, slot);
+      ex->finish();
+    });
+  };
+  platform::WorkerState* slot = nullptr;
+  switch (slots_.admit(slot, pending->waiter)) {
+    case MergeSlots::Admission::Full:
+      setProblem(ex->response, 503, "every worker is busy and the queue is full");
+      return ex->finish();
+    case MergeSlots::Admission::Held:
+      mergeHeld(*pending, *ex, slot);
+      return ex->finish();
+    case MergeSlots::Admission::Queued:
+      ex->expireAt(m.deadline, [this, ex, pending] {
+        if (!slots_.withdraw(pending->waiter)) return;  // it merges
+        setProblem(
+            ex->response, 504,
+            "the merge did not end within " + std::to_string(pending->deadline.count()) + " ms");
+        ex->finish();
+      });
+      return;
+  }
+}
+
+void Service::mergeHeld(PendingMerge& p, HttpExchange& ex, platform::WorkerState* slot) {
   MergeAnswer merged;
   {
     // The merge stops at the next placeholder past the deadline.
-    MergeSlot slot(slots_, m.deadline);
-    if (slot.status() == MergeSlot::Status::Full) {
-      setProblem(res, 503, "every worker is busy and the queue is full");
-      return;
-    }
-    if (slot.status() == MergeSlot::Status::TimedOut) {
-      setProblem(res, 504,
-                 "the merge did not end within " + std::to_string(c->deadline.count()) + " ms");
-      return;
-    }
-    merged = runMerge(m);
+    MergeSlot held(slots_, slot);
+    merged = runMerge(p.request);
   }
-  answer(kind, m, std::move(merged), req, res);
+  answer(p.kind, p.request, std::move(merged), ex.request, ex.response);
 }
 
-void Service::answer(MergeKind kind, const MergeRequest& m, MergeAnswer&& a,
-                     const httplib::Request& req, httplib::Response& res) {
+void Service::answer(MergeKind kind, const MergeRequest& m, MergeAnswer&& a, const HttpRequest& req,
+                     HttpResponse& res) {
   using S = MergeAnswer::Status;
   for (const auto& e : a.errors) metrics_.runtimeError(e.number);
   switch (a.status) {
@@ -460,21 +450,23 @@ void Service::answer(MergeKind kind, const MergeRequest& m, MergeAnswer&& a,
                extra);
     return;
   }
-  if (kind != MergeKind::Resolve) res.set_header("Dorvane-Runs", dump(runs, true));
+  if (kind != MergeKind::Resolve) res.setHeader("Dorvane-Runs", dump(runs, true));
   if (kind == MergeKind::Page && !m.report &&
-      req.get_header_value("Accept").find("application/json") != std::string::npos) {
+      req.header("Accept").find("application/json") != std::string_view::npos) {
     json j{{"runs", runs}, {"page", text::toUtf8(text::decodeCodePage(a.body, m.codePage))}};
-    res.set_content(dump(j), "application/json");
+    res.setContent(dump(j), "application/json");
     return;
   }
-  res.set_content(std::move(a.body), type);
+  res.setContent(std::move(a.body), type);
 }
 
-void Service::logRequest(const httplib::Request& req, const httplib::Response& res) {
-  const double seconds = std::chrono::duration<double>(Clock::now() - requestStart).count();
+void Service::answered(const HttpExchange& ex) {
+  const HttpRequest& req = ex.request;
+  const HttpResponse& res = ex.response;
+  const double seconds = std::chrono::duration<double>(Clock::now() - req.start).count();
   metrics_.request(routeOf(req.path), res.status, seconds);
   logLine(json{{"time", utcNow()},
-               {"remote", req.remote_addr},
+               {"remote", req.remoteAddr},
                {"method", req.method},
                {"path", req.path},
                {"status", res.status},

@@ -1,5 +1,6 @@
 // Merge slots: never more merges at once than slots, each slot's worker state
-// used by one thread at a time, the queue bounded and served in order.
+// used by one thread at a time, the queue bounded and served in order, for
+// waiters on a thread and without one.
 #include "serve/merge_slots.h"
 
 #include <gtest/gtest.h>
@@ -90,6 +91,31 @@ TEST(ServeMergeSlots, FullQueueRefusesTimeOutLeavesWaitersServedInOrder) {
   for (auto& t : waiters) t.join();
   EXPECT_EQ(order, (std::vector<char>{'a', 'b'}));
   EXPECT_EQ(slots.running(), 0u);
+}
+
+// A request waiting without a thread: queued within the bound, handed the
+// freed slot by the thread that frees it, or withdrawn (at its deadline).
+TEST(ServeMergeSlots, WaitersWithoutThreadAreHandedSlotsOrWithdrawn) {
+  MergeSlots slots(1, 1);
+  platform::WorkerState* held = nullptr;
+  MergeSlots::Waiter first, second, third;
+  platform::WorkerState *handed = nullptr, *unused = nullptr;
+  first.handOver = [&](platform::WorkerState* s) { handed = s; };
+  ASSERT_EQ(slots.admit(held, third), MergeSlots::Admission::Held);
+  ASSERT_EQ(slots.admit(unused, second), MergeSlots::Admission::Queued);
+  EXPECT_EQ(slots.admit(unused, third), MergeSlots::Admission::Full);
+  EXPECT_TRUE(slots.withdraw(second));  // its place is free again
+  EXPECT_FALSE(slots.withdraw(second));
+  ASSERT_EQ(slots.admit(unused, first), MergeSlots::Admission::Queued);
+  EXPECT_EQ(unused, nullptr);
+  EXPECT_EQ(slots.waiting(), 1u);
+  { MergeSlot slot(slots, held); }  // done: handed on, not freed
+  EXPECT_EQ(handed, held);
+  EXPECT_EQ(slots.running(), 1u);
+  EXPECT_FALSE(slots.withdraw(first));  // too late: it has the slot
+  { MergeSlot slot(slots, handed); }
+  EXPECT_EQ(slots.running(), 0u);
+  EXPECT_EQ(slots.waiting(), 0u);
 }
 
 }  // namespace

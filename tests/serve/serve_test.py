@@ -274,8 +274,8 @@ def sockets(pid):
 
 
 def test_drain(s):
-    """SIGTERM while merges run and wait, and while connections wait for a
-    connection thread: every request sent before it is answered."""
+    """SIGTERM while merges run and while requests wait for a merge slot:
+    every request sent before it is answered."""
     page = slow_page(4000)
 
     def one(_):

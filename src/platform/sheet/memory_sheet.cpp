@@ -179,11 +179,34 @@ std::vector<std::pair<long, long>> MemoryWorksheet::usedCells() const {
   return out;
 }
 
+namespace {
+
+// Whether the text form of a number (digits, ".", "-", "+", "E") cannot hold
+// what: it has an ASCII character no number is written with.
+bool numbersCannotHold(const std::u16string& what) {
+  for (char16_t c : what) {
+    if (c < 0x80 && !(c >= u'0' && c <= u'9') && c != u'.' && c != u'-' && c != u'+' && c != u'E' &&
+        c != u'e')
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::optional<std::pair<long, long>> MemoryWorksheet::findAfter(long row, long column,
                                                                 const std::u16string& what) const {
+  // A number is not written out as text to be searched for what it cannot
+  // hold ("!!" in a merged cell): most of a merged sheet is numbers.
+  const bool skipNumbers = numbersCannotHold(what);
   auto matches = [&](const Cell& cell) {
-    std::u16string t = cell.formula.empty() ? searchText(cell.value) : cell.formula;
-    return !t.empty() && text::InStr(1, t, what, text::CompareMode::Text) > 0;
+    auto holds = [&](std::u16string_view t) {
+      return !t.empty() && text::InStr(1, t, what, text::CompareMode::Text) > 0;
+    };
+    if (!cell.formula.empty()) return holds(cell.formula);
+    if (cell.value.isString()) return holds(cell.value.asString());
+    if (skipNumbers && cell.value.isNumber() && cell.value.type() != VarType::Boolean) return false;
+    return holds(searchText(cell.value));
   };
   const auto start = cells_.upper_bound({row, column});
   for (auto it = start; it != cells_.end(); ++it) {

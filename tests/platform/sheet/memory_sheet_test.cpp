@@ -64,12 +64,27 @@ TEST(MemorySheetSearch, OrderIsByRowsWithTheTopLeftCellLast) {
   }
 }
 
+// Values other than text are searched in their text form; a search for what
+// no number's text can hold ("!!") passes numbers by.
 TEST(MemorySheetSearch, NumbersMatchTheirTextForm) {
-  auto ws = std::make_shared<MemoryWorksheet>();
-  ws->set(3, 3, Variant::dbl(1250.5));
-  auto hit = ws->Cells()->Find(u"50.5");
-  ASSERT_TRUE(hit);
-  EXPECT_EQ(hit->Address(), u"$C$3");
+  const struct {
+    Variant value;
+    std::u16string what;
+    bool hit;
+  } cases[] = {
+      {Variant::dbl(1250.5), u"50.5", true},  {Variant::dbl(1.5e20), u"e+2", true},
+      {Variant::longValue(-42), u"-4", true}, {Variant::currencyScaled(12345), u"1.23", true},
+      {Variant::dbl(1250.5), u"", true},      {Variant::dbl(1250.5), u"!!", false},
+      {Variant::dbl(12), u"12;", false},      {Variant::boolean(true), u"tru", true},
+      {Variant::date(45293), u"/01/", true},
+  };
+  for (const auto& tc : cases) {
+    auto ws = std::make_shared<MemoryWorksheet>();
+    ws->set(3, 3, tc.value);
+    auto hit = ws->Cells()->Find(tc.what);
+    EXPECT_EQ(hit != nullptr, tc.hit) << text::toUtf8(tc.what);
+    if (hit) EXPECT_EQ(hit->Address(), u"$C$3");
+  }
 }
 
 TEST(MemorySheetSearch, FindNextWrapsAndReturnsASingleHitItself) {
