@@ -148,6 +148,15 @@ SqliteConnection::~SqliteConnection() {
 
 std::string SqliteConnection::lastError() const { return sqlite3_errmsg(db_); }
 
+bool SqliteConnection::textIsUtf16() {
+  if (!utf16_) {
+    Statement stmt = cachedStatement("PRAGMA encoding");
+    const unsigned char* e = stmt.step() ? sqlite3_column_text(stmt.get(), 0) : nullptr;
+    utf16_ = e && std::string_view(reinterpret_cast<const char*>(e)).rfind("UTF-16", 0) == 0;
+  }
+  return *utf16_;
+}
+
 // The snapshot open on this worker (platform/worker_state.h) and the
 // connections that joined it.
 class SnapshotRegistry {
@@ -297,10 +306,16 @@ bool SqliteConnection::tryPrepare(const std::u16string& sql, Statement& out, std
     // A shape SQLite rejects falls through, so the error quotes the text itself.
     if (out.get() &&
         sqlite3_bind_parameter_count(out.get()) == static_cast<int>(shape_.values.size())) {
-      for (size_t i = 0; i < shape_.values.size(); ++i) {
-        const auto& v = shape_.values[i];
-        sqlite3_bind_text16(out.get(), static_cast<int>(i + 1), v.data(),
-                            static_cast<int>(v.size() * 2), SQLITE_TRANSIENT);
+      std::u16string_view values[8];
+      if (shape_.values.size() <= std::size(values)) {
+        for (size_t i = 0; i < shape_.values.size(); ++i) values[i] = shape_.values[i];
+        bindTexts(out.get(), values, shape_.values.size());
+      } else {
+        for (size_t i = 0; i < shape_.values.size(); ++i) {
+          const auto& v = shape_.values[i];
+          sqlite3_bind_text16(out.get(), static_cast<int>(i + 1), v.data(),
+                              static_cast<int>(v.size() * 2), SQLITE_TRANSIENT);
+        }
       }
       return true;
     }
@@ -319,6 +334,40 @@ bool SqliteConnection::tryPrepare(const std::u16string& sql, Statement& out, std
     return false;
   }
   out = Statement(stmt);
+  return true;
+}
+
+void SqliteConnection::bindTexts(sqlite3_stmt* stmt, const std::u16string_view* values,
+                                 size_t count) {
+  const bool utf16 = textIsUtf16();
+  for (size_t i = 0; i < count; ++i) {
+    const std::u16string_view v = values[i];
+    const int index = static_cast<int>(i + 1);
+    // A value in the database's own encoding is compared as it is; an ASCII
+    // one is the same in UTF-8, anything else SQLite converts itself, as it
+    // converts the text of a statement.
+    bool ascii = !utf16;
+    for (size_t k = 0; ascii && k < v.size(); ++k) ascii = v[k] < 0x80;
+    if (ascii) {
+      narrow_.assign(v.begin(), v.end());
+      sqlite3_bind_text(stmt, index, narrow_.data(), static_cast<int>(narrow_.size()),
+                        SQLITE_TRANSIENT);
+    } else {
+      sqlite3_bind_text16(stmt, index, v.data(), static_cast<int>(v.size() * 2), SQLITE_TRANSIENT);
+    }
+  }
+}
+
+bool SqliteConnection::lendKnownShape(const std::u16string& shape,
+                                      const std::u16string_view* values, size_t count,
+                                      Statement& out) {
+  auto known = shapes_.find(shape);
+  if (known == shapes_.end() || known->second->inUse) return false;
+  joinSnapshot();
+  if (sqlite3_bind_parameter_count(known->second->stmt) != static_cast<int>(count)) return false;
+  known->second->inUse = true;
+  out = Statement(known->second->stmt, &known->second->inUse, &known->second->slot);
+  bindTexts(out.get(), values, count);
   return true;
 }
 

@@ -76,12 +76,21 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
   Statement prepare(const std::u16string& sql);
   // Like prepare, but reports a rejection through error instead of raising.
   bool tryPrepare(const std::u16string& sql, Statement& out, std::string& error);
+  // The statement of a shape that prepare has met before (a text whose
+  // literals parameterize to shape and values), with the values bound; false
+  // when the shape is new here or its statement is lent out already.
+  bool lendKnownShape(const std::u16string& shape, const std::u16string_view* values, size_t count,
+                      Statement& out);
   // Prepares sql once and keeps it for later calls with the same text. A
   // statement still lent out is not lent twice: the caller then gets its own.
   Statement cachedStatement(const std::string& sql);
 
   // The last SQLite error message of this connection.
   std::string lastError() const;
+
+  // True when the database stores its text as UTF-16 (asked once, when a
+  // statement has already been prepared on its schema, so it no longer changes).
+  bool textIsUtf16();
 
   // Called as each statement is handed out: inside a ReadSnapshot, opens this
   // connection's read transaction once and keeps it to the snapshot's end.
@@ -119,6 +128,8 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
   // The cached statement for sql, prepared on first use; false with error set
   // when SQLite rejects it.
   bool lend(const std::string& sql, Statement& out, std::string& error);
+  // Binds values to stmt's parameters 1..count in the database's encoding.
+  void bindTexts(sqlite3_stmt* stmt, const std::u16string_view* values, size_t count);
   // Counts the statements prepared on this connection that change its schema.
   static int watchSchema(void* self, int action, const char*, const char*, const char*,
                          const char*);
@@ -130,7 +141,9 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
   // the last text taken apart (its storage is reused).
   std::unordered_map<std::u16string, CachedStatement*> shapes_;
   ParameterizedSql shape_;
+  std::string narrow_;  // an ASCII value bound as UTF-8
   bool inSnapshot_ = false;
+  std::optional<bool> utf16_;
   // What the schema is known by (see schemaStamp) and what was read under it.
   std::optional<std::pair<std::uint64_t, std::uint64_t>> schemaStamp();
   std::uint64_t versionSnapshot_ = 0;  // the snapshot schemaVersion_ was read in

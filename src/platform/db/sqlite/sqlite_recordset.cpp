@@ -54,12 +54,13 @@ std::vector<Variant> ColumnSet::readRow(sqlite3_stmt* stmt, int first) const {
   std::vector<Variant> row;
   row.reserve(names.size());
   for (size_t i = 0; i < names.size(); ++i)
-    row.push_back(columnValue(stmt, first + static_cast<int>(i), kinds[i]));
+    row.push_back(columnValue(stmt, first + static_cast<int>(i), kinds[i], utf16));
   return row;
 }
 
-ColumnSet ColumnSet::fromStatement(sqlite3_stmt* stmt, int first) {
+ColumnSet ColumnSet::fromStatement(sqlite3_stmt* stmt, int first, bool utf16) {
   ColumnSet set;
+  set.utf16 = utf16;
   int n = sqlite3_column_count(stmt);
   for (int i = first; i < n; ++i) {
     const void* name = sqlite3_column_name16(stmt, i);
@@ -74,13 +75,14 @@ ColumnSet ColumnSet::fromStatement(sqlite3_stmt* stmt, int first) {
 
 // ---- Dynaset ---------------------------------------------------------------
 
-Dynaset::Dynaset(Statement stmt, std::u16string source, std::shared_ptr<const void> owner)
+Dynaset::Dynaset(Statement stmt, std::u16string source, std::shared_ptr<const void> owner,
+                 bool utf16)
     : source_(std::move(source)) {
   auto* slot = stmt.slot();
   if (slot && *slot) {
     columns_ = std::static_pointer_cast<const ColumnSet>(*slot);
   } else {
-    columns_ = std::make_shared<const ColumnSet>(ColumnSet::fromStatement(stmt.get(), 0));
+    columns_ = std::make_shared<const ColumnSet>(ColumnSet::fromStatement(stmt.get(), 0, utf16));
     if (slot) *slot = columns_;
   }
   while (rows_.size() < kBufferedRows && stmt.step())
@@ -182,7 +184,8 @@ TableRecordset::TableRecordset(std::shared_ptr<SqliteDatabase> db, std::u16strin
     columns_ = std::static_pointer_cast<const ColumnSet>(*slot);
   } else {
     Statement stmt = db_->connection().cachedStatement(selectRows() + " WHERE rowid = ?1");
-    columns_ = std::make_shared<const ColumnSet>(ColumnSet::fromStatement(stmt.get(), 1));
+    columns_ = std::make_shared<const ColumnSet>(
+        ColumnSet::fromStatement(stmt.get(), 1, db_->connection().textIsUtf16()));
     if (slot) *slot = columns_;
   }
 }
