@@ -292,15 +292,20 @@ bool SqliteConnection::tryPrepare(const std::u16string& sql, Statement& out, std
     // A shape seen before is found as it is; a new one is prepared by its
     // UTF-8 text like every cached statement, and remembered.
     auto known = shapes_.find(shape_.text);
-    if (known != shapes_.end() && !known->second->inUse) {
-      known->second->inUse = true;
-      out = Statement(known->second->stmt, &known->second->inUse, &known->second->slot);
+    if (known != shapes_.end() && !known->second.cached->inUse) {
+      CachedStatement& c = *known->second.cached;
+      c.inUse = true;
+      out = Statement(c.stmt, &c.inUse, &c.slot);
     } else if (cache_.size() < kMaxCachedStatements) {
       std::string utf8 = text::toUtf8(shape_.text);
       if (lend(utf8, out, error) && known == shapes_.end()) {
         auto cached = cache_.find(utf8);
         if (cached != cache_.end() && cached->second.stmt == out.get())
-          shapes_.emplace(shape_.text, &cached->second);
+          shapes_.emplace(shape_.text,
+                          KnownShape{&cached->second,
+                                     parameterizesAs(shape_.text, shape_.values.size())
+                                         ? static_cast<int>(shape_.values.size())
+                                         : -1});
       }
     }
     // A shape SQLite rejects falls through, so the error quotes the text itself.
@@ -362,11 +367,14 @@ bool SqliteConnection::lendKnownShape(const std::u16string& shape,
                                       const std::u16string_view* values, size_t count,
                                       Statement& out) {
   auto known = shapes_.find(shape);
-  if (known == shapes_.end() || known->second->inUse) return false;
+  if (known == shapes_.end() || known->second.lookupValues != static_cast<int>(count) ||
+      known->second.cached->inUse)
+    return false;
+  CachedStatement& c = *known->second.cached;
+  if (sqlite3_bind_parameter_count(c.stmt) != static_cast<int>(count)) return false;
   joinSnapshot();
-  if (sqlite3_bind_parameter_count(known->second->stmt) != static_cast<int>(count)) return false;
-  known->second->inUse = true;
-  out = Statement(known->second->stmt, &known->second->inUse, &known->second->slot);
+  c.inUse = true;
+  out = Statement(c.stmt, &c.inUse, &c.slot);
   bindTexts(out.get(), values, count);
   return true;
 }

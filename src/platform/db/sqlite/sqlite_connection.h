@@ -78,7 +78,9 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
   bool tryPrepare(const std::u16string& sql, Statement& out, std::string& error);
   // The statement of a shape that prepare has met before (a text whose
   // literals parameterize to shape and values), with the values bound; false
-  // when the shape is new here or its statement is lent out already.
+  // when the shape is new here, is not one of count literals that each text
+  // of it gives back as they are (parameterizesAs), or its statement is lent
+  // out already.
   bool lendKnownShape(const std::u16string& shape, const std::u16string_view* values, size_t count,
                       Statement& out);
   // Prepares sql once and keeps it for later calls with the same text. A
@@ -139,7 +141,11 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
   std::unordered_map<std::string, CachedStatement> cache_;
   // The cached statements of parameterised texts by their UTF-16 shape, and
   // the last text taken apart (its storage is reused).
-  std::unordered_map<std::u16string, CachedStatement*> shapes_;
+  struct KnownShape {
+    CachedStatement* cached;
+    int lookupValues;  // parameterizesAs holds for so many values; -1: for none
+  };
+  std::unordered_map<std::u16string, KnownShape> shapes_;
   ParameterizedSql shape_;
   std::string narrow_;  // an ASCII value bound as UTF-8
   bool inSnapshot_ = false;

@@ -2,7 +2,6 @@
 
 #include <dorvane/runtime_error.h>
 
-#include "platform/db/sql_literals.h"
 #include "platform/db/sqlite/sqlite_recordset.h"
 #include "platform/db/sqlite/sqlite_values.h"
 #include "platform/text/utf.h"
@@ -132,8 +131,7 @@ std::shared_ptr<Recordset> SqliteDatabase::OpenLookup(std::u16string sql,
   // The same steps as OpenRecordset(sql) up to the prepare, which the kept
   // statement of the shape stands for.
   std::u16string inBrackets;
-  if (shape.shape && parameterizesAs(*shape.shape, shape.count) &&
-      namedObject(sql, inBrackets) == ObjectKind::None && !isSingleWord(sql)) {
+  if (shape.shape && namedObject(sql, inBrackets) == ObjectKind::None && !isSingleWord(sql)) {
     Statement stmt;
     if (connection_->lendKnownShape(*shape.shape, shape.values, shape.count, stmt))
       return std::make_shared<Dynaset>(std::move(stmt), std::move(sql), shared_from_this(),

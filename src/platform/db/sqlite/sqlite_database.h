@@ -30,8 +30,8 @@ class SqliteDatabase : public Database, public std::enable_shared_from_this<Sqli
 
   std::shared_ptr<Recordset> OpenRecordset(const std::u16string& source) override;
   // A text of a shape the connection has prepared before runs that statement
-  // with the values bound (parameterizesAs proves it the statement the text
-  // itself would run); any other goes through OpenRecordset.
+  // with the values bound (where parameterizesAs proves it the statement the
+  // text itself would run); any other goes through OpenRecordset.
   std::shared_ptr<Recordset> OpenLookup(std::u16string sql, const LiteralShape& shape) override;
   const std::u16string& name() const override { return name_; }
 
