@@ -24,8 +24,9 @@ const char16_t* columnName(Column c) { return kNames[static_cast<std::size_t>(c)
 
 // The memos of this worker by row identity, and one for rows without one.
 struct MemoStore {
-  // Enough for the keys of a large page; past it the memos start afresh.
-  static constexpr std::size_t kMaxRows = 4096;
+  // Past so many, the memos of rows the engine no longer holds are dropped;
+  // past twice that, all of them.
+  static constexpr std::size_t kSweepAt = 256;
   std::unordered_map<const void*, RowMemo> rows;
   RowMemo anonymous;
 };
@@ -49,10 +50,15 @@ RowMemo& RowMemo::of(const Recordset& kivrs) {
     return s.anonymous;
   }
   auto found = s.rows.find(identity.get());
-  if (found != s.rows.end()) return found->second;
-  if (s.rows.size() >= MemoStore::kMaxRows) s.rows.clear();
+  // The same address with the memo's row gone is another row.
+  if (found != s.rows.end() && !found->second.identity_.expired()) return found->second;
+  if (found == s.rows.end() && s.rows.size() >= MemoStore::kSweepAt) {
+    std::erase_if(s.rows, [](const auto& entry) { return entry.second.identity_.expired(); });
+    if (s.rows.size() >= 2 * MemoStore::kSweepAt) s.rows.clear();
+  }
   RowMemo& memo = s.rows[identity.get()];
-  memo.identity_ = std::move(identity);  // keeps the address from being reused
+  memo.clear();
+  memo.identity_ = identity;
   return memo;
 }
 

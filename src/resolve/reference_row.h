@@ -42,7 +42,8 @@ class RowMemo {
  public:
   // The memo of the row kivrs stands on: the one kept for the same row as
   // read when there is one, else an empty one (kept when kivrs promises an
-  // identity). The memo stays valid until the next call on this thread.
+  // identity, for as long as the row as read lives on in the engine). The
+  // memo stays valid until the next call on this thread.
   static RowMemo& of(const Recordset& kivrs);
 
   // Fields(column) of the row; raises as Fields does.
@@ -59,7 +60,7 @@ class RowMemo {
  private:
   friend struct MemoStore;
   void clear();
-  std::shared_ptr<const void> identity_;
+  std::weak_ptr<const void> identity_;  // the row as read; expired once nothing holds it
   std::array<std::optional<Variant>, static_cast<std::size_t>(Column::Count)> values_;
   std::array<std::optional<std::u16string>, static_cast<std::size_t>(Column::Count)> texts_;
   std::array<std::optional<std::u16string>, 2> shapes_;

@@ -190,7 +190,9 @@ class SnapshotRegistry {
       if (!sqlite3_get_autocommit(c->db_))
         sqlite3_exec(c->db_, "ROLLBACK", nullptr, nullptr, nullptr);
       c->inSnapshot_ = false;
-      c->reads_.clear();  // what the snapshot read goes with it
+      // What an in-memory database's snapshot read goes with it; a file's
+      // stays for the next snapshot, which keeps it if the data are the same.
+      if (c->memory_) c->reads_.clear();
     }
     joined.clear();
   }
@@ -226,9 +228,11 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> SqliteConnection::schemaS
   if (!inSnapshot_) return std::nullopt;
   const std::uint64_t snapshot = currentSnapshot();
   if (versionSnapshot_ != snapshot) {
-    Statement stmt = cachedStatement("PRAGMA schema_version");
-    if (!stmt.step()) return std::nullopt;
-    schemaVersion_ = static_cast<std::uint64_t>(sqlite3_column_int64(stmt.get(), 0));
+    if (versionSnapshot_ == 0 || !dataUnchanged()) {
+      Statement stmt = cachedStatement("PRAGMA schema_version");
+      if (!stmt.step()) return std::nullopt;
+      schemaVersion_ = static_cast<std::uint64_t>(sqlite3_column_int64(stmt.get(), 0));
+    }
     versionSnapshot_ = snapshot;
   }
   return std::pair<std::uint64_t, std::uint64_t>{schemaVersion_, schemaChanges_};
@@ -249,11 +253,28 @@ std::shared_ptr<const void>* SqliteConnection::snapshotSlot(const std::string& k
   joinSnapshot();
   if (!inSnapshot_) return nullptr;
   const std::uint64_t snapshot = currentSnapshot();
-  if (readsSnapshot_ != snapshot || reads_.size() >= kMaxReads) {
-    reads_.clear();
+  if (readsSnapshot_ != snapshot) {
+    if (memory_ || !dataUnchanged()) reads_.clear();
     readsSnapshot_ = snapshot;
   }
+  if (reads_.size() >= kMaxReads) reads_.clear();
   return &reads_[key];
+}
+
+bool SqliteConnection::dataUnchanged() {
+  if (memory_ || !inSnapshot_) return false;
+  const std::uint64_t snapshot = currentSnapshot();
+  if (dataSnapshot_ != snapshot) {
+    // Read in the snapshot's own read transaction: the version of the data
+    // it sees.
+    Statement stmt = cachedStatement("PRAGMA data_version");
+    const bool read = stmt.step();
+    const auto version = read ? sqlite3_column_int64(stmt.get(), 0) : 0;
+    dataUnchanged_ = read && dataSnapshot_ != 0 && version == dataVersion_;
+    dataVersion_ = read ? version : -1;
+    dataSnapshot_ = read ? snapshot : 0;
+  }
+  return dataUnchanged_;
 }
 
 std::optional<ObjectKind> SqliteConnection::knownKind(const std::u16string& name) {
@@ -301,11 +322,10 @@ bool SqliteConnection::tryPrepare(const std::u16string& sql, Statement& out, std
       if (lend(utf8, out, error) && known == shapes_.end()) {
         auto cached = cache_.find(utf8);
         if (cached != cache_.end() && cached->second.stmt == out.get())
-          shapes_.emplace(shape_.text,
-                          KnownShape{&cached->second,
-                                     parameterizesAs(shape_.text, shape_.values.size())
-                                         ? static_cast<int>(shape_.values.size())
-                                         : -1});
+          shapes_.emplace(shape_.text, KnownShape{&cached->second,
+                                                  parameterizesAs(shape_.text, shape_.values.size())
+                                                      ? static_cast<int>(shape_.values.size())
+                                                      : -1});
       }
     }
     // A shape SQLite rejects falls through, so the error quotes the text itself.

@@ -116,9 +116,17 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
   std::shared_ptr<const void>* schemaSlot(const std::string& key);
   // A place where a caller keeps what it read under key within the thread's
   // snapshot (the row a key finds, say): emptied when another snapshot
-  // begins, since only within one are the file's data sure to stay as read.
-  // Null outside a snapshot. Holds a bounded number of keys.
+  // begins over other data (for a file, when another connection has
+  // committed since the snapshot before, which PRAGMA data_version tells;
+  // for an in-memory database, always). Null outside a snapshot. Holds a
+  // bounded number of keys.
   std::shared_ptr<const void>* snapshotSlot(const std::string& key);
+  // For a file within a snapshot: true when no other connection committed
+  // between the snapshot this connection read before and this one, so both
+  // see the same data and schema (PRAGMA data_version, read once per
+  // snapshot). False for an in-memory database, outside a snapshot, and for
+  // a connection's first snapshot.
+  bool dataUnchanged();
 
  private:
   struct CachedStatement {
@@ -156,7 +164,10 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
   std::uint64_t schemaVersion_ = 0;
   std::optional<std::pair<std::uint64_t, std::uint64_t>> slotsReadAt_;
   std::unordered_map<std::string, std::shared_ptr<const void>> slots_;
-  std::uint64_t readsSnapshot_ = 0;  // the snapshot reads_ were made in
+  std::uint64_t readsSnapshot_ = 0;  // the last snapshot reads_ served
+  std::uint64_t dataSnapshot_ = 0;   // the snapshot dataVersion_ was read in
+  std::int64_t dataVersion_ = -1;
+  bool dataUnchanged_ = false;
   std::unordered_map<std::string, std::shared_ptr<const void>> reads_;
   // knownKind's names (folded) and when they were read: the schema's stamp.
   std::uint64_t schemaChanges_ = 0;
