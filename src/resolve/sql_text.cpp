@@ -7,6 +7,10 @@ namespace dorvane::sql {
 namespace {
 // Appends value with every "'" doubled.
 void appendLiteral(std::u16string& out, std::u16string_view value) {
+  if (value.find(u'\'') == std::u16string_view::npos) {
+    out.append(value);
+    return;
+  }
   for (char16_t c : value) {
     out.push_back(c);
     if (c == u'\'') out.push_back(u'\'');

@@ -363,20 +363,26 @@ bool SqliteConnection::tryPrepare(const std::u16string& sql, Statement& out, std
 }
 
 void SqliteConnection::bindTexts(sqlite3_stmt* stmt, const std::u16string_view* values,
-                                 size_t count) {
+                                 size_t count, CachedStatement* held) {
   const bool utf16 = textIsUtf16();
   for (size_t i = 0; i < count; ++i) {
     const std::u16string_view v = values[i];
     const int index = static_cast<int>(i + 1);
+    const bool hold = held && i < held->narrow.size();
     // A value in the database's own encoding is compared as it is; an ASCII
     // one is the same in UTF-8, anything else SQLite converts itself, as it
     // converts the text of a statement.
     bool ascii = !utf16;
     for (size_t k = 0; ascii && k < v.size(); ++k) ascii = v[k] < 0x80;
     if (ascii) {
-      narrow_.assign(v.begin(), v.end());
-      sqlite3_bind_text(stmt, index, narrow_.data(), static_cast<int>(narrow_.size()),
-                        SQLITE_TRANSIENT);
+      std::string& narrow = hold ? held->narrow[i] : narrow_;
+      narrow.assign(v.begin(), v.end());
+      sqlite3_bind_text(stmt, index, narrow.data(), static_cast<int>(narrow.size()),
+                        hold ? SQLITE_STATIC : SQLITE_TRANSIENT);
+    } else if (hold) {
+      held->wide[i].assign(v);
+      sqlite3_bind_text16(stmt, index, held->wide[i].data(), static_cast<int>(v.size() * 2),
+                          SQLITE_STATIC);
     } else {
       sqlite3_bind_text16(stmt, index, v.data(), static_cast<int>(v.size() * 2), SQLITE_TRANSIENT);
     }
@@ -386,16 +392,20 @@ void SqliteConnection::bindTexts(sqlite3_stmt* stmt, const std::u16string_view* 
 bool SqliteConnection::lendKnownShape(const std::u16string& shape,
                                       const std::u16string_view* values, size_t count,
                                       Statement& out) {
-  auto known = shapes_.find(shape);
-  if (known == shapes_.end() || known->second.lookupValues != static_cast<int>(count) ||
-      known->second.cached->inUse)
-    return false;
-  CachedStatement& c = *known->second.cached;
+  // A run of lookups mostly asks for the shape it asked for last.
+  if (!lastShape_ || lastShape_->first != shape) {
+    auto known = shapes_.find(shape);
+    if (known == shapes_.end()) return false;
+    lastShape_ = &*known;
+  }
+  const KnownShape& known = lastShape_->second;
+  if (known.lookupValues != static_cast<int>(count) || known.cached->inUse) return false;
+  CachedStatement& c = *known.cached;
   if (sqlite3_bind_parameter_count(c.stmt) != static_cast<int>(count)) return false;
   joinSnapshot();
   c.inUse = true;
   out = Statement(c.stmt, &c.inUse, &c.slot);
-  bindTexts(out.get(), values, count);
+  bindTexts(out.get(), values, count, &c);
   return true;
 }
 
@@ -423,7 +433,9 @@ bool SqliteConnection::lend(const std::string& sql, Statement& out, std::string&
       out = Statement(stmt);
       return true;
     }
-    it = cache_.emplace(sql, CachedStatement{stmt, false, nullptr}).first;
+    CachedStatement fresh;
+    fresh.stmt = stmt;
+    it = cache_.emplace(sql, std::move(fresh)).first;
   }
   it->second.inUse = true;
   out = Statement(it->second.stmt, &it->second.inUse, &it->second.slot);

@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -133,13 +134,19 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
     sqlite3_stmt* stmt = nullptr;
     bool inUse = false;
     std::shared_ptr<const void> slot;
+    // Where the first values bound to it are held while it is lent out (its
+    // bindings are cleared when it is handed back).
+    std::array<std::string, 2> narrow;
+    std::array<std::u16string, 2> wide;
   };
   explicit SqliteConnection(sqlite3* db, bool memory);
   // The cached statement for sql, prepared on first use; false with error set
   // when SQLite rejects it.
   bool lend(const std::string& sql, Statement& out, std::string& error);
-  // Binds values to stmt's parameters 1..count in the database's encoding.
-  void bindTexts(sqlite3_stmt* stmt, const std::u16string_view* values, size_t count);
+  // Binds values to stmt's parameters 1..count in the database's encoding;
+  // held: the cached statement, which then holds the first two values itself.
+  void bindTexts(sqlite3_stmt* stmt, const std::u16string_view* values, size_t count,
+                 CachedStatement* held = nullptr);
   // Counts the statements prepared on this connection that change its schema.
   static int watchSchema(void* self, int action, const char*, const char*, const char*,
                          const char*);
@@ -153,7 +160,8 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
     CachedStatement* cached;
     int lookupValues;  // parameterizesAs holds for so many values; -1: for none
   };
-  std::unordered_map<std::u16string, KnownShape> shapes_;
+  std::unordered_map<std::u16string, KnownShape> shapes_;  // only ever grows
+  const std::pair<const std::u16string, KnownShape>* lastShape_ = nullptr;
   ParameterizedSql shape_;
   std::string narrow_;  // an ASCII value bound as UTF-8
   bool inSnapshot_ = false;

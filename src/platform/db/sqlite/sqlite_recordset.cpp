@@ -53,9 +53,13 @@ int ColumnSet::find(const std::u16string& name) const {
 std::vector<Variant> ColumnSet::readRow(sqlite3_stmt* stmt, int first) const {
   std::vector<Variant> row;
   row.reserve(names.size());
-  for (size_t i = 0; i < names.size(); ++i)
-    row.push_back(columnValue(stmt, first + static_cast<int>(i), kinds[i], utf16));
+  appendRow(stmt, first, row);
   return row;
+}
+
+void ColumnSet::appendRow(sqlite3_stmt* stmt, int first, std::vector<Variant>& out) const {
+  for (size_t i = 0; i < names.size(); ++i)
+    out.push_back(columnValue(stmt, first + static_cast<int>(i), kinds[i], utf16));
 }
 
 ColumnSet ColumnSet::fromStatement(sqlite3_stmt* stmt, int first, bool utf16) {
@@ -85,17 +89,20 @@ Dynaset::Dynaset(Statement stmt, std::u16string source, std::shared_ptr<const vo
     columns_ = std::make_shared<const ColumnSet>(ColumnSet::fromStatement(stmt.get(), 0, utf16));
     if (slot) *slot = columns_;
   }
-  while (rows_.size() < kBufferedRows && stmt.step())
-    rows_.push_back(columns_->readRow(stmt.get(), 0));
-  if (rows_.size() < kBufferedRows) {
-    end_ = rows_.size();
+  cells_.reserve(columns_->names.size());
+  while (buffered_ < kBufferedRows && stmt.step()) {
+    columns_->appendRow(stmt.get(), 0, cells_);
+    ++buffered_;
+  }
+  if (buffered_ < kBufferedRows) {
+    end_ = buffered_;
     return;
   }
   // Maybe more: keep the statement and read on when the walk gets there.
   owner_ = std::move(owner);
   stmt_ = std::move(stmt);
-  stepped_ = rows_.size();
-  seen_ = rows_.size();
+  stepped_ = buffered_;
+  seen_ = buffered_;
   streamingIn_ = &*streaming;
   streamingIn_->insert(this);
 }
@@ -155,19 +162,19 @@ Variant Dynaset::Fields(const std::u16string& name) const {
   if (col < 0) throwNoField(name, source_);
   if (Eof()) throwNoCurrent(source_);
   refuseNested(*columns_, col, source_);
-  const auto& row = pos_ < rows_.size() ? rows_[pos_] : row_;
-  return row[static_cast<size_t>(col)];
+  if (pos_ < buffered_) return cells_[pos_ * columns_->names.size() + static_cast<size_t>(col)];
+  return row_[static_cast<size_t>(col)];
 }
 
 void Dynaset::MoveFirst() {
-  if (rows_.empty()) throwNoCurrent(source_);
+  if (buffered_ == 0) throwNoCurrent(source_);
   pos_ = 0;
 }
 
 void Dynaset::MoveNext() {
   if (Eof()) throwNoCurrent(source_);
   ++pos_;
-  if (pos_ < rows_.size()) return;
+  if (pos_ < buffered_) return;
   if (!end_ || pos_ < *end_) {
     streamTo(pos_);
   } else {

@@ -37,6 +37,8 @@ struct ColumnSet {
   int find(const std::u16string& name) const;
   // Reads columns [first, count) of stmt's current row.
   std::vector<Variant> readRow(sqlite3_stmt* stmt, int first) const;
+  // The same, appended to out.
+  void appendRow(sqlite3_stmt* stmt, int first, std::vector<Variant>& out) const;
   static ColumnSet fromStatement(sqlite3_stmt* stmt, int first, bool utf16);
 };
 
@@ -60,7 +62,7 @@ class Dynaset : public Recordset {
   Variant Fields(const std::u16string& name) const override;
   // The rows read so far (as DAO counts a dynaset's records): 0 only when
   // there are none.
-  long RecordCount() const override { return static_cast<long>(std::max(rows_.size(), seen_)); }
+  long RecordCount() const override { return static_cast<long>(std::max(buffered_, seen_)); }
   void MoveFirst() override;
   void MoveNext() override;
   bool Eof() const override;
@@ -75,7 +77,8 @@ class Dynaset : public Recordset {
 
   std::u16string source_;
   std::shared_ptr<const ColumnSet> columns_;  // shared by texts of one shape
-  std::vector<std::vector<Variant>> rows_;    // the first rows
+  std::vector<Variant> cells_;                // the first rows, one after the other
+  size_t buffered_ = 0;                       // how many rows cells_ holds
   size_t pos_ = 0;
   // Past the buffered rows: the statement, how many rows it has given since
   // it was (re)started, the current row, and where the rows end once known.
