@@ -10,8 +10,10 @@
 #include <dorvane/object.h>
 #include <dorvane/variant.h>
 
+#include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace dorvane {
 
@@ -38,6 +40,12 @@ class Recordset : public Object {
   // necessarily the total, as with the engine this mirrors).
   virtual long RecordCount() const = 0;
 
+  // An object standing for the current row's values as read: as long as a
+  // later call gives the same object, the row and its values are the same
+  // (what was derived from them may be kept). Null when there is no current
+  // row or the recordset makes no such promise.
+  virtual std::shared_ptr<const void> rowIdentity() const { return nullptr; }
+
   virtual void MoveFirst() = 0;  // raises 3021 on an empty recordset
   virtual void MoveNext() = 0;   // raises 3021 when already at EOF
   virtual bool Eof() const = 0;  // true after the last record, and at once when empty
@@ -51,6 +59,21 @@ class Database : public Object {
   // stored query name or an SQL text gives a dynaset. Raises 3078 for an
   // unknown single word and 3075 for SQL the engine rejects.
   virtual std::shared_ptr<Recordset> OpenRecordset(const std::u16string& source) = 0;
+
+  // OpenRecordset(sql) for an SQL text whose compared text literals the
+  // caller knows: shape is sql with "?" in place of each literal ('...',
+  // quotes doubled inside), values the literals' contents in order. Gives
+  // exactly what OpenRecordset(sql) gives; a database may run a statement of
+  // the shape, kept prepared, with the values bound. The default opens sql.
+  struct LiteralShape {
+    const std::u16string* shape = nullptr;
+    const std::u16string_view* values = nullptr;
+    std::size_t count = 0;
+  };
+  virtual std::shared_ptr<Recordset> OpenLookup(std::u16string sql, const LiteralShape& shape) {
+    (void)shape;
+    return OpenRecordset(sql);
+  }
 
   // The path the database was opened with.
   virtual const std::u16string& name() const = 0;

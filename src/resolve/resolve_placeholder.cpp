@@ -9,6 +9,7 @@
 #include "platform/text/compare.h"
 #include "platform/text/utf.h"
 #include "resolve/names.h"
+#include "resolve/reference_row.h"
 #include "resolve/reference_table.h"
 #include "resolve/rounding.h"
 #include "resolve/sql_text.h"
@@ -17,6 +18,7 @@ namespace dorvane {
 
 namespace {
 
+using reference::Column;
 using text::CompareMode;
 
 MergeObserver& quiet() {
@@ -40,14 +42,20 @@ double checkedSum(double a, double b) {
   return s;
 }
 
-// The columns of the reference row that the loop and its ends use.
+// The reference row that the loop and its ends use: its columns come from
+// the row's memo, read once per row as read.
 struct Row {
+  const Recordset& kivrs;
+  reference::RowMemo& memo;
   std::u16string key;
-  Variant keyField, altKeyField;
-  std::u16string fieldName;
+  const Variant* keyField = nullptr;
+  const Variant* altKeyField = nullptr;
+  const std::u16string* fieldName = nullptr;
   bool numeric = false;
   bool tableMode = false;
-  Variant commentField;  // Null for the page kind
+  const Variant* commentField = nullptr;  // null for the page kind
+
+  const Variant& column(Column c) const { return memo.value(kivrs, c); }
 };
 
 // Adds every numeric value of the value field from the current record to EOF;
@@ -55,7 +63,7 @@ struct Row {
 void accumulate(Recordset& rs, const Row& row, double& total, MergeObserver& obs) {
   long records = 0;
   do {
-    Variant v = rs.Fields(row.fieldName);
+    Variant v = rs.Fields(*row.fieldName);
     if (!v.isNull() && isNumeric(v)) total = checkedSum(total, toDouble(v));
     rs.MoveNext();
     ++records;
@@ -68,7 +76,7 @@ std::u16string concatenate(Recordset& rs, const Row& row, MergeObserver& obs) {
   std::u16string out;
   long records = 0;
   while (!rs.Eof()) {
-    Variant v = rs.Fields(row.fieldName);
+    Variant v = rs.Fields(*row.fieldName);
     if (!v.isNull()) out += toText(v) + u" ";
     rs.MoveNext();
     ++records;
@@ -90,8 +98,8 @@ double columnNumber(const Variant& v, const char16_t* column, const Row& row) {
 }
 
 // total / "単位": Null when the unit is Null; 11 when it is 0.
-Variant divideByUnit(double total, const Recordset& kivrs, const Row& row) {
-  Variant unit = kivrs.Fields(names::kUnit);
+Variant divideByUnit(double total, const Row& row) {
+  const Variant& unit = row.column(Column::Unit);
   if (unit.isNull()) return Variant::null();
   double u = columnNumber(unit, names::kUnit, row);
   if (u == 0) {
@@ -109,35 +117,34 @@ bool isWord(const Variant& v, const char16_t* word) { return v.isString() && v.a
 
 // The text item's value: the concatenation (worksheet, "連結") or the first
 // record's value.
-Variant textValue(Recordset& rs, const Recordset& kivrs, const Row& row, PlaceholderKind kind,
-                  MergeObserver& obs) {
+Variant textValue(Recordset& rs, const Row& row, PlaceholderKind kind, MergeObserver& obs) {
   if (kind == PlaceholderKind::Worksheet &&
-      isWord(kivrs.Fields(names::kRounding), names::kConcatenate))
+      isWord(row.column(Column::Rounding), names::kConcatenate))
     return Variant::string(concatenate(rs, row, obs));
   obs.recordsRead(1);
-  return rs.Fields(row.fieldName);
+  return rs.Fields(*row.fieldName);
 }
 
-PlaceholderResult emptyFinal(double total, const Recordset& kivrs, const Row& row) {
+PlaceholderResult emptyFinal(double total, const Row& row) {
   PlaceholderResult r{Outcome::Resolved, {}, {}};
   if (!row.numeric) {
     r.value = Variant::string(u"");
   } else if (total == 0.0) {
     r.value = Variant::dbl(0);
   } else {
-    r.value = divideByUnit(total, kivrs, row);
+    r.value = divideByUnit(total, row);
   }
   return r;
 }
 
-PlaceholderResult finalWithRecords(double total, Recordset& rs, const Recordset& kivrs,
-                                   const Row& row, PlaceholderKind kind, MergeObserver& obs) {
+PlaceholderResult finalWithRecords(double total, Recordset& rs, const Row& row,
+                                   PlaceholderKind kind, MergeObserver& obs) {
   PlaceholderResult r{Outcome::Resolved, {}, {}};
   const bool worksheet = kind == PlaceholderKind::Worksheet;
 
   std::u16string commentText;
-  if (worksheet && !row.commentField.isNull()) {
-    const std::u16string field = toText(row.commentField);
+  if (worksheet && !row.commentField->isNull()) {
+    const std::u16string field = toText(*row.commentField);
     Variant v = rs.Fields(field);
     commentText = v.isNull() ? toText(v, "the comment field '" + text::toUtf8(field) + "' for '" +
                                              text::toUtf8(row.key) + "'")
@@ -146,9 +153,9 @@ PlaceholderResult finalWithRecords(double total, Recordset& rs, const Recordset&
 
   if (row.numeric) {
     accumulate(rs, row, total, obs);
-    double quotient = columnNumber(divideByUnit(total, kivrs, row), names::kUnit, row);
-    Variant word = kivrs.Fields(names::kRounding);
-    double places = columnNumber(kivrs.Fields(names::kDecimalPlaces), names::kDecimalPlaces, row);
+    double quotient = columnNumber(divideByUnit(total, row), names::kUnit, row);
+    const Variant& word = row.column(Column::Rounding);
+    double places = columnNumber(row.column(Column::DecimalPlaces), names::kDecimalPlaces, row);
     if (isWord(word, names::kRoundNearest)) {
       r.value = Variant::dbl(roundDecimal(quotient, places, RoundingMode::Nearest));
     } else if (isWord(word, names::kRoundUp)) {
@@ -157,13 +164,13 @@ PlaceholderResult finalWithRecords(double total, Recordset& rs, const Recordset&
       r.value = Variant::dbl(roundDecimal(quotient, places, RoundingMode::Down));
     }
   } else {
-    r.value = textValue(rs, kivrs, row, kind, obs);
+    r.value = textValue(rs, row, kind, obs);
   }
 
   if (worksheet) {
-    if (!row.commentField.isNull()) {
+    if (!row.commentField->isNull()) {
       r.comment = commentText;
-    } else if (Variant d = kivrs.Fields(names::kDescription); !d.isNull()) {
+    } else if (const Variant& d = row.column(Column::Description); !d.isNull()) {
       r.comment = toText(d);
     }
   }
@@ -198,28 +205,30 @@ PlaceholderResult resolvePlaceholder(const std::u16string& text, std::int16_t wk
   if (C == 0) return outcomeOnly(Outcome::StopPass, obs, "malformed: no ',' after the key");
   if (C == L) return outcomeOnly(Outcome::StopPass, obs, "malformed: nothing after the ','");
 
-  Row row;
-  row.key = text.substr(0, static_cast<size_t>(C - 1));
-  bool found = reference::seek(kivrs, row.key);
-  obs.keyLookedUp(row.key, found);
+  std::u16string key = text.substr(0, static_cast<size_t>(C - 1));
+  bool found = reference::seek(kivrs, key);
+  obs.keyLookedUp(key, found);
   if (!found) return outcomeOnly(Outcome::Skip, obs, "no row for the key in the reference table");
   if (observer && observer->hearsRows()) observer->referenceRowRead(reference::observedRow(kivrs));
 
-  Variant priority = kivrs.Fields(names::kTransferPriority);
+  reference::RowMemo& memo = reference::RowMemo::of(kivrs);
+  Row row{kivrs, memo, std::move(key)};
+  const Variant& priority = row.column(Column::TransferPriority);
   if (!reference::selectsPass(priority, wkcycle)) {
     return outcomeOnly(
         Outcome::Skip, obs,
         priority.isNull() ? "the row's transfer priority is Null (no pass)" : kOtherPassReason);
   }
 
-  row.keyField = kivrs.Fields(names::kKeyField);
-  row.altKeyField = kivrs.Fields(names::kAltKeyField);
-  const std::u16string dbName = reference::requireText(kivrs, names::kDbName, row.key);
-  row.fieldName = reference::requireText(kivrs, names::kFieldName, row.key);
-  row.numeric = reference::requireText(kivrs, names::kFieldType, row.key) == names::kNumericType;
-  row.tableMode = reference::requireText(kivrs, names::kTableOrQuery, row.key) == names::kTableMode;
+  row.keyField = &row.column(Column::KeyField);
+  row.altKeyField = &row.column(Column::AltKeyField);
+  const std::u16string& dbName = memo.requireText(kivrs, Column::DbName, row.key);
+  row.fieldName = &memo.requireText(kivrs, Column::FieldName, row.key);
+  row.numeric = memo.requireText(kivrs, Column::FieldType, row.key) == names::kNumericType;
+  row.tableMode = memo.requireText(kivrs, Column::TableOrQuery, row.key) == names::kTableMode;
+  static const Variant kNull = Variant::null();
   row.commentField =
-      kind == PlaceholderKind::Worksheet ? kivrs.Fields(names::kCommentField) : Variant::null();
+      kind == PlaceholderKind::Worksheet ? &row.column(Column::CommentField) : &kNull;
   double total = 0;
 
   DB = Engine::instance().OpenDatabase(dbName);
@@ -233,45 +242,52 @@ PlaceholderResult resolvePlaceholder(const std::u16string& text, std::int16_t wk
       return outcomeOnly(Outcome::StopPass, obs,
                          "malformed: a key segment without its ';' (or text after the last ';')");
     }
-    const std::u16string segment = text.substr(static_cast<size_t>(P), static_cast<size_t>(S - P));
+    const std::u16string_view segment =
+        std::u16string_view(text).substr(static_cast<size_t>(P), static_cast<size_t>(S - P));
     const auto A = text::InStr(1, segment, u"'", CompareMode::Text);
     const auto E = text::InStr(1, segment, u";", CompareMode::Text);
 
-    const std::u16string target = row.tableMode
-                                      ? reference::requireText(kivrs, names::kTableName, row.key)
-                                      : reference::joinText(kivrs, names::kQueryName);
-    const std::u16string keyField = row.keyField.isNull() ? u"" : toText(row.keyField);
-    std::u16string sqlText;
-    if (A != 0) {
-      sql::SecondCondition second{
-          row.altKeyField.isNull() ? u"" : toText(row.altKeyField),
-          segment.substr(static_cast<size_t>(A), static_cast<size_t>(E - A - 1))};
-      sqlText = sql::valueTarget(row.tableMode, target, keyField,
-                                 segment.substr(0, static_cast<size_t>(A - 1)), second);
+    const std::u16string& target = row.tableMode
+                                       ? memo.requireText(kivrs, Column::TableName, row.key)
+                                       : memo.joinText(kivrs, Column::QueryName);
+    const std::u16string& keyField = memo.joinText(kivrs, Column::KeyField);
+    // The SQL text, and its shape with the key values apart (the same for
+    // every placeholder of the row, so kept with it).
+    const bool two = A != 0;
+    std::u16string_view values[2];
+    const std::u16string* secondField = nullptr;
+    if (two) {
+      secondField = &memo.joinText(kivrs, Column::AltKeyField);
+      values[0] = segment.substr(0, static_cast<size_t>(A - 1));
+      values[1] = segment.substr(static_cast<size_t>(A), static_cast<size_t>(E - A - 1));
     } else {
-      sqlText = sql::valueTarget(row.tableMode, target, keyField,
-                                 segment.substr(0, static_cast<size_t>(E - 1)), std::nullopt);
+      values[0] = segment.substr(0, static_cast<size_t>(E - 1));
     }
+    std::optional<std::u16string>& shape = memo.shape(two);
+    if (!shape) shape = sql::valueTargetShape(row.tableMode, target, keyField, secondField);
+    std::u16string sqlText = sql::valueTarget(
+        row.tableMode, target, keyField, values[0],
+        two ? std::optional<sql::SecondCondition>(sql::SecondCondition{*secondField, values[1]})
+            : std::nullopt);
     obs.sqlRun(sqlText);
-    rs = DB->OpenRecordset(sqlText);
+    rs = DB->OpenLookup(std::move(sqlText), Database::LiteralShape{&*shape, values, two ? 2u : 1u});
 
     const bool final = S == L;
     if (rs->RecordCount() == 0) {
       obs.recordsRead(0);
-      if (final) return finish(emptyFinal(total, kivrs, row), LoopEnd::EmptyFinal, obs);
+      if (final) return finish(emptyFinal(total, row), LoopEnd::EmptyFinal, obs);
       P = S;
       continue;
     }
     if (final) {
-      return finish(finalWithRecords(total, *rs, kivrs, row, kind, obs), LoopEnd::FinalWithRecords,
-                    obs);
+      return finish(finalWithRecords(total, *rs, row, kind, obs), LoopEnd::FinalWithRecords, obs);
     }
     if (row.numeric) {
       accumulate(*rs, row, total, obs);
       P = S;
       continue;
     }
-    PlaceholderResult r{Outcome::Resolved, textValue(*rs, kivrs, row, kind, obs), {}};
+    PlaceholderResult r{Outcome::Resolved, textValue(*rs, row, kind, obs), {}};
     return finish(r, LoopEnd::EarlyText, obs);
   }
 }

@@ -40,6 +40,9 @@ double roundDecimal(double value, double places, RoundingMode mode) {
   if (d > 400) d = 400;
   if (d < -400) d = -400;
   int decimals = static_cast<int>(d);
+  // A whole number of fewer than 16 digits is its own 15-digit value and
+  // has no digit right of any place at or after the decimal point.
+  if (decimals >= 0 && std::fabs(value) < 1e15 && value == std::trunc(value)) return value;
 
   // The 15 significant digits and the decimal exponent of the first one
   // ("d.dddddddddddddde+XX", as printf's %.14e writes it).

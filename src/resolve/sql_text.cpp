@@ -6,7 +6,11 @@ namespace dorvane::sql {
 
 namespace {
 // Appends value with every "'" doubled.
-void appendLiteral(std::u16string& out, const std::u16string& value) {
+void appendLiteral(std::u16string& out, std::u16string_view value) {
+  if (value.find(u'\'') == std::u16string_view::npos) {
+    out.append(value);
+    return;
+  }
   for (char16_t c : value) {
     out.push_back(c);
     if (c == u'\'') out.push_back(u'\'');
@@ -22,7 +26,7 @@ std::u16string literal(const std::u16string& value) {
 }
 
 std::u16string valueTarget(bool tableMode, const std::u16string& target,
-                           const std::u16string& keyField, const std::u16string& value,
+                           const std::u16string& keyField, std::u16string_view value,
                            const std::optional<SecondCondition>& second) {
   // Built in one piece: one text per placeholder segment.
   std::u16string s;
@@ -38,6 +42,18 @@ std::u16string valueTarget(bool tableMode, const std::u16string& target,
   s.append(tableMode ? u" = '" : u" ='");
   appendLiteral(s, second->value);
   s.append(u"'");
+  return s;
+}
+
+std::u16string valueTargetShape(bool tableMode, const std::u16string& target,
+                                const std::u16string& keyField, const std::u16string* secondField) {
+  std::u16string s;
+  s.append(u"select all ").append(target).append(u".* from ").append(target);
+  s.append(u" where ").append(target).append(u".").append(keyField);
+  s.append(tableMode ? u" = ?" : u"= ?");
+  if (!secondField) return s;
+  s.append(u" and ").append(target).append(u".").append(*secondField);
+  s.append(tableMode ? u" = ?" : u" =?");
   return s;
 }
 

@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace dorvane::sql {
 
@@ -18,12 +19,18 @@ std::u16string literal(const std::u16string& value);
 // query mode (target Q):
 //   select all Q.* from Q where Q.K= 'V1'[ and Q.K2 ='V2']
 struct SecondCondition {
-  std::u16string field;  // K2
-  std::u16string value;  // V2
+  std::u16string_view field;  // K2
+  std::u16string_view value;  // V2
 };
 std::u16string valueTarget(bool tableMode, const std::u16string& target,
-                           const std::u16string& keyField, const std::u16string& value,
+                           const std::u16string& keyField, std::u16string_view value,
                            const std::optional<SecondCondition>& second);
+
+// valueTarget's text with "?" in place of each quoted key value ('V1',
+// 'V2'): its shape, the same for every key value. secondField: K2 when there
+// is a second condition.
+std::u16string valueTargetShape(bool tableMode, const std::u16string& target,
+                                const std::u16string& keyField, const std::u16string* secondField);
 
 // The detail item rows of a detail key:
 //   select all 明細項目ﾃｰﾌﾞﾙ.* from 明細項目ﾃｰﾌﾞﾙ where 明細項目ﾃｰﾌﾞﾙ.ｷｰ = 'key'

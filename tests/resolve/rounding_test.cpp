@@ -37,6 +37,9 @@ TEST(RoundDecimal, MatchesTheSpreadsheetFunctions) {
       {1234.5678, 10, M::Nearest, 1234.5678},
       {0, 2, M::Up, 0},
       {123456789012345.6, 0, M::Nearest, 123456789012346},
+      {999999999999999, 0, M::Up, 999999999999999},  // whole numbers below 1e15 stay
+      {-42, 2, M::Down, -42},
+      {1234567890123456, 0, M::Nearest, 1234567890123460},  // 16 digits: 15 shown
   };
   for (const auto& c : cases) {
     EXPECT_DOUBLE_EQ(roundDecimal(c.value, c.places, c.mode), c.expected)

@@ -36,7 +36,14 @@ bool passwordKeyBefore(std::string_view s, size_t eq) {
 
 bool isOdbcName(std::u16string_view name) {
   if (name.size() < kPrefix.size()) return false;
-  return startsWithNoCase(text::toUtf8(name.substr(0, kPrefix.size())), kPrefix);
+  // ASCII letters compared case-blind, anything else exactly.
+  for (size_t i = 0; i < kPrefix.size(); ++i) {
+    char16_t c = name[i];
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+    const char p = kPrefix[i];
+    if (c != static_cast<char16_t>(p >= 'a' && p <= 'z' ? p - 'a' + 'A' : p)) return false;
+  }
+  return true;
 }
 
 std::string odbcAttributes(std::string_view name) {

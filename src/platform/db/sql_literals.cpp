@@ -50,4 +50,21 @@ bool parameterizeLiterals(const std::u16string& sql, ParameterizedSql& out) {
   return !out.values.empty();
 }
 
+bool parameterizesAs(std::u16string_view shape, size_t count) {
+  size_t marks = 0;
+  for (size_t i = 0; i < shape.size(); ++i) {
+    const char16_t c = shape[i];
+    if (c == u'\'' || c == u'"' || c == u'[' || c == u'`') return false;
+    if ((c == u'-' || c == u'/') && i + 1 < shape.size() &&
+        shape[i + 1] == (c == u'-' ? u'-' : u'*'))
+      return false;
+    if (c != u'?') continue;
+    size_t k = i;
+    while (k > 0 && (shape[k - 1] == u' ' || shape[k - 1] == u'\t')) --k;
+    if (k == 0 || shape[k - 1] != u'=') return false;
+    ++marks;
+  }
+  return marks == count && count != 0;
+}
+
 }  // namespace dorvane::db

@@ -21,6 +21,15 @@ std::int64_t InStr(std::int64_t start, std::u16string_view s, std::u16string_vie
     size_t pos = s.find(find, static_cast<size_t>(start - 1));
     return pos == std::u16string_view::npos ? 0 : static_cast<std::int64_t>(pos) + 1;
   }
+  // Only letters fold: a find without any is found as it is.
+  const bool letters = std::any_of(find.begin(), find.end(), [](char16_t c) {
+    const char16_t f = foldCase(c);
+    return (f >= u'A' && f <= u'Z') || (f >= 0xFF21 && f <= 0xFF3A);
+  });
+  if (!letters) {
+    size_t pos = s.find(find, static_cast<size_t>(start - 1));
+    return pos == std::u16string_view::npos ? 0 : static_cast<std::int64_t>(pos) + 1;
+  }
   hit = std::search(from, s.end(), find.begin(), find.end(),
                     [](char16_t a, char16_t b) { return foldCase(a) == foldCase(b); });
   return hit == s.end() ? 0 : (hit - s.begin()) + 1;

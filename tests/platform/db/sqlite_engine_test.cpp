@@ -421,6 +421,23 @@ TEST_F(SqliteEngine, WhatAConnectionKeepsFollowsTheFileFromOneSnapshotToTheNext)
     EXPECT_EQ(seek(u"t_v", Variant::longValue(1)), Variant::longValue(1));
     EXPECT_EQ(db->objectKind(u"later"), db::ObjectKind::None);
   }
+  // The row a key found stays as read while no one writes the file.
+  auto rowOf = [&](const char16_t* key) {
+    auto rs = db->OpenRecordset(u"t");
+    rs->setIndex(u"t_k");
+    rs->Seek(u"=", Variant::string(key));
+    return rs->rowIdentity();
+  };
+  std::shared_ptr<const void> asRead;
+  {
+    ReadSnapshot snapshot;
+    asRead = rowOf(u"b");
+    ASSERT_TRUE(asRead);
+  }
+  {
+    ReadSnapshot snapshot;
+    EXPECT_EQ(rowOf(u"b"), asRead);
+  }
   // Between two snapshots: other data, an index on another column, a new table.
   testing::buildDatabase(path_, R"sql(
     UPDATE t SET v = 20 WHERE k = 'b';
@@ -429,6 +446,7 @@ TEST_F(SqliteEngine, WhatAConnectionKeepsFollowsTheFileFromOneSnapshotToTheNext)
     CREATE TABLE later (x);
   )sql");
   ReadSnapshot snapshot;
+  EXPECT_NE(rowOf(u"b"), asRead);
   EXPECT_EQ(seek(u"t_k", Variant::string(u"b")), Variant::longValue(20));
   EXPECT_EQ(seek(u"t_v", Variant::string(u"a")), Variant::longValue(3));
   EXPECT_EQ(db->objectKind(u"later"), db::ObjectKind::Table);

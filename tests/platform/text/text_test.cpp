@@ -24,7 +24,8 @@ TEST(InStr, PositionsAreOneBasedInBothModes) {
       {1, u"GetHere gethere", u"gethere", CompareMode::Text, 1},
       {1, u"ＡＢＣ", u"ｂ", CompareMode::Text, 2},
       {1, u"ＡＢＣ", u"ｂ", CompareMode::Binary, 0},
-      {1, u"a，b", u",", CompareMode::Text, 0},  // full-width comma is another character
+      {1, u"a，b", u",", CompareMode::Text, 0},     // full-width comma is another character
+      {1, u"x1A-;", u"1a-", CompareMode::Text, 2},  // letters fold beside other characters
   };
   for (const auto& c : cases)
     EXPECT_EQ(InStr(c.start, c.s, c.find, c.mode), c.expected) << toUtf8(c.s);

@@ -148,6 +148,15 @@ SqliteConnection::~SqliteConnection() {
 
 std::string SqliteConnection::lastError() const { return sqlite3_errmsg(db_); }
 
+bool SqliteConnection::textIsUtf16() {
+  if (!utf16_) {
+    Statement stmt = cachedStatement("PRAGMA encoding");
+    const unsigned char* e = stmt.step() ? sqlite3_column_text(stmt.get(), 0) : nullptr;
+    utf16_ = e && std::string_view(reinterpret_cast<const char*>(e)).rfind("UTF-16", 0) == 0;
+  }
+  return *utf16_;
+}
+
 // The snapshot open on this worker (platform/worker_state.h) and the
 // connections that joined it.
 class SnapshotRegistry {
@@ -181,7 +190,9 @@ class SnapshotRegistry {
       if (!sqlite3_get_autocommit(c->db_))
         sqlite3_exec(c->db_, "ROLLBACK", nullptr, nullptr, nullptr);
       c->inSnapshot_ = false;
-      c->reads_.clear();  // what the snapshot read goes with it
+      // What an in-memory database's snapshot read goes with it; a file's
+      // stays for the next snapshot, which keeps it if the data are the same.
+      if (c->memory_) c->reads_.clear();
     }
     joined.clear();
   }
@@ -217,9 +228,11 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> SqliteConnection::schemaS
   if (!inSnapshot_) return std::nullopt;
   const std::uint64_t snapshot = currentSnapshot();
   if (versionSnapshot_ != snapshot) {
-    Statement stmt = cachedStatement("PRAGMA schema_version");
-    if (!stmt.step()) return std::nullopt;
-    schemaVersion_ = static_cast<std::uint64_t>(sqlite3_column_int64(stmt.get(), 0));
+    if (versionSnapshot_ == 0 || !dataUnchanged()) {
+      Statement stmt = cachedStatement("PRAGMA schema_version");
+      if (!stmt.step()) return std::nullopt;
+      schemaVersion_ = static_cast<std::uint64_t>(sqlite3_column_int64(stmt.get(), 0));
+    }
     versionSnapshot_ = snapshot;
   }
   return std::pair<std::uint64_t, std::uint64_t>{schemaVersion_, schemaChanges_};
@@ -240,11 +253,28 @@ std::shared_ptr<const void>* SqliteConnection::snapshotSlot(const std::string& k
   joinSnapshot();
   if (!inSnapshot_) return nullptr;
   const std::uint64_t snapshot = currentSnapshot();
-  if (readsSnapshot_ != snapshot || reads_.size() >= kMaxReads) {
-    reads_.clear();
+  if (readsSnapshot_ != snapshot) {
+    if (memory_ || !dataUnchanged()) reads_.clear();
     readsSnapshot_ = snapshot;
   }
+  if (reads_.size() >= kMaxReads) reads_.clear();
   return &reads_[key];
+}
+
+bool SqliteConnection::dataUnchanged() {
+  if (memory_ || !inSnapshot_) return false;
+  const std::uint64_t snapshot = currentSnapshot();
+  if (dataSnapshot_ != snapshot) {
+    // Read in the snapshot's own read transaction: the version of the data
+    // it sees.
+    Statement stmt = cachedStatement("PRAGMA data_version");
+    const bool read = stmt.step();
+    const auto version = read ? sqlite3_column_int64(stmt.get(), 0) : 0;
+    dataUnchanged_ = read && dataSnapshot_ != 0 && version == dataVersion_;
+    dataVersion_ = read ? version : -1;
+    dataSnapshot_ = read ? snapshot : 0;
+  }
+  return dataUnchanged_;
 }
 
 std::optional<ObjectKind> SqliteConnection::knownKind(const std::u16string& name) {
@@ -283,24 +313,34 @@ bool SqliteConnection::tryPrepare(const std::u16string& sql, Statement& out, std
     // A shape seen before is found as it is; a new one is prepared by its
     // UTF-8 text like every cached statement, and remembered.
     auto known = shapes_.find(shape_.text);
-    if (known != shapes_.end() && !known->second->inUse) {
-      known->second->inUse = true;
-      out = Statement(known->second->stmt, &known->second->inUse, &known->second->slot);
+    if (known != shapes_.end() && !known->second.cached->inUse) {
+      CachedStatement& c = *known->second.cached;
+      c.inUse = true;
+      out = Statement(c.stmt, &c.inUse, &c.slot);
     } else if (cache_.size() < kMaxCachedStatements) {
       std::string utf8 = text::toUtf8(shape_.text);
       if (lend(utf8, out, error) && known == shapes_.end()) {
         auto cached = cache_.find(utf8);
         if (cached != cache_.end() && cached->second.stmt == out.get())
-          shapes_.emplace(shape_.text, &cached->second);
+          shapes_.emplace(shape_.text, KnownShape{&cached->second,
+                                                  parameterizesAs(shape_.text, shape_.values.size())
+                                                      ? static_cast<int>(shape_.values.size())
+                                                      : -1});
       }
     }
     // A shape SQLite rejects falls through, so the error quotes the text itself.
     if (out.get() &&
         sqlite3_bind_parameter_count(out.get()) == static_cast<int>(shape_.values.size())) {
-      for (size_t i = 0; i < shape_.values.size(); ++i) {
-        const auto& v = shape_.values[i];
-        sqlite3_bind_text16(out.get(), static_cast<int>(i + 1), v.data(),
-                            static_cast<int>(v.size() * 2), SQLITE_TRANSIENT);
+      std::u16string_view values[8];
+      if (shape_.values.size() <= std::size(values)) {
+        for (size_t i = 0; i < shape_.values.size(); ++i) values[i] = shape_.values[i];
+        bindTexts(out.get(), values, shape_.values.size());
+      } else {
+        for (size_t i = 0; i < shape_.values.size(); ++i) {
+          const auto& v = shape_.values[i];
+          sqlite3_bind_text16(out.get(), static_cast<int>(i + 1), v.data(),
+                              static_cast<int>(v.size() * 2), SQLITE_TRANSIENT);
+        }
       }
       return true;
     }
@@ -319,6 +359,53 @@ bool SqliteConnection::tryPrepare(const std::u16string& sql, Statement& out, std
     return false;
   }
   out = Statement(stmt);
+  return true;
+}
+
+void SqliteConnection::bindTexts(sqlite3_stmt* stmt, const std::u16string_view* values,
+                                 size_t count, CachedStatement* held) {
+  const bool utf16 = textIsUtf16();
+  for (size_t i = 0; i < count; ++i) {
+    const std::u16string_view v = values[i];
+    const int index = static_cast<int>(i + 1);
+    const bool hold = held && i < held->narrow.size();
+    // A value in the database's own encoding is compared as it is; an ASCII
+    // one is the same in UTF-8, anything else SQLite converts itself, as it
+    // converts the text of a statement.
+    bool ascii = !utf16;
+    for (size_t k = 0; ascii && k < v.size(); ++k) ascii = v[k] < 0x80;
+    if (ascii) {
+      std::string& narrow = hold ? held->narrow[i] : narrow_;
+      narrow.assign(v.begin(), v.end());
+      sqlite3_bind_text(stmt, index, narrow.data(), static_cast<int>(narrow.size()),
+                        hold ? SQLITE_STATIC : SQLITE_TRANSIENT);
+    } else if (hold) {
+      held->wide[i].assign(v);
+      sqlite3_bind_text16(stmt, index, held->wide[i].data(), static_cast<int>(v.size() * 2),
+                          SQLITE_STATIC);
+    } else {
+      sqlite3_bind_text16(stmt, index, v.data(), static_cast<int>(v.size() * 2), SQLITE_TRANSIENT);
+    }
+  }
+}
+
+bool SqliteConnection::lendKnownShape(const std::u16string& shape,
+                                      const std::u16string_view* values, size_t count,
+                                      Statement& out) {
+  // A run of lookups mostly asks for the shape it asked for last.
+  if (!lastShape_ || lastShape_->first != shape) {
+    auto known = shapes_.find(shape);
+    if (known == shapes_.end()) return false;
+    lastShape_ = &*known;
+  }
+  const KnownShape& known = lastShape_->second;
+  if (known.lookupValues != static_cast<int>(count) || known.cached->inUse) return false;
+  CachedStatement& c = *known.cached;
+  if (sqlite3_bind_parameter_count(c.stmt) != static_cast<int>(count)) return false;
+  joinSnapshot();
+  c.inUse = true;
+  out = Statement(c.stmt, &c.inUse, &c.slot);
+  bindTexts(out.get(), values, count, &c);
   return true;
 }
 
@@ -346,7 +433,9 @@ bool SqliteConnection::lend(const std::string& sql, Statement& out, std::string&
       out = Statement(stmt);
       return true;
     }
-    it = cache_.emplace(sql, CachedStatement{stmt, false, nullptr}).first;
+    CachedStatement fresh;
+    fresh.stmt = stmt;
+    it = cache_.emplace(sql, std::move(fresh)).first;
   }
   it->second.inUse = true;
   out = Statement(it->second.stmt, &it->second.inUse, &it->second.slot);

@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -76,12 +77,23 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
   Statement prepare(const std::u16string& sql);
   // Like prepare, but reports a rejection through error instead of raising.
   bool tryPrepare(const std::u16string& sql, Statement& out, std::string& error);
+  // The statement of a shape that prepare has met before (a text whose
+  // literals parameterize to shape and values), with the values bound; false
+  // when the shape is new here, is not one of count literals that each text
+  // of it gives back as they are (parameterizesAs), or its statement is lent
+  // out already.
+  bool lendKnownShape(const std::u16string& shape, const std::u16string_view* values, size_t count,
+                      Statement& out);
   // Prepares sql once and keeps it for later calls with the same text. A
   // statement still lent out is not lent twice: the caller then gets its own.
   Statement cachedStatement(const std::string& sql);
 
   // The last SQLite error message of this connection.
   std::string lastError() const;
+
+  // True when the database stores its text as UTF-16 (asked once, when a
+  // statement has already been prepared on its schema, so it no longer changes).
+  bool textIsUtf16();
 
   // Called as each statement is handed out: inside a ReadSnapshot, opens this
   // connection's read transaction once and keeps it to the snapshot's end.
@@ -105,20 +117,36 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
   std::shared_ptr<const void>* schemaSlot(const std::string& key);
   // A place where a caller keeps what it read under key within the thread's
   // snapshot (the row a key finds, say): emptied when another snapshot
-  // begins, since only within one are the file's data sure to stay as read.
-  // Null outside a snapshot. Holds a bounded number of keys.
+  // begins over other data (for a file, when another connection has
+  // committed since the snapshot before, which PRAGMA data_version tells;
+  // for an in-memory database, always). Null outside a snapshot. Holds a
+  // bounded number of keys.
   std::shared_ptr<const void>* snapshotSlot(const std::string& key);
+  // For a file within a snapshot: true when no other connection committed
+  // between the snapshot this connection read before and this one, so both
+  // see the same data and schema (PRAGMA data_version, read once per
+  // snapshot). False for an in-memory database, outside a snapshot, and for
+  // a connection's first snapshot.
+  bool dataUnchanged();
 
  private:
   struct CachedStatement {
     sqlite3_stmt* stmt = nullptr;
     bool inUse = false;
     std::shared_ptr<const void> slot;
+    // Where the first values bound to it are held while it is lent out (its
+    // bindings are cleared when it is handed back).
+    std::array<std::string, 2> narrow;
+    std::array<std::u16string, 2> wide;
   };
   explicit SqliteConnection(sqlite3* db, bool memory);
   // The cached statement for sql, prepared on first use; false with error set
   // when SQLite rejects it.
   bool lend(const std::string& sql, Statement& out, std::string& error);
+  // Binds values to stmt's parameters 1..count in the database's encoding;
+  // held: the cached statement, which then holds the first two values itself.
+  void bindTexts(sqlite3_stmt* stmt, const std::u16string_view* values, size_t count,
+                 CachedStatement* held = nullptr);
   // Counts the statements prepared on this connection that change its schema.
   static int watchSchema(void* self, int action, const char*, const char*, const char*,
                          const char*);
@@ -128,16 +156,26 @@ class SqliteConnection : public std::enable_shared_from_this<SqliteConnection> {
   std::unordered_map<std::string, CachedStatement> cache_;
   // The cached statements of parameterised texts by their UTF-16 shape, and
   // the last text taken apart (its storage is reused).
-  std::unordered_map<std::u16string, CachedStatement*> shapes_;
+  struct KnownShape {
+    CachedStatement* cached;
+    int lookupValues;  // parameterizesAs holds for so many values; -1: for none
+  };
+  std::unordered_map<std::u16string, KnownShape> shapes_;  // only ever grows
+  const std::pair<const std::u16string, KnownShape>* lastShape_ = nullptr;
   ParameterizedSql shape_;
+  std::string narrow_;  // an ASCII value bound as UTF-8
   bool inSnapshot_ = false;
+  std::optional<bool> utf16_;
   // What the schema is known by (see schemaStamp) and what was read under it.
   std::optional<std::pair<std::uint64_t, std::uint64_t>> schemaStamp();
   std::uint64_t versionSnapshot_ = 0;  // the snapshot schemaVersion_ was read in
   std::uint64_t schemaVersion_ = 0;
   std::optional<std::pair<std::uint64_t, std::uint64_t>> slotsReadAt_;
   std::unordered_map<std::string, std::shared_ptr<const void>> slots_;
-  std::uint64_t readsSnapshot_ = 0;  // the snapshot reads_ were made in
+  std::uint64_t readsSnapshot_ = 0;  // the last snapshot reads_ served
+  std::uint64_t dataSnapshot_ = 0;   // the snapshot dataVersion_ was read in
+  std::int64_t dataVersion_ = -1;
+  bool dataUnchanged_ = false;
   std::unordered_map<std::string, std::shared_ptr<const void>> reads_;
   // knownKind's names (folded) and when they were read: the schema's stamp.
   std::uint64_t schemaChanges_ = 0;

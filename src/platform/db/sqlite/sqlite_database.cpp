@@ -58,7 +58,7 @@ std::optional<IndexDef> SqliteDatabase::readIndex(const std::u16string& table,
     bindVariant(stmt.get(), 1, Variant::string(table));
     bindVariant(stmt.get(), 2, Variant::string(index));
     if (!stmt.step()) return std::nullopt;
-    indexName = columnText16(stmt.get(), 0);
+    indexName = columnText16(stmt.get(), 0, connection_->textIsUtf16());
   }
   IndexDef def;
   def.name = indexName;
@@ -95,25 +95,49 @@ Statement SqliteDatabase::prepareImporting(const std::u16string& sql) {
   throwRejected(error, text::toUtf8(sql));
 }
 
-std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::u16string& source) {
+ObjectKind SqliteDatabase::namedObject(const std::u16string& source, std::u16string& inBrackets) {
   // A source is a name when the database has a table or query of that name
   // (case-blind, blanks and punctuation included); anything else is SQL.
-  std::u16string inBrackets;
   if (!source.empty() && source.front() == u'[') inBrackets = sourceName(source);
   const std::u16string& name = inBrackets.empty() ? source : inBrackets;
   ObjectKind kind = name.empty() ? ObjectKind::None : objectKind(name);
   if (kind == ObjectKind::None && !name.empty() && importTable(name)) kind = objectKind(name);
+  return kind;
+}
+
+std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::u16string& source) {
+  std::u16string inBrackets;
+  const ObjectKind kind = namedObject(source, inBrackets);
+  const std::u16string& name = inBrackets.empty() ? source : inBrackets;
   if (kind == ObjectKind::Table && !isLinked(name))
     return std::make_shared<TableRecordset>(shared_from_this(), name);
-  if (kind != ObjectKind::None)
-    return std::make_shared<Dynaset>(prepareImporting(u"SELECT * FROM " + quoteName(name)), source,
-                                     shared_from_this());
+  if (kind != ObjectKind::None) {
+    Statement stmt = prepareImporting(u"SELECT * FROM " + quoteName(name));
+    return std::make_shared<Dynaset>(std::move(stmt), source, shared_from_this(),
+                                     connection_->textIsUtf16());
+  }
   if (isSingleWord(source))
     throw RuntimeError(err::kNoSuchTableOrQuery,
                        "The database engine cannot find the input table or query '" +
                            text::toUtf8(source) + "' in '" + text::toUtf8(name_) + "'.");
   beforeSql(source);
-  return std::make_shared<Dynaset>(prepareImporting(source), source, shared_from_this());
+  Statement stmt = prepareImporting(source);
+  return std::make_shared<Dynaset>(std::move(stmt), source, shared_from_this(),
+                                   connection_->textIsUtf16());
+}
+
+std::shared_ptr<Recordset> SqliteDatabase::OpenLookup(std::u16string sql,
+                                                      const LiteralShape& shape) {
+  // The same steps as OpenRecordset(sql) up to the prepare, which the kept
+  // statement of the shape stands for.
+  std::u16string inBrackets;
+  if (shape.shape && namedObject(sql, inBrackets) == ObjectKind::None && !isSingleWord(sql)) {
+    Statement stmt;
+    if (connection_->lendKnownShape(*shape.shape, shape.values, shape.count, stmt))
+      return std::make_shared<Dynaset>(std::move(stmt), std::move(sql), shared_from_this(),
+                                       connection_->textIsUtf16());
+  }
+  return OpenRecordset(sql);
 }
 
 }  // namespace dorvane::db

@@ -29,6 +29,10 @@ class SqliteDatabase : public Database, public std::enable_shared_from_this<Sqli
       : connection_(std::move(connection)), name_(std::move(name)) {}
 
   std::shared_ptr<Recordset> OpenRecordset(const std::u16string& source) override;
+  // A text of a shape the connection has prepared before runs that statement
+  // with the values bound (where parameterizesAs proves it the statement the
+  // text itself would run); any other goes through OpenRecordset.
+  std::shared_ptr<Recordset> OpenLookup(std::u16string sql, const LiteralShape& shape) override;
   const std::u16string& name() const override { return name_; }
 
   SqliteConnection& connection() { return *connection_; }
@@ -44,12 +48,18 @@ class SqliteDatabase : public Database, public std::enable_shared_from_this<Sqli
   // Linked tables are tables in SQLite but not table-type recordsets.
   virtual bool isLinked(const std::u16string& table);
   // Called before an SQL text (a source that names no table or query) is
-  // prepared. The default does nothing.
+  // prepared, at least once for each shape of text (its compared literals
+  // taken out) on the connection: a later text of a shape prepared before
+  // may run without it. The default does nothing.
   virtual void beforeSql(const std::u16string& sql);
 
  private:
   // The named index of table as the schema lists it, or nothing.
   std::optional<IndexDef> readIndex(const std::u16string& table, const std::u16string& index);
+  // What source names: a table or a view of this database (imported first
+  // when the source has it but SQLite not yet), or nothing (an SQL text).
+  // A source in brackets leaves the name inside them in inBrackets.
+  ObjectKind namedObject(const std::u16string& source, std::u16string& inBrackets);
   // Prepares sql, importing each missing table it names first.
   Statement prepareImporting(const std::u16string& sql);
 

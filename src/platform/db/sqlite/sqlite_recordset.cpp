@@ -53,13 +53,18 @@ int ColumnSet::find(const std::u16string& name) const {
 std::vector<Variant> ColumnSet::readRow(sqlite3_stmt* stmt, int first) const {
   std::vector<Variant> row;
   row.reserve(names.size());
-  for (size_t i = 0; i < names.size(); ++i)
-    row.push_back(columnValue(stmt, first + static_cast<int>(i), kinds[i]));
+  appendRow(stmt, first, row);
   return row;
 }
 
-ColumnSet ColumnSet::fromStatement(sqlite3_stmt* stmt, int first) {
+void ColumnSet::appendRow(sqlite3_stmt* stmt, int first, std::vector<Variant>& out) const {
+  for (size_t i = 0; i < names.size(); ++i)
+    out.push_back(columnValue(stmt, first + static_cast<int>(i), kinds[i], utf16));
+}
+
+ColumnSet ColumnSet::fromStatement(sqlite3_stmt* stmt, int first, bool utf16) {
   ColumnSet set;
+  set.utf16 = utf16;
   int n = sqlite3_column_count(stmt);
   for (int i = first; i < n; ++i) {
     const void* name = sqlite3_column_name16(stmt, i);
@@ -74,26 +79,30 @@ ColumnSet ColumnSet::fromStatement(sqlite3_stmt* stmt, int first) {
 
 // ---- Dynaset ---------------------------------------------------------------
 
-Dynaset::Dynaset(Statement stmt, std::u16string source, std::shared_ptr<const void> owner)
+Dynaset::Dynaset(Statement stmt, std::u16string source, std::shared_ptr<const void> owner,
+                 bool utf16)
     : source_(std::move(source)) {
   auto* slot = stmt.slot();
   if (slot && *slot) {
     columns_ = std::static_pointer_cast<const ColumnSet>(*slot);
   } else {
-    columns_ = std::make_shared<const ColumnSet>(ColumnSet::fromStatement(stmt.get(), 0));
+    columns_ = std::make_shared<const ColumnSet>(ColumnSet::fromStatement(stmt.get(), 0, utf16));
     if (slot) *slot = columns_;
   }
-  while (rows_.size() < kBufferedRows && stmt.step())
-    rows_.push_back(columns_->readRow(stmt.get(), 0));
-  if (rows_.size() < kBufferedRows) {
-    end_ = rows_.size();
+  cells_.reserve(columns_->names.size());
+  while (buffered_ < kBufferedRows && stmt.step()) {
+    columns_->appendRow(stmt.get(), 0, cells_);
+    ++buffered_;
+  }
+  if (buffered_ < kBufferedRows) {
+    end_ = buffered_;
     return;
   }
   // Maybe more: keep the statement and read on when the walk gets there.
   owner_ = std::move(owner);
   stmt_ = std::move(stmt);
-  stepped_ = rows_.size();
-  seen_ = rows_.size();
+  stepped_ = buffered_;
+  seen_ = buffered_;
   streamingIn_ = &*streaming;
   streamingIn_->insert(this);
 }
@@ -153,19 +162,19 @@ Variant Dynaset::Fields(const std::u16string& name) const {
   if (col < 0) throwNoField(name, source_);
   if (Eof()) throwNoCurrent(source_);
   refuseNested(*columns_, col, source_);
-  const auto& row = pos_ < rows_.size() ? rows_[pos_] : row_;
-  return row[static_cast<size_t>(col)];
+  if (pos_ < buffered_) return cells_[pos_ * columns_->names.size() + static_cast<size_t>(col)];
+  return row_[static_cast<size_t>(col)];
 }
 
 void Dynaset::MoveFirst() {
-  if (rows_.empty()) throwNoCurrent(source_);
+  if (buffered_ == 0) throwNoCurrent(source_);
   pos_ = 0;
 }
 
 void Dynaset::MoveNext() {
   if (Eof()) throwNoCurrent(source_);
   ++pos_;
-  if (pos_ < rows_.size()) return;
+  if (pos_ < buffered_) return;
   if (!end_ || pos_ < *end_) {
     streamTo(pos_);
   } else {
@@ -182,7 +191,8 @@ TableRecordset::TableRecordset(std::shared_ptr<SqliteDatabase> db, std::u16strin
     columns_ = std::static_pointer_cast<const ColumnSet>(*slot);
   } else {
     Statement stmt = db_->connection().cachedStatement(selectRows() + " WHERE rowid = ?1");
-    columns_ = std::make_shared<const ColumnSet>(ColumnSet::fromStatement(stmt.get(), 1));
+    columns_ = std::make_shared<const ColumnSet>(
+        ColumnSet::fromStatement(stmt.get(), 1, db_->connection().textIsUtf16()));
     if (slot) *slot = columns_;
   }
 }

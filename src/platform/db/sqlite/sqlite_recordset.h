@@ -32,11 +32,14 @@ struct ColumnSet {
   std::vector<std::u16string> names;
   std::vector<ColumnKind> kinds;
   bool caseDistinct = true;  // no two names equal case-blind
+  bool utf16 = false;        // the database's text is UTF-16
   // Index of the column named name (case-blind), or -1.
   int find(const std::u16string& name) const;
   // Reads columns [first, count) of stmt's current row.
   std::vector<Variant> readRow(sqlite3_stmt* stmt, int first) const;
-  static ColumnSet fromStatement(sqlite3_stmt* stmt, int first);
+  // The same, appended to out.
+  void appendRow(sqlite3_stmt* stmt, int first, std::vector<Variant>& out) const;
+  static ColumnSet fromStatement(sqlite3_stmt* stmt, int first, bool utf16);
 };
 
 class Dynaset : public Recordset {
@@ -44,8 +47,10 @@ class Dynaset : public Recordset {
   static constexpr size_t kBufferedRows = 256;
 
   // Reads the first rows of stmt. source names the recordset in errors;
-  // owner (the database) is kept alive as long as the statement is.
-  Dynaset(Statement stmt, std::u16string source, std::shared_ptr<const void> owner = nullptr);
+  // owner (the database) is kept alive as long as the statement is; utf16:
+  // the database's text is UTF-16.
+  Dynaset(Statement stmt, std::u16string source, std::shared_ptr<const void> owner = nullptr,
+          bool utf16 = false);
   ~Dynaset() override;
   Dynaset(const Dynaset&) = delete;
   Dynaset& operator=(const Dynaset&) = delete;
@@ -57,7 +62,7 @@ class Dynaset : public Recordset {
   Variant Fields(const std::u16string& name) const override;
   // The rows read so far (as DAO counts a dynaset's records): 0 only when
   // there are none.
-  long RecordCount() const override { return static_cast<long>(std::max(rows_.size(), seen_)); }
+  long RecordCount() const override { return static_cast<long>(std::max(buffered_, seen_)); }
   void MoveFirst() override;
   void MoveNext() override;
   bool Eof() const override;
@@ -72,7 +77,8 @@ class Dynaset : public Recordset {
 
   std::u16string source_;
   std::shared_ptr<const ColumnSet> columns_;  // shared by texts of one shape
-  std::vector<std::vector<Variant>> rows_;    // the first rows
+  std::vector<Variant> cells_;                // the first rows, one after the other
+  size_t buffered_ = 0;                       // how many rows cells_ holds
   size_t pos_ = 0;
   // Past the buffered rows: the statement, how many rows it has given since
   // it was (re)started, the current row, and where the rows end once known.
@@ -99,6 +105,12 @@ class TableRecordset : public Recordset {
   bool NoMatch() const override { return noMatch_; }
   Variant Fields(const std::u16string& name) const override;
   long RecordCount() const override;
+  // The current row as read: a Seek of a key read before in the snapshot
+  // (or in an earlier one over unchanged data) gives the same object.
+  std::shared_ptr<const void> rowIdentity() const override {
+    settle();
+    return current_ ? row_ : nullptr;
+  }
   void MoveFirst() override;
   void MoveNext() override;
   bool Eof() const override {

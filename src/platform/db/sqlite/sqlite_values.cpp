@@ -58,7 +58,12 @@ bool currencyFromText(const std::string& s, std::int64_t& scaled) {
 }
 }  // namespace
 
-std::u16string columnText16(sqlite3_stmt* stmt, int column) {
+std::u16string columnText16(sqlite3_stmt* stmt, int column, bool utf16) {
+  if (utf16) {
+    const auto* w = static_cast<const char16_t*>(sqlite3_column_text16(stmt, column));
+    if (!w) return {};
+    return std::u16string(w, static_cast<size_t>(sqlite3_column_bytes16(stmt, column)) / 2);
+  }
   // Read as UTF-8 and widen here: asking SQLite for UTF-16 allocates a
   // converted copy of every value of a UTF-8 database.
   const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
@@ -109,7 +114,7 @@ ColumnKind kindFromDeclType(const char* declType) {
   return ColumnKind::Plain;
 }
 
-Variant columnValue(sqlite3_stmt* stmt, int column, ColumnKind kind) {
+Variant columnValue(sqlite3_stmt* stmt, int column, ColumnKind kind, bool utf16) {
   switch (sqlite3_column_type(stmt, column)) {
     case SQLITE_NULL:
       return Variant::null();
@@ -166,7 +171,7 @@ Variant columnValue(sqlite3_stmt* stmt, int column, ColumnKind kind) {
           if (currencyFromText(s, scaled)) return Variant::currencyScaled(scaled);
         }
       }
-      return Variant::string(columnText16(stmt, column));
+      return Variant::string(columnText16(stmt, column, utf16));
     }
     case SQLITE_BLOB: {
       auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt, column));

@@ -54,10 +54,13 @@ std::string exactDecimalText(double d);
 
 ColumnKind kindFromDeclType(const char* declType);
 
-Variant columnValue(sqlite3_stmt* stmt, int column, ColumnKind kind);
+// utf16: the database stores its text as UTF-16, so texts are read as they
+// are stored (asking for UTF-8 would make SQLite convert and allocate).
+Variant columnValue(sqlite3_stmt* stmt, int column, ColumnKind kind, bool utf16 = false);
 
-// The text of a column as UTF-16 ("" for NULL).
-std::u16string columnText16(sqlite3_stmt* stmt, int column);
+// The text of a column as UTF-16 ("" for NULL), read in the database's own
+// encoding (utf16 as above).
+std::u16string columnText16(sqlite3_stmt* stmt, int column, bool utf16 = false);
 
 // Binds a Variant as parameter index (1-based) of stmt.
 void bindVariant(sqlite3_stmt* stmt, int index, const Variant& v);
