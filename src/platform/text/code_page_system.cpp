@@ -6,11 +6,13 @@
 
 #include <cerrno>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
 #include "platform/text/code_page.h"
 #include "platform/text/code_page_rules.h"
+#include "platform/text/code_page_table.h"
 #include "platform/text/utf.h"
 
 namespace dorvane::text {
@@ -115,10 +117,29 @@ struct SystemCodePage::Impl {
     return std::string(buf, sizeof buf - oLeft);
   }
 
+  // What iconv makes of bytes converted whole, for the table.
+  DecodeProbe decodeProbe(std::string_view bytes) {
+    charToUnicode.reset();
+    const char* in = bytes.data();
+    size_t inLeft = bytes.size();
+    char32_t back[2] = {0, 0};
+    char* o = reinterpret_cast<char*>(back);
+    size_t oLeft = sizeof back;
+    int e = charToUnicode.convert(in, inLeft, o, oLeft);
+    size_t n = (sizeof back - oLeft) / sizeof(char32_t);
+    if (e == 0 && inLeft == 0 && n == 1) return {DecodeProbe::kChar, back[0]};
+    if (e == EINVAL && n == 0 && inLeft == bytes.size()) return {DecodeProbe::kIncomplete, 0};
+    if (e == EILSEQ && n == 0 && inLeft == bytes.size()) return {DecodeProbe::kInvalid, 0};
+    return {DecodeProbe::kOther, 0};
+  }
+
   int codePage;
   std::string name;
   Iconv toUnicode, charToUnicode, fromUnicode, charFromUnicode;
   std::vector<char32_t> points;  // encodeRun's code points, kept for the next run
+  // iconv's answers kept, for the code pages a table can hold; dropped when
+  // it cannot answer for a page.
+  std::unique_ptr<CodePageTable> table;
 };
 
 SystemCodePage::SystemCodePage(int codePage) : impl_(std::make_unique<Impl>(codePage)) {
@@ -129,14 +150,23 @@ SystemCodePage::SystemCodePage(int codePage) : impl_(std::make_unique<Impl>(code
                                               " is not available (iconv has no converter '" +
                                               s.name + "')");
   }
+  s.table = CodePageTable::make(
+      codePage, [&s](std::string_view bytes) { return s.decodeProbe(bytes); },
+      [&s](char32_t cp) { return s.encodeChar(cp); });
 }
 
 SystemCodePage::~SystemCodePage() = default;
+
+void convertThroughSystemOnly(SystemCodePage& page) { page.impl_->table.reset(); }
 
 // Each undecodable byte (or pair) becomes escapes; the result is always
 // worth checking.
 bool SystemCodePage::decodeBulk(std::string_view bytes, std::u16string& out) {
   Impl& s = *impl_;
+  if (s.table) {
+    if (s.table->decodeBulk(bytes, out)) return true;
+    s.table.reset();
+  }
   s.toUnicode.reset();
   const char* in = bytes.data();
   size_t inLeft = bytes.size();
@@ -163,6 +193,10 @@ bool SystemCodePage::decodeBulk(std::string_view bytes, std::u16string& out) {
 
 void SystemCodePage::decodeEach(std::string_view bytes, std::u16string& out) {
   Impl& s = *impl_;
+  if (s.table) {
+    if (s.table->decodeEach(bytes, out)) return;
+    s.table.reset();
+  }
   size_t pos = 0;
   s.charToUnicode.reset();
   while (pos < bytes.size()) {
@@ -189,6 +223,9 @@ void SystemCodePage::decodeEach(std::string_view bytes, std::u16string& out) {
 // A lossy mapping (bytes that decode to another character) does not count.
 bool SystemCodePage::holds(char32_t cp) {
   Impl& s = *impl_;
+  if (s.table) {
+    if (std::optional<bool> held = s.table->holds(cp)) return *held;
+  }
   std::string bytes = s.encodeChar(cp);
   if (bytes.empty()) return false;
   s.charToUnicode.reset();
@@ -206,6 +243,7 @@ bool SystemCodePage::holds(char32_t cp) {
 void SystemCodePage::encodeRun(std::u16string_view run, std::string& out) {
   if (run.empty()) return;
   Impl& s = *impl_;
+  if (s.table && s.table->encodeRun(run, out)) return;
   s.points.clear();
   for (size_t i = 0; i < run.size(); ++i) {
     char32_t cp = run[i];

@@ -31,6 +31,10 @@ class SystemCodePage {
   // Appends run, whose characters the code page holds, encoded in bulk.
   void encodeRun(std::u16string_view run, std::string& out);
 
+  // POSIX: from now on converts through iconv alone, without the table of
+  // its answers (code_page_table.h), to check the table against.
+  friend void convertThroughSystemOnly(SystemCodePage& page);
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
