@@ -105,7 +105,11 @@ CodePageConverter::CodePageConverter(int codePage) : impl_(&workerConverter(code
 CodePageConverter::~CodePageConverter() = default;
 
 void CodePageConverter::decodeAppend(std::string_view bytes, std::u16string& out) {
-  out += impl_->decode(bytes);
+  if (out.empty()) {
+    out = impl_->decode(bytes);
+  } else {
+    out += impl_->decode(bytes);
+  }
 }
 
 std::string CodePageConverter::encode(std::u16string_view text) { return impl_->encode(text); }

@@ -62,6 +62,15 @@ std::string encodeKeepingEverything(std::u16string_view text, Holds&& holds,
   size_t i = 0;
   while (i < text.size()) {
     const char16_t c = text[i];
+    if (c < 0xD800 || c > 0xDFFF) {  // no half of a surrogate pair: most characters
+      if (!holds(c)) {
+        encodeRun(text.substr(run, i - run), out);
+        appendReference(out, c);
+        run = i + 1;
+      }
+      ++i;
+      continue;
+    }
     if (isHigh(c) && i + 1 < text.size() && isLow(text[i + 1])) {
       const char32_t cp =
           0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
@@ -73,22 +82,14 @@ std::string encodeKeepingEverything(std::u16string_view text, Holds&& holds,
       i += 2;
       continue;
     }
-    if (isHigh(c) || isLow(c)) {
-      encodeRun(text.substr(run, i - run), out);
-      if (isEscape(c)) {
-        out += static_cast<char>(c - kEscapeBase);
-      } else {
-        appendReference(out, c);  // a lone surrogate has no character to hold
-      }
-      run = ++i;
-      continue;
+    // Half a surrogate pair on its own.
+    encodeRun(text.substr(run, i - run), out);
+    if (isEscape(c)) {
+      out += static_cast<char>(c - kEscapeBase);
+    } else {
+      appendReference(out, c);  // a lone surrogate has no character to hold
     }
-    if (!holds(c)) {
-      encodeRun(text.substr(run, i - run), out);
-      appendReference(out, c);
-      run = i + 1;
-    }
-    ++i;
+    run = ++i;
   }
   encodeRun(text.substr(run), out);
   return out;
