@@ -21,6 +21,9 @@ std::unique_ptr<CodePageTable> CodePageTable::make(int codePage, Decode decode, 
     t->lead_[b] = p.kind == DecodeProbe::kIncomplete;
     if (t->lead_[b] && !rules::isDoubleByte(codePage)) return nullptr;
   }
+  bool asIs = true;
+  for (char32_t c = 0; c < 0x80; ++c) asIs = asIs && t->bytesOf(c) == (1u << 24 | c);
+  t->asciiAsIs_ = asIs;
   return t;
 }
 
@@ -177,6 +180,10 @@ bool CodePageTable::encodeRun(std::u16string_view run, std::string& out) {
   out.resize(start + 2 * run.size());
   char* o = out.data() + start;
   for (char16_t c : run) {
+    if (c < 0x80 && asciiAsIs_) {
+      *o++ = static_cast<char>(c);
+      continue;
+    }
     std::uint32_t b = encoded_[c];
     if (b == kUnasked) b = bytesOf(c);
     if (b == 0 || b == kRefused) {

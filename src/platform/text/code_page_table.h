@@ -72,6 +72,7 @@ class CodePageTable {
   Decode decode_;
   Encode encode_;
   bool refused_ = false;                // a pair behaved unlike a character
+  bool asciiAsIs_ = false;              // U+0000..U+007F held, each as its own byte
   char32_t single_[256];                // a byte alone: its character or kNone
   bool lead_[256];                      // a byte that begins a pair
   std::vector<std::uint16_t> block_;    // per lead byte: 1 + its index in pairs_, or 0
