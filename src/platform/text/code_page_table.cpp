@@ -1,13 +1,18 @@
 #include "platform/text/code_page_table.h"
 
+#include <cstdlib>
+#include <new>
+
 #include "platform/text/code_page_rules.h"
 #include "platform/text/utf.h"
 
 namespace dorvane::text::detail {
 
 namespace {
-constexpr std::uint32_t kUnasked = 0xFFFFFFFF;
-constexpr std::uint32_t kRefused = 0xFFFFFFFE;  // not asked: the table cannot answer
+// encoded_'s values besides bytes: 0 until asked, so the table starts zeroed.
+constexpr std::uint32_t kUnasked = 0;
+constexpr std::uint32_t kNotHeld = 0xFFFFFFFF;
+constexpr std::uint32_t kRefused = 0xFFFFFFFE;  // not kept: the table cannot answer
 }  // namespace
 
 std::unique_ptr<CodePageTable> CodePageTable::make(int codePage, Decode decode, Encode encode) {
@@ -32,27 +37,16 @@ CodePageTable::CodePageTable(int codePage, Decode decode, Encode encode)
       decode_(std::move(decode)),
       encode_(std::move(encode)),
       block_(256, 0),
-      encoded_(0x10000, kUnasked) {
+      // All kUnasked; calloc's fresh pages cost nothing until touched.
+      encoded_(static_cast<std::uint32_t*>(std::calloc(0x10000, sizeof(std::uint32_t)))) {
+  if (!encoded_) throw std::bad_alloc();
   // Half a surrogate pair is no character of any code page.
-  for (char32_t c = 0xD800; c <= 0xDFFF; ++c) encoded_[c] = 0;
+  for (char32_t c = 0xD800; c <= 0xDFFF; ++c) encoded_[c] = kNotHeld;
 }
 
-// A lead byte's pairs, asked of the system the first time the byte is met.
-const char32_t* CodePageTable::askPairs(unsigned char lead) {
-  if (refused_) return nullptr;
-  std::vector<char32_t> block(256, kNone);
-  char two[2] = {static_cast<char>(lead), 0};
-  for (int b = 0; b < 256; ++b) {
-    two[1] = static_cast<char>(b);
-    DecodeProbe p = decode_(std::string_view(two, 2));
-    if (p.kind == DecodeProbe::kChar) {
-      block[b] = p.cp;
-    } else if (p.kind != DecodeProbe::kInvalid) {
-      refused_ = true;
-      return nullptr;
-    }
-  }
-  pairs_.insert(pairs_.end(), block.begin(), block.end());
+// A lead byte's pairs, each asked of the system the first time it is met.
+const char32_t* CodePageTable::newBlock(unsigned char lead) {
+  pairs_.insert(pairs_.end(), 256, kNotAsked);
   block_[lead] = static_cast<std::uint16_t>(pairs_.size() / 256);
   return pairs_.data() + (block_[lead] - 1) * 256;
 }
@@ -64,9 +58,18 @@ int CodePageTable::decodeAt(std::string_view bytes, size_t pos, char32_t& cp) {
     return 1;
   }
   if (!lead_[b] || pos + 1 >= bytes.size()) return 0;
-  const char32_t* block = pairs(b);
-  if (block == nullptr) return -1;
-  cp = block[static_cast<unsigned char>(bytes[pos + 1])];
+  if (refused_) return -1;
+  const auto t = static_cast<unsigned char>(bytes[pos + 1]);
+  cp = pairs(b)[t];
+  if (cp == kNotAsked) {
+    DecodeProbe p = decode_(bytes.substr(pos, 2));
+    if (p.kind != DecodeProbe::kChar && p.kind != DecodeProbe::kInvalid) {
+      refused_ = true;  // not a pair as the table knows them
+      return -1;
+    }
+    cp = p.kind == DecodeProbe::kChar ? p.cp : kNone;
+    pairs_[(block_[b] - 1) * 256 + t] = cp;
+  }
   return cp == kNone ? 0 : 2;
 }
 
@@ -145,11 +148,11 @@ bool CodePageTable::decodeEach(std::string_view bytes, std::u16string& out) {
 std::uint32_t CodePageTable::bytesOf(char32_t cp) {
   std::uint32_t& slot = encoded_[cp];
   if (slot != kUnasked) return slot;
-  slot = 0;
+  slot = kNotHeld;
   std::string b = encode_(cp);
   char32_t back = kNone;
-  if (b.size() == 1 || b.size() == 2) {
-    int n = decodeAt(b, 0, back);
+  if (!b.empty()) {
+    int n = b.size() <= 2 ? decodeAt(b, 0, back) : -1;  // longer: no character the table knows
     if (n < 0) {
       slot = kUnasked;
       return kRefused;
@@ -171,7 +174,7 @@ std::optional<bool> CodePageTable::holds(char32_t cp) {
     return std::nullopt;
   std::uint32_t b = bytesOf(cp);
   if (b == kRefused) return std::nullopt;
-  return b != 0;
+  return b != kNotHeld;
 }
 
 bool CodePageTable::encodeRun(std::u16string_view run, std::string& out) {
@@ -186,7 +189,7 @@ bool CodePageTable::encodeRun(std::u16string_view run, std::string& out) {
     }
     std::uint32_t b = encoded_[c];
     if (b == kUnasked) b = bytesOf(c);
-    if (b == 0 || b == kRefused) {
+    if (b == kNotHeld || b == kRefused) {
       out.resize(start);
       return false;
     }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -54,30 +55,35 @@ class CodePageTable {
   bool encodeRun(std::u16string_view run, std::string& out);
 
  private:
-  static constexpr char32_t kNone = 0xFFFFFFFF;
+  static constexpr char32_t kNone = 0xFFFFFFFF;      // no character
+  static constexpr char32_t kNotAsked = 0xFFFFFFFE;  // a pair not met yet
   CodePageTable(int codePage, Decode decode, Encode encode);
   // The character at pos and its length: 0 when the bytes there do not
   // decode, -1 when the table cannot answer.
   int decodeAt(std::string_view bytes, size_t pos, char32_t& cp);
-  // A lead byte's 256 pairs, nullptr when refused.
+  // A lead byte's 256 pairs, kNotAsked until met.
   const char32_t* pairs(unsigned char lead) {
-    return block_[lead] != 0 ? pairs_.data() + (block_[lead] - 1) * 256 : askPairs(lead);
+    return block_[lead] != 0 ? pairs_.data() + (block_[lead] - 1) * 256 : newBlock(lead);
   }
-  const char32_t* askPairs(unsigned char lead);
-  // The held bytes of a BMP character: 1 << 24 | byte, 2 << 24 | pair, 0,
-  // or kRefused when the table cannot answer.
+  const char32_t* newBlock(unsigned char lead);
+  // The held bytes of a BMP character: 1 << 24 | byte, 2 << 24 | pair,
+  // kNotHeld, or kRefused when the table cannot answer.
   std::uint32_t bytesOf(char32_t cp);
 
   int codePage_;
   Decode decode_;
   Encode encode_;
-  bool refused_ = false;                // a pair behaved unlike a character
-  bool asciiAsIs_ = false;              // U+0000..U+007F held, each as its own byte
-  char32_t single_[256];                // a byte alone: its character or kNone
-  bool lead_[256];                      // a byte that begins a pair
-  std::vector<std::uint16_t> block_;    // per lead byte: 1 + its index in pairs_, or 0
-  std::vector<char32_t> pairs_;         // 256 per lead byte seen
-  std::vector<std::uint32_t> encoded_;  // per BMP character, bytesOf, kUnasked until asked
+  bool refused_ = false;    // a pair behaved unlike a character: the table no longer answers
+  bool asciiAsIs_ = false;  // U+0000..U+007F held, each as its own byte
+  char32_t single_[256];    // a byte alone: its character or kNone
+  bool lead_[256];          // a byte that begins a pair
+  std::vector<std::uint16_t> block_;  // per lead byte: 1 + its index in pairs_, or 0
+  std::vector<char32_t> pairs_;       // 256 per lead byte met
+  struct Free {
+    void operator()(std::uint32_t* p) const { std::free(p); }
+  };
+  std::unique_ptr<std::uint32_t[], Free>
+      encoded_;  // per BMP character, bytesOf, kUnasked until asked
 };
 
 }  // namespace dorvane::text::detail
